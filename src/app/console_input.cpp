@@ -1,0 +1,99 @@
+#include "app/console_input.hpp"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+
+namespace varnow {
+
+namespace {
+
+bool isWhite(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+int digitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 99;
+}
+
+}  // namespace
+
+bool ConsoleInput::fillLine() {
+  line_.clear();
+  position_ = 0;
+  int c = 0;
+  while ((c = std::fgetc(stream_)) != EOF) {
+    line_.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  return !line_.empty();
+}
+
+bool ConsoleInput::skipWhiteSpace() {
+  for (;;) {
+    while (position_ < line_.size() && isWhite(line_[position_])) ++position_;
+    if (position_ < line_.size()) return true;
+    if (!fillLine()) return false;
+  }
+}
+
+std::string ConsoleInput::readWord() {
+  if (!skipWhiteSpace()) throw InputEnded{};
+  const std::size_t start = position_;
+  while (position_ < line_.size() && !isWhite(line_[position_])) ++position_;
+  const std::size_t length = position_ - start;
+  return line_.substr(start, length < kMaxWordChars ? length : kMaxWordChars);
+}
+
+std::optional<std::int64_t> ConsoleInput::readInteger() {
+  if (!skipWhiteSpace()) throw InputEnded{};
+  std::size_t p = position_;
+  bool negative = false;
+  if (line_[p] == '+' || line_[p] == '-') {
+    negative = line_[p] == '-';
+    ++p;
+  }
+  int base = 10;
+  if (p + 1 < line_.size() && line_[p] == '0' && (line_[p + 1] == 'x' || line_[p + 1] == 'X') &&
+      p + 2 < line_.size() && digitValue(line_[p + 2]) < 16) {
+    base = 16;
+    p += 2;
+  } else if (p < line_.size() && line_[p] == '0') {
+    base = 8;
+  }
+  const std::size_t digitsStart = p;
+  std::uint64_t magnitude = 0;
+  bool saturated = false;
+  constexpr std::uint64_t kLimit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  while (p < line_.size() && digitValue(line_[p]) < base) {
+    const auto digit = static_cast<std::uint64_t>(digitValue(line_[p]));
+    if (magnitude > (kLimit - digit) / static_cast<std::uint64_t>(base)) saturated = true;
+    if (!saturated) magnitude = magnitude * static_cast<std::uint64_t>(base) + digit;
+    ++p;
+  }
+  if (p == digitsStart) return std::nullopt;
+  position_ = p;
+  if (saturated) magnitude = kLimit;
+  const auto value = static_cast<std::int64_t>(magnitude);
+  return negative ? -value : value;
+}
+
+std::optional<double> ConsoleInput::readFloat() {
+  if (!skipWhiteSpace()) throw InputEnded{};
+  const char* start = line_.c_str() + position_;
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(start, &end);
+  if (end == start) return std::nullopt;
+  position_ += static_cast<std::size_t>(end - start);
+  return value;
+}
+
+ConsoleInput& console() {
+  static ConsoleInput input(stdin);
+  return input;
+}
+
+}  // namespace varnow

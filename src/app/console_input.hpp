@@ -1,0 +1,52 @@
+// Reading answers from the console.
+//
+// Every answer is one whitespace-delimited word, so several words typed on one
+// line are taken one after another. Numbers are read the way scanf reads them:
+// a reply that does not start with a number is left in place for the next
+// question.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace varnow {
+
+// Thrown when standard input ends while the program waits for an answer. The
+// program then winds down as it does on the exit command.
+struct InputEnded {};
+
+inline constexpr std::size_t kMaxWordChars = 511;
+
+class ConsoleInput {
+ public:
+  explicit ConsoleInput(std::FILE* stream) : stream_(stream) {}
+
+  // The next word: white space skipped, then the run of non-white characters.
+  // Only the first 511 characters of a longer word are kept; the rest of the
+  // word is discarded. Throws InputEnded at the end of input.
+  std::string readWord();
+
+  // scanf("%i"): optional sign, then decimal digits, 0x hexadecimal or
+  // 0-prefixed octal. Returns nothing, and consumes nothing but the leading
+  // white space, when no number starts here. Throws InputEnded at the end of
+  // input. Values beyond 64 bits saturate.
+  std::optional<std::int64_t> readInteger();
+
+  // scanf("%f") on the next characters; same consumption rules as readInteger.
+  std::optional<double> readFloat();
+
+ private:
+  bool skipWhiteSpace();  // false at the end of input
+  bool fillLine();
+
+  std::FILE* stream_;
+  std::string line_;
+  std::size_t position_ = 0;
+};
+
+// The stream the whole program reads its answers from.
+ConsoleInput& console();
+
+}  // namespace varnow

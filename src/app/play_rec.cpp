@@ -1,0 +1,56 @@
+#include "app/play_rec.hpp"
+
+#include "app/command_loop.hpp"
+#include "app/console_input.hpp"
+#include "app/print.hpp"
+#include "app/run_state.hpp"
+#include "app/settings_file.hpp"
+#include "engine/audio_device.hpp"
+#include "engine/derived_counts.hpp"
+#include "timeline/period_rounding.hpp"
+
+namespace varnow {
+
+namespace {
+
+int reportDeviceFailure(const DeviceFailure& failure) {
+  if (failure.onStandardError) {
+    printError("%s", failure.message.c_str());
+  } else {
+    print("%s", failure.message.c_str());
+  }
+  flushOutput();
+  return kExitDeviceFailure;
+}
+
+}  // namespace
+
+int PLAY_REC(ProjectSettings& settings) {
+  AudioDevice::clampPeriodRequest(settings.bufferFrames);
+  AudioDevice device;
+  if (const auto failure = device.open(settings)) return reportDeviceFailure(*failure);
+  device.printReport();
+  if (const auto& failure = device.captureInstallFailure()) return reportDeviceFailure(*failure);
+
+  if (settings.firstRun == 1) {
+    // A failure is reported by the writer; the run goes on with the settings in memory.
+    (void)MAKE_PARAM_FILE(settings);
+  }
+
+  RunState state(settings, device);
+  state.counts = computeDerivedCounts(settings, state.period);
+  roundStoredPointsToPeriod(settings, state.period);
+
+  try {
+    runCommandLoop(state);
+  } catch (const InputEnded&) {
+    // End of input ends the run as the exit command does, without asking
+    // anything further.
+    print("\n");
+    device.drainAndClose();
+  }
+  flushOutput();
+  return 0;
+}
+
+}  // namespace varnow

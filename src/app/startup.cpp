@@ -1,0 +1,169 @@
+#include "app/startup.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <limits>
+
+#include "app/console_input.hpp"
+#include "app/play_rec.hpp"
+#include "app/print.hpp"
+#include "app/settings_file.hpp"
+#include "app/status.hpp"
+
+namespace varnow {
+
+namespace {
+
+constexpr int kMaxCount = kMaxChannels;
+
+std::int32_t toInt32(std::int64_t value) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// A count answer that is not a number is left for the next question, and the
+// field keeps its value.
+void askCount(Format question, std::int32_t& field) {
+  print(question);
+  if (const auto value = console().readInteger()) field = toInt32(*value);
+}
+
+std::uint32_t rateFromChoice(std::int64_t choice) {
+  switch (choice) {
+    case 1:
+      return 44100;
+    case 2:
+      return 48000;
+    case 3:
+      return 88200;
+    case 4:
+      return 96000;
+    default:
+      return static_cast<std::uint32_t>(choice);
+  }
+}
+
+// Creates an empty list file; a failure is reported in a sentence.
+bool createEmptyFile(const char* path) {
+  std::FILE* file = std::fopen(path, "w");
+  if (file == nullptr) {
+    printLine(fileFailure("create", path, errno).message());
+    return false;
+  }
+  if (std::fclose(file) != 0) {
+    printLine(fileFailure("create", path, errno).message());
+    return false;
+  }
+  return true;
+}
+
+void printListExplanation(const char* fileName, const char* direction) {
+  print("Created a file called %s that you will need.\n", fileName);
+  printLine("Put a list of wave files in this list, one per line.");
+  print("Each line will be assigned to an %s hardware channel.\n", direction);
+  printLine("Use a '-' on a line to skip over channel.");
+  printLine("-------------------------");
+}
+
+void printRequestedParameters(const ProjectSettings& settings) {
+  printLine("-------------------------");
+  printLine("Requested Parameters:");
+  print("Device\t%s\n", settings.device.c_str());
+  print("Rate\t%i\n", static_cast<int>(settings.sampleRate));
+  print("Buffer\t%i\n", settings.bufferFrames);
+  printLine("-------------------------");
+  printLine("\nConfiguration:");
+  print("Interface inputs  = %i\n", settings.inputs);
+  print("Interface outputs = %i\n", settings.outputs);
+  print("Tracks (maximum)  = %i\n", settings.tracks);
+}
+
+}  // namespace
+
+void clampChannelCounts(ProjectSettings& s) {
+  if (s.tracks > kMaxCount) s.tracks = kMaxCount;
+  if (s.inputs > kMaxCount) s.inputs = kMaxCount;
+  if (s.outputs > kMaxCount) s.outputs = kMaxCount;
+  if (s.inputs < 0) s.inputs = (s.outputs < 0 && s.tracks >= 1) ? s.tracks : 2;
+  if (s.outputs < 0) s.outputs = 2;
+  if (s.tracks < 0) {
+    s.tracks = std::max({2, s.inputs, s.outputs});
+  } else {
+    s.tracks = std::max({s.tracks, s.inputs, s.outputs});
+  }
+}
+
+bool runFirstRunDialog(ProjectSettings& settings) {
+  printLine("\nThe param.txt file was not found.");
+  printLine("Parameters are stored in this file.");
+  printLine("\nEnter 'c' to create this file now or 'x' to exit");
+  for (;;) {
+    const std::string answer = console().readWord();
+    if (answer == "x") return false;
+    if (answer == "c") break;
+  }
+  askCount("\nEnter the number of audio interface INPUTS: ", settings.inputs);
+  askCount("\nEnter the number of audio interface OUTPUTS: ", settings.outputs);
+  askCount("\nEnter the maxiumum number of audio TRACKS needed: ", settings.tracks);
+  print("\nEnter soundcard device name or 'd' for default: ");
+  const std::string device = console().readWord();
+  settings.device = device == "d" ? std::string("default") : device;
+  printLine("\nEnter project sample rate or");
+  printLine("1 = 44100,  2 = 48000,  3 = 88200,  4 = 96000");
+  if (const auto choice = console().readInteger()) settings.sampleRate = rateFromChoice(*choice);
+  return true;
+}
+
+void checkListFilesAtStart(const ProjectSettings& settings) {
+  const char* recordList = settings.recordLists.current().c_str();
+  if (std::FILE* file = std::fopen(recordList, "r")) {
+    const bool empty = std::fgetc(file) == EOF;
+    std::fclose(file);
+    if (empty) {
+      printLine("-------------------------");
+      printLine("Note: The record.txt file is empty!");
+      printLine("-------------------------");
+    }
+  } else {
+    printLine("-------------------------");
+    print("Could not find the record file list called %s\n", recordList);
+    if (createEmptyFile("record.txt")) printListExplanation("record.txt", "input");
+  }
+
+  const char* playList = settings.playLists.current().c_str();
+  if (std::FILE* file = std::fopen(playList, "r")) {
+    std::fclose(file);
+  } else {
+    printLine("-------------------------");
+    print("Cound not find the playlist file called %s\n", playList);
+    if (createEmptyFile("play.txt")) printListExplanation("play.txt", "output");
+  }
+}
+
+int runProgram() {
+  ProjectSettings settings;
+  try {
+    print("\n%s %s\n", kProgramName, kProgramVersion);
+    if (std::FILE* paramFile = std::fopen("param.txt", "r")) {
+      GET_PARAMS(settings, paramFile);
+      settings.firstRun = 0;
+    } else {
+      if (!runFirstRunDialog(settings)) {
+        flushOutput();
+        return kExitDialogCancelled;
+      }
+      settings.firstRun = 1;
+    }
+  } catch (const InputEnded&) {
+    // Nothing has been opened or written yet.
+    flushOutput();
+    return 0;
+  }
+  checkListFilesAtStart(settings);
+  clampChannelCounts(settings);
+  printRequestedParameters(settings);
+  return PLAY_REC(settings);
+}
+
+}  // namespace varnow

@@ -1,0 +1,32 @@
+// The one way a file or device operation reports failure: a small result that
+// is either success or a plain sentence for the user. The caller decides
+// whether and where the sentence is printed.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace varnow {
+
+class [[nodiscard]] Status {
+ public:
+  static Status success() { return Status(); }
+  static Status failure(std::string sentence) { return Status(std::move(sentence)); }
+
+  bool ok() const { return !failed_; }
+  explicit operator bool() const { return ok(); }
+  // A complete sentence, ending with a full stop, without a trailing newline.
+  const std::string& message() const { return message_; }
+
+ private:
+  Status() = default;
+  explicit Status(std::string sentence) : failed_(true), message_(std::move(sentence)) {}
+  bool failed_ = false;
+  std::string message_;
+};
+
+// "Could not <action> <path>: <reason>." with the reason taken from errno value err.
+Status fileFailure(std::string_view action, std::string_view path, int err);
+
+}  // namespace varnow

@@ -1,0 +1,39 @@
+// The transport's block buffers: one 4096-frame block per channel side by
+// side, channel k's packed samples at byte k x 12288. Allocated once at start
+// and kept for the whole run, so no pass ever allocates.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace varnow {
+
+inline constexpr std::size_t kBlockFramesPerChannel = 4096;
+inline constexpr std::size_t kBlockBytesPerChannel = kBlockFramesPerChannel * 3;
+
+class BlockBuffer {
+ public:
+  explicit BlockBuffer(int channels)
+      : bytes_(static_cast<std::size_t>(channels < 0 ? 0 : channels) * kBlockBytesPerChannel) {}
+
+  std::int8_t* block(int channel) {
+    return bytes_.data() + static_cast<std::size_t>(channel) * kBlockBytesPerChannel;
+  }
+  void clear() { std::fill(bytes_.begin(), bytes_.end(), std::int8_t{0}); }
+  std::size_t sizeBytes() const { return bytes_.size(); }
+
+ private:
+  std::vector<std::int8_t> bytes_;
+};
+
+struct BlockBuffers {
+  explicit BlockBuffers(int channels)
+      : playA(channels), playB(channels), recordA(channels), recordB(channels) {}
+  BlockBuffer playA;
+  BlockBuffer playB;
+  BlockBuffer recordA;
+  BlockBuffer recordB;
+};
+
+}  // namespace varnow

@@ -1,0 +1,193 @@
+#include "support/project_fixture.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace varnow::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void spit(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write test file " + path.string());
+}
+
+void appendLittleEndian(std::string& bytes, std::uint64_t value, int width) {
+  for (int i = 0; i < width; ++i) {
+    bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  }
+}
+
+}  // namespace
+
+std::string varnowBinary() {
+#ifdef VARNOW_BINARY
+  return VARNOW_BINARY;
+#else
+  return "varnow";
+#endif
+}
+
+ProjectFixture::ProjectFixture() {
+  std::string pattern = (fs::temp_directory_path() / "varnow-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  root_ = pattern;
+  projectDir_ = root_ / "project";
+  homeDir_ = root_ / "home";
+  fs::create_directories(projectDir_);
+  fs::create_directories(homeDir_);
+  const std::string playRaw = (root_ / "play.raw").string();
+  const std::string captureRaw = (root_ / "capture.raw").string();
+  spit(captureRaw, "");
+  spit(homeDir_ / ".asoundrc",
+       "pcm.vcard {\n"
+       "    type asym\n"
+       "    playback.pcm {\n"
+       "        type file\n"
+       "        slave.pcm \"null\"\n"
+       "        file \"" + playRaw + "\"\n"
+       "        format \"raw\"\n"
+       "    }\n"
+       "    capture.pcm {\n"
+       "        type file\n"
+       "        slave.pcm \"null\"\n"
+       "        file \"/dev/null\"\n"
+       "        infile \"" + captureRaw + "\"\n"
+       "        format \"raw\"\n"
+       "    }\n"
+       "}\n");
+}
+
+ProjectFixture::~ProjectFixture() {
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
+}
+
+void ProjectFixture::writeFile(const std::string& name, const std::string& bytes) const {
+  spit(projectDir_ / name, bytes);
+}
+
+std::string ProjectFixture::readFile(const std::string& name) const {
+  return slurp(projectDir_ / name);
+}
+
+bool ProjectFixture::exists(const std::string& name) const {
+  return fs::exists(projectDir_ / name);
+}
+
+void ProjectFixture::remove(const std::string& name) const { fs::remove(projectDir_ / name); }
+
+std::vector<std::string> ProjectFixture::files() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(projectDir_)) {
+    if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void ProjectFixture::writeParams(const std::string& extraLines, int inputs, int outputs,
+                                 int tracks) const {
+  std::ostringstream text;
+  text << "dv\tvcard\nsr\t48000\ninputs\t" << inputs << "\noutputs\t" << outputs << "\nch\t"
+       << tracks << "\nbuf\t1024\n"
+       << extraLines;
+  writeFile("param.txt", text.str());
+}
+
+void ProjectFixture::writeCapture(const std::string& bytes) const {
+  spit(root_ / "capture.raw", bytes);
+}
+
+std::string ProjectFixture::playback() const { return slurp(root_ / "play.raw"); }
+
+RunResult ProjectFixture::run(const std::string& input, std::chrono::milliseconds limit) const {
+  const fs::path inPath = root_ / "stdin.txt";
+  const fs::path outPath = root_ / "stdout.txt";
+  const fs::path errPath = root_ / "stderr.txt";
+  spit(inPath, input);
+  const std::string binary = varnowBinary();
+
+  const pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    const int in = open(inPath.c_str(), O_RDONLY);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+        chdir(projectDir_.c_str()) != 0 || setenv("HOME", homeDir_.c_str(), 1) != 0) {
+      _exit(127);
+    }
+    unsetenv("ALSA_CONFIG_PATH");
+    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+
+  RunResult result;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  for (;;) {
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      result.timedOut = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (!result.timedOut && WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  result.out = slurp(outPath);
+  result.err = slurp(errPath);
+  return result;
+}
+
+std::string packSamples(const std::vector<std::int32_t>& samples) {
+  std::string bytes;
+  bytes.reserve(samples.size() * 3);
+  for (const std::int32_t sample : samples) {
+    appendLittleEndian(bytes, static_cast<std::uint32_t>(sample), 3);
+  }
+  return bytes;
+}
+
+std::string wavFile(const std::vector<std::int32_t>& samples, std::uint32_t rate, int channels) {
+  const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 3);
+  const auto channelCount = static_cast<std::uint32_t>(channels);
+  std::string bytes = "RIFF";
+  appendLittleEndian(bytes, dataBytes + 36, 4);
+  bytes += "WAVEfmt ";
+  appendLittleEndian(bytes, 16, 4);
+  appendLittleEndian(bytes, 1, 2);
+  appendLittleEndian(bytes, channelCount, 2);
+  appendLittleEndian(bytes, rate, 4);
+  appendLittleEndian(bytes, rate * 3 * channelCount, 4);
+  appendLittleEndian(bytes, 3 * channelCount, 2);
+  appendLittleEndian(bytes, 24, 2);
+  bytes += "data";
+  appendLittleEndian(bytes, dataBytes, 4);
+  bytes += packSamples(samples);
+  return bytes;
+}
+
+}  // namespace varnow::testing

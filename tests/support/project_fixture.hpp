@@ -1,0 +1,70 @@
+// End-to-end harness: a temporary project directory and a temporary HOME
+// whose .asoundrc defines the virtual card "vcard" (playback written to a raw
+// file, capture read from a raw file), and a runner for the real binary.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace varnow::testing {
+
+struct RunResult {
+  int exitStatus = -1;  // the process's exit status; -1 when it was killed
+  bool timedOut = false;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+class ProjectFixture {
+ public:
+  ProjectFixture();
+  ~ProjectFixture();
+  ProjectFixture(const ProjectFixture&) = delete;
+  ProjectFixture& operator=(const ProjectFixture&) = delete;
+
+  const std::filesystem::path& dir() const { return projectDir_; }
+  const std::filesystem::path& home() const { return homeDir_; }
+
+  // Files of the project directory.
+  void writeFile(const std::string& name, const std::string& bytes) const;
+  std::string readFile(const std::string& name) const;
+  bool exists(const std::string& name) const;
+  void remove(const std::string& name) const;
+  // Names of the regular files in the project directory, sorted.
+  std::vector<std::string> files() const;
+
+  // param.txt naming the virtual card, followed by the given extra lines.
+  void writeParams(const std::string& extraLines, int inputs = 2, int outputs = 2,
+                   int tracks = 2) const;
+
+  // Raw interleaved S24_3LE bytes the virtual card's capture returns.
+  void writeCapture(const std::string& bytes) const;
+  // Raw interleaved S24_3LE bytes written to the virtual card's playback.
+  std::string playback() const;
+
+  // Runs varnow in the project directory with HOME set to the temporary home
+  // and the given standard input; kills it after the limit.
+  RunResult run(const std::string& input,
+                std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
+
+ private:
+  std::filesystem::path root_;
+  std::filesystem::path projectDir_;
+  std::filesystem::path homeDir_;
+};
+
+// The path of the program under test.
+std::string varnowBinary();
+
+// Bytes of a mono (or multi-channel, interleaved) 24-bit WAV file with a
+// canonical 44-byte header.
+std::string wavFile(const std::vector<std::int32_t>& samples, std::uint32_t rate = 48000,
+                    int channels = 1);
+
+// Packed 24-bit little-endian bytes of the samples.
+std::string packSamples(const std::vector<std::int32_t>& samples);
+
+}  // namespace varnow::testing
