@@ -9,7 +9,9 @@ namespace varnow {
 
 namespace {
 
-bool isWhite(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool isWhite(char c) {
+  return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 int digitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -33,7 +35,8 @@ bool ConsoleInput::fillLine() {
 
 bool ConsoleInput::skipWhiteSpace() {
   for (;;) {
-    while (position_ < line_.size() && isWhite(line_[position_])) ++position_;
+    while (position_ < line_.size() && isWhite(line_[position_]))
+      ++position_;
     if (position_ < line_.size()) return true;
     if (!fillLine()) return false;
   }
@@ -42,7 +45,8 @@ bool ConsoleInput::skipWhiteSpace() {
 std::string ConsoleInput::readWord() {
   if (!skipWhiteSpace()) throw InputEnded{};
   const std::size_t start = position_;
-  while (position_ < line_.size() && !isWhite(line_[position_])) ++position_;
+  while (position_ < line_.size() && !isWhite(line_[position_]))
+    ++position_;
   const std::size_t length = position_ - start;
   return line_.substr(start, length < kMaxWordChars ? length : kMaxWordChars);
 }
@@ -66,7 +70,8 @@ std::optional<std::int64_t> ConsoleInput::readInteger() {
   const std::size_t digitsStart = p;
   std::uint64_t magnitude = 0;
   bool saturated = false;
-  constexpr std::uint64_t kLimit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  constexpr std::uint64_t kLimit =
+      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
   while (p < line_.size() && digitValue(line_[p]) < base) {
     const auto digit = static_cast<std::uint64_t>(digitValue(line_[p]));
     if (magnitude > (kLimit - digit) / static_cast<std::uint64_t>(base)) saturated = true;

@@ -79,7 +79,8 @@ void waitForContinue() {
 }
 
 void showHelpScreen() {
-  for (const std::string_view line : kHelpLines) printLine(line);
+  for (const std::string_view line : kHelpLines)
+    printLine(line);
   print("\n");
   printLine("Enter 'c' continue");
   waitForContinue();

@@ -1,4 +1,6 @@
 // Varnow: an interactive multitrack recorder for the terminal.
 #include "app/startup.hpp"
 
-int main() { return varnow::runProgram(); }
+int main() {
+  return varnow::runProgram();
+}

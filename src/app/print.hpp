@@ -26,8 +26,8 @@ class Format {
 };
 
 template <typename T>
-concept PrintArgument = std::is_arithmetic_v<T> || std::same_as<T, const char*> ||
-                        std::same_as<T, char*>;
+concept PrintArgument =
+    std::is_arithmetic_v<T> || std::same_as<T, const char*> || std::same_as<T, char*>;
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"

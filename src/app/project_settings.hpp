@@ -126,8 +126,10 @@ struct ProjectSettings {
   float auditionLength = 3.0f;                // seconds
 
   ProjectSettings() {
-    for (auto& name : rangeNames) name = "(name)";
-    for (auto& name : locateNames) name = "(name)";
+    for (auto& name : rangeNames)
+      name = "(name)";
+    for (auto& name : locateNames)
+      name = "(name)";
     playLists[1] = "play.txt";
     recordLists[1] = "record.txt";
     busGains.fill(1.0f);

@@ -165,9 +165,9 @@ float readNumber(std::string_view text) {
     if (pos < text.size() && text[pos] == '-') return 0.0f;
   }
   double value = 0.0;
-  const auto [end, err] = std::from_chars(text.data() + pos, text.data() + text.size(), value);
-  (void)end;
-  if (err != std::errc() || !std::isfinite(value) ||
+  const std::from_chars_result parsed =
+      std::from_chars(text.data() + pos, text.data() + text.size(), value);
+  if (parsed.ec != std::errc() || !std::isfinite(value) ||
       std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) {
     return 0.0f;
   }

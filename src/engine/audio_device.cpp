@@ -40,6 +40,10 @@ unsigned long periodsPerBuffer(const DirectionReport& report) {
   return report.periodFrames == 0 ? 0UL : report.bufferFrames / report.periodFrames;
 }
 
+// The library's own diagnostics would add lines of its own to standard error;
+// every failure is reported by this program in its own words instead.
+void quietErrorHandler(const char*, int, const char*, int, const char*, ...) {}
+
 }  // namespace
 
 AudioDevice::~AudioDevice() {
@@ -56,6 +60,8 @@ void AudioDevice::clampPeriodRequest(std::int32_t& bufferFrames) {
 std::optional<DeviceFailure> AudioDevice::open(const ProjectSettings& settings) {
   const auto requestedPeriod = static_cast<snd_pcm_uframes_t>(settings.bufferFrames);
   const snd_pcm_uframes_t requestedBuffer = requestedPeriod * kRequestedPeriodsPerBuffer;
+
+  snd_lib_error_set_handler(quietErrorHandler);
 
   // Playback: open, any, access, format, channels, rate, period, buffer, install.
   int err = snd_pcm_open(&playback_, settings.device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);

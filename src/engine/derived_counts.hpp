@@ -8,11 +8,11 @@
 namespace varnow {
 
 struct DerivedCounts {
-  std::int64_t xfadeHalf = 0;        // half the crossfade, frames
-  std::int64_t xfadeLength = 0;      // the whole crossfade, frames
-  std::int64_t auditionSamples = 0;  // audition length, frames (not rounded to the period)
-  std::int64_t nudgeSamples = 0;     // nudge amount, whole periods
-  std::int64_t prerollSamples = 0;   // preroll, whole periods
+  std::int64_t xfadeHalf = 0;                // half the crossfade, frames
+  std::int64_t xfadeLength = 0;              // the whole crossfade, frames
+  std::int64_t auditionSamples = 0;          // audition length, frames (not rounded to the period)
+  std::int64_t nudgeSamples = 0;             // nudge amount, whole periods
+  std::int64_t prerollSamples = 0;           // preroll, whole periods
   std::int64_t unstreamedClockInterval = 0;  // frames between clock redraws, 'uc'
   std::int64_t streamedClockInterval = 0;    // frames between clock redraws, 'sc'
   int busCount = 0;

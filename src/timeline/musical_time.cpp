@@ -24,20 +24,21 @@ Position truncateToPosition(double value) {
 
 }  // namespace
 
-int SampleToMeasures(int beatsPerMeasure, float tempo, Position position, int& measure,
-                     float& beat, std::uint32_t rate) {
+int SampleToMeasures(int beatsPerMeasure, float tempo, Position position, int& measure, float& beat,
+                     std::uint32_t rate) {
   const double beatsPerSecond = static_cast<double>(tempo) / 60.0;
   const double secondsPerFrame = 1.0 / static_cast<double>(rate);
   const auto frames = static_cast<double>(static_cast<float>(position));
-  const auto elapsedBeats = static_cast<float>(beatsPerSecond * secondsPerFrame * frames);
+  auto elapsedBeats = static_cast<float>(beatsPerSecond * secondsPerFrame * frames);
+  if (!(elapsedBeats == elapsedBeats)) elapsedBeats = 0.0f;  // a rate of 0 at position 0
   const auto measuresPerBeat = static_cast<float>(beatsPerMeasure);
   measure = truncateToInt(elapsedBeats / measuresPerBeat + 1.0f);
-  beat = elapsedBeats - static_cast<float>(measure - 1) * static_cast<float>(beatsPerMeasure) + 1.0f;
+  beat =
+      elapsedBeats - static_cast<float>(measure - 1) * static_cast<float>(beatsPerMeasure) + 1.0f;
   return measure - 1;
 }
 
-MusicalPosition toMusical(Position position, int beatsPerMeasure, float tempo,
-                          std::uint32_t rate) {
+MusicalPosition toMusical(Position position, int beatsPerMeasure, float tempo, std::uint32_t rate) {
   MusicalPosition result;
   SampleToMeasures(beatsPerMeasure, tempo, position, result.measure, result.beat, rate);
   return result;

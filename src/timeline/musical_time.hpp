@@ -13,17 +13,16 @@
 namespace varnow {
 
 struct MusicalPosition {
-  int measure = 1;     // counted from 1
-  float beat = 1.0f;   // counted from 1.00 at the first beat of the measure
+  int measure = 1;    // counted from 1
+  float beat = 1.0f;  // counted from 1.00 at the first beat of the measure
 };
 
 // Frames to measure.beat. Returns measure - 1, as the display code expects.
-int SampleToMeasures(int beatsPerMeasure, float tempo, Position position, int& measure,
-                     float& beat, std::uint32_t rate);
+int SampleToMeasures(int beatsPerMeasure, float tempo, Position position, int& measure, float& beat,
+                     std::uint32_t rate);
 
 // Convenience form of SampleToMeasures.
-MusicalPosition toMusical(Position position, int beatsPerMeasure, float tempo,
-                          std::uint32_t rate);
+MusicalPosition toMusical(Position position, int beatsPerMeasure, float tempo, std::uint32_t rate);
 
 // measure.beat to frames (no rounding to the period).
 Position MeasuresToSample(int beatsPerMeasure, float tempo, int measure, float beat,

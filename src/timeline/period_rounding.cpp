@@ -13,9 +13,12 @@ void roundStoredPointsToPeriod(ProjectSettings& settings, std::int64_t periodFra
   round(settings.outPoint);
   round(settings.punchPoint);
   round(settings.memoryPoint);
-  for (auto& position : settings.rangeIn) round(position);
-  for (auto& position : settings.rangeOut) round(position);
-  for (auto& position : settings.locateTimes) round(position);
+  for (auto& position : settings.rangeIn)
+    round(position);
+  for (auto& position : settings.rangeOut)
+    round(position);
+  for (auto& position : settings.locateTimes)
+    round(position);
 }
 
 }  // namespace varnow

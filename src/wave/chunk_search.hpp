@@ -37,7 +37,7 @@ enum class ChunkSearchOutcome {
 
 struct ChunkLocation {
   ChunkSearchOutcome outcome = ChunkSearchOutcome::kNotFound;
-  std::int64_t tagByte = -1;  // T: offset of the chunk id
+  std::int64_t tagByte = -1;   // T: offset of the chunk id
   std::int64_t sizeField = 0;  // the size field at T + 4, sign-extended as Assem4 reads it
   int readError = 0;           // errno of the failure when outcome is kReadFailed
 

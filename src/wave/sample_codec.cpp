@@ -38,10 +38,9 @@ std::int64_t Assem2(const std::uint8_t* bytes) {
 }
 
 std::int64_t Assem4(const std::uint8_t* bytes) {
-  const std::uint32_t field = static_cast<std::uint32_t>(bytes[0]) |
-                              static_cast<std::uint32_t>(bytes[1]) << 8 |
-                              static_cast<std::uint32_t>(bytes[2]) << 16 |
-                              static_cast<std::uint32_t>(bytes[3]) << 24;
+  const std::uint32_t field =
+      static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+      static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
   return static_cast<std::int32_t>(field);  // modular conversion: bit 31 is the sign
 }
 

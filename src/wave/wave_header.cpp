@@ -11,8 +11,8 @@ namespace varnow {
 
 // Offset Size  Field
 //  0      4    "RIFF"
-//  4      4    RIFF size: data bytes + 36 (36 = "WAVE" + the fmt chunk + the data chunk's id and size)
-//  8      4    "WAVE"
+//  4      4    RIFF size: data bytes + 36 (36 = "WAVE" + the fmt chunk + the data chunk's id and
+//  size) 8      4    "WAVE"
 // 12      4    "fmt "
 // 16      4    16, the size of the fmt body
 // 20      2    1, integer PCM

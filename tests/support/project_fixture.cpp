@@ -64,17 +64,21 @@ ProjectFixture::ProjectFixture() {
        "    playback.pcm {\n"
        "        type file\n"
        "        slave.pcm \"null\"\n"
-       "        file \"" + playRaw + "\"\n"
-       "        format \"raw\"\n"
-       "    }\n"
-       "    capture.pcm {\n"
-       "        type file\n"
-       "        slave.pcm \"null\"\n"
-       "        file \"/dev/null\"\n"
-       "        infile \"" + captureRaw + "\"\n"
-       "        format \"raw\"\n"
-       "    }\n"
-       "}\n");
+       "        file \"" +
+           playRaw +
+           "\"\n"
+           "        format \"raw\"\n"
+           "    }\n"
+           "    capture.pcm {\n"
+           "        type file\n"
+           "        slave.pcm \"null\"\n"
+           "        file \"/dev/null\"\n"
+           "        infile \"" +
+           captureRaw +
+           "\"\n"
+           "        format \"raw\"\n"
+           "    }\n"
+           "}\n");
 }
 
 ProjectFixture::~ProjectFixture() {
@@ -94,7 +98,9 @@ bool ProjectFixture::exists(const std::string& name) const {
   return fs::exists(projectDir_ / name);
 }
 
-void ProjectFixture::remove(const std::string& name) const { fs::remove(projectDir_ / name); }
+void ProjectFixture::remove(const std::string& name) const {
+  fs::remove(projectDir_ / name);
+}
 
 std::vector<std::string> ProjectFixture::files() const {
   std::vector<std::string> names;
@@ -114,11 +120,17 @@ void ProjectFixture::writeParams(const std::string& extraLines, int inputs, int 
   writeFile("param.txt", text.str());
 }
 
+void ProjectFixture::appendAsoundrc(const std::string& text) const {
+  spit(homeDir_ / ".asoundrc", slurp(homeDir_ / ".asoundrc") + text);
+}
+
 void ProjectFixture::writeCapture(const std::string& bytes) const {
   spit(root_ / "capture.raw", bytes);
 }
 
-std::string ProjectFixture::playback() const { return slurp(root_ / "play.raw"); }
+std::string ProjectFixture::playback() const {
+  return slurp(root_ / "play.raw");
+}
 
 RunResult ProjectFixture::run(const std::string& input, std::chrono::milliseconds limit) const {
   const fs::path inPath = root_ / "stdin.txt";

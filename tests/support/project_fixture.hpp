@@ -40,6 +40,9 @@ class ProjectFixture {
   void writeParams(const std::string& extraLines, int inputs = 2, int outputs = 2,
                    int tracks = 2) const;
 
+  // Adds PCM definitions to the temporary home's .asoundrc.
+  void appendAsoundrc(const std::string& text) const;
+
   // Raw interleaved S24_3LE bytes the virtual card's capture returns.
   void writeCapture(const std::string& bytes) const;
   // Raw interleaved S24_3LE bytes written to the virtual card's playback.

@@ -22,12 +22,14 @@ std::int64_t steppedQuantize(std::int64_t q, std::uint32_t rate, float seconds) 
   const double approximate = static_cast<double>(x) / static_cast<double>(q);
   if (approximate > 2000.0) {
     // Start a safe distance below: further than float rounding can reach.
-    const double slack = static_cast<double>(std::nextafter(x, INFINITY) - x) / static_cast<double>(q);
+    const double slack =
+        static_cast<double>(std::nextafter(x, INFINITY) - x) / static_cast<double>(q);
     multiple = static_cast<std::int64_t>(approximate - slack) - 4;
     EXPECT_GT(x, static_cast<float>((multiple - 1) * q)) << "reference started too late";
   }
   std::int64_t k = multiple * q;
-  while (!(x <= static_cast<float>(k))) k += q;
+  while (!(x <= static_cast<float>(k)))
+    k += q;
   return k;
 }
 
@@ -36,7 +38,8 @@ std::int64_t steppedQuantizeSamples(std::int64_t q, std::int64_t position) {
   std::int64_t multiple = 1;
   if (position / q > 2000) multiple = position / q - 2;
   std::int64_t k = multiple * q;
-  while (k < position) k += q;
+  while (k < position)
+    k += q;
   return k;
 }
 
@@ -100,14 +103,16 @@ TEST(Quantize, AgreesWithSteppingAcrossASweep) {
     for (int exponent = 20; exponent <= 45; ++exponent) {
       const float power = std::ldexp(1.0f, exponent);
       float x = power;
-      for (int step = 0; step < 6; ++step) x = std::nextafter(x, 0.0f);
+      for (int step = 0; step < 6; ++step)
+        x = std::nextafter(x, 0.0f);
       for (int step = 0; step < 12; ++step, x = std::nextafter(x, INFINITY)) {
         ASSERT_EQ(QUANTIZE(q, 1, x), steppedQuantize(q, 1, x)) << "q=" << q << " x=" << x;
         ++compared;
       }
     }
     for (int i = 0; i < 2000; ++i) {
-      const auto x = static_cast<float>(std::ldexp(1.0 + random.unit(), 20 + static_cast<int>(random.next() % 26)));
+      const auto x = static_cast<float>(
+          std::ldexp(1.0 + random.unit(), 20 + static_cast<int>(random.next() % 26)));
       ASSERT_EQ(QUANTIZE(q, 1, x), steppedQuantize(q, 1, x)) << "q=" << q << " x=" << x;
       ++compared;
     }

@@ -9,7 +9,9 @@
 namespace varnow {
 namespace {
 
-std::int8_t b(int value) { return static_cast<std::int8_t>(static_cast<std::uint8_t>(value)); }
+std::int8_t b(int value) {
+  return static_cast<std::int8_t>(static_cast<std::uint8_t>(value));
+}
 
 TEST(SampleCodec, DecodesPackedSamplesLowByteFirstWithSign) {
   const std::vector<std::int8_t> packed = {b(0xFF), b(0xFF), b(0xFF), b(0x00), b(0x00), b(0x80),
@@ -31,10 +33,9 @@ TEST(SampleCodec, EncodesLow24BitsOfTwosComplementWithoutSaturation) {
   const std::vector<std::int64_t> samples = {-1, -8388608, 8388607, 8388608, -8388609, 0x123456};
   std::vector<std::int8_t> packed(3 * samples.size() + 1, b(0xAA));
   NUM24MONO_TO_CHAR(samples.data(), packed.data(), static_cast<std::int64_t>(samples.size()));
-  const std::vector<std::int8_t> expected = {b(0xFF), b(0xFF), b(0xFF), b(0x00), b(0x00), b(0x80),
-                                             b(0xFF), b(0xFF), b(0x7F), b(0x00), b(0x00), b(0x80),
-                                             b(0xFF), b(0xFF), b(0x7F), b(0x56), b(0x34), b(0x12),
-                                             b(0xAA)};
+  const std::vector<std::int8_t> expected = {
+      b(0xFF), b(0xFF), b(0xFF), b(0x00), b(0x00), b(0x80), b(0xFF), b(0xFF), b(0x7F), b(0x00),
+      b(0x00), b(0x80), b(0xFF), b(0xFF), b(0x7F), b(0x56), b(0x34), b(0x12), b(0xAA)};
   EXPECT_EQ(packed, expected);
 }
 
@@ -53,7 +54,8 @@ TEST(SampleCodec, CountsBelowOneTouchNothing) {
 TEST(SampleCodec, BlockFormsRoundTripAFullBlockExactly) {
   // A ramp across the whole 24-bit range, so every sample differs in all bytes.
   std::vector<std::int64_t> samples(kBlockFrames + 1, 12345);
-  for (std::int64_t i = 0; i < kBlockFrames; ++i) samples[static_cast<std::size_t>(i)] = -8388608 + i * 4095;
+  for (std::int64_t i = 0; i < kBlockFrames; ++i)
+    samples[static_cast<std::size_t>(i)] = -8388608 + i * 4095;
   std::vector<std::int8_t> packed(kBlockBytes + 3, b(0x5A));
   NUM24MONO_TO_CHAR(samples.data(), packed.data());
   EXPECT_EQ(packed[kBlockBytes], b(0x5A)) << "encoded past the block";

@@ -42,7 +42,8 @@ class ScratchDir {
 
 inline void writeFileBytes(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
@@ -51,7 +52,9 @@ inline Bytes readFileBytes(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline void appendText(Bytes& bytes, std::string_view text) { bytes.insert(bytes.end(), text.begin(), text.end()); }
+inline void appendText(Bytes& bytes, std::string_view text) {
+  bytes.insert(bytes.end(), text.begin(), text.end());
+}
 
 inline void appendLe(Bytes& bytes, std::uint64_t value, int byteCount) {
   for (int i = 0; i < byteCount; ++i) {
@@ -82,7 +85,8 @@ inline Bytes pcmFormatBody(std::uint16_t channels, std::uint32_t rate, std::uint
 // Packed 24-bit staircase: sample i holds first + i.
 inline Bytes staircaseSamples(std::int64_t frames, std::int64_t first = 0) {
   Bytes bytes;
-  for (std::int64_t i = 0; i < frames; ++i) appendLe(bytes, static_cast<std::uint64_t>(first + i), 3);
+  for (std::int64_t i = 0; i < frames; ++i)
+    appendLe(bytes, static_cast<std::uint64_t>(first + i), 3);
   return bytes;
 }
 
@@ -90,7 +94,8 @@ inline Bytes staircaseSamples(std::int64_t frames, std::int64_t first = 0) {
 inline Bytes riffFile(std::initializer_list<Bytes> chunks) {
   Bytes body;
   appendText(body, "WAVE");
-  for (const Bytes& chunk : chunks) body.insert(body.end(), chunk.begin(), chunk.end());
+  for (const Bytes& chunk : chunks)
+    body.insert(body.end(), chunk.begin(), chunk.end());
   Bytes file;
   appendText(file, "RIFF");
   appendLe(file, body.size(), 4);

@@ -1,0 +1,283 @@
+#include "wave/wave_attributes.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "wave/chunk_search.hpp"
+#include "wave/length_rule.hpp"
+#include "wave/longest_file.hpp"
+#include "wave/wave_header.hpp"
+#include "wave/wave_test_files.hpp"
+
+namespace varnow {
+namespace {
+
+using testing::Bytes;
+using testing::chunk;
+using testing::chunkHeader;
+using testing::pcmFormatBody;
+using testing::riffFile;
+using testing::ScratchDir;
+using testing::staircaseSamples;
+using testing::writeFileBytes;
+
+std::string captured() {
+  std::fflush(stdout);
+  return ::testing::internal::GetCapturedStdout();
+}
+
+// A file with the 44-byte header for `plannedFrames`, followed by `presentFrames`
+// staircase samples.
+void writeTake(const std::string& path, std::int64_t plannedFrames, std::int64_t presentFrames) {
+  const WaveHeaderBytes header = makeHeaderBytes(48000, plannedFrames, 1);
+  Bytes bytes(header.begin(), header.end());
+  const Bytes samples = staircaseSamples(presentFrames);
+  bytes.insert(bytes.end(), samples.begin(), samples.end());
+  writeFileBytes(path, bytes);
+}
+
+// A mono 24-bit extensible-format file laid out as sox writes it: 40-byte fmt
+// body, a fact chunk, then data at offset 80.
+Bytes extensibleFile(std::uint32_t frames) {
+  Bytes format;
+  testing::appendLe(format, 0xFFFE, 2);  // WAVE_FORMAT_EXTENSIBLE
+  testing::appendLe(format, 1, 2);
+  testing::appendLe(format, 48000, 4);
+  testing::appendLe(format, 144000, 4);
+  testing::appendLe(format, 3, 2);
+  testing::appendLe(format, 24, 2);
+  testing::appendLe(format, 22, 2);  // extension size
+  testing::appendLe(format, 24, 2);  // valid bits
+  testing::appendLe(format, 4, 4);   // channel mask
+  const Bytes pcmGuid = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                         0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  format.insert(format.end(), pcmGuid.begin(), pcmGuid.end());
+  Bytes fact;
+  testing::appendLe(fact, frames, 4);
+  return riffFile(
+      {chunk("fmt ", format), chunk("fact", fact), chunk("data", staircaseSamples(frames))});
+}
+
+TEST(LengthRule, SmallerOfStatedAndPresentFrames) {
+  EXPECT_EQ(playableFrames(3000, 44, 44 + 1200, 3), 400);  // short file plays to its end
+  EXPECT_EQ(playableFrames(300, 44, 44 + 1200, 3), 100);   // bytes after the data are ignored
+  EXPECT_EQ(playableFrames(-1, 44, 44 + 1200, 3), 400);    // FF FF FF FF: no stated limit
+  EXPECT_EQ(playableFrames(-2147483648LL, 44, 44 + 30, 3), 10);
+  EXPECT_EQ(playableFrames(3000, 44, 44 + 1202, 3), 400);  // a partial frame does not count
+  EXPECT_EQ(playableFrames(301, 44, 44 + 1200, 3), 100);
+  EXPECT_EQ(playableFrames(3000, 44, 44 + 1200, 6), 200);  // stereo frames
+  EXPECT_EQ(playableFrames(3000, 80, 44, 3), 0);           // data start beyond the end
+  EXPECT_EQ(playableFrames(3000, 44, 1244, 0), 0);
+}
+
+TEST(WaveAttributes, ReadsACanonicalTakeAndAppliesTheLengthRule) {
+  ScratchDir dir;
+  WaveAttributeTable table{};
+  const std::string take = dir.file("take.wav");
+  writeTake(take, 1000, 400);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(GET_ATTRIBUTES(7, take, table), 1);
+  EXPECT_EQ(table[7], (WaveAttributes{1, 44, 48000, 400, 3, 24}));
+  EXPECT_EQ(table[6], WaveAttributes{});
+  EXPECT_EQ(GET_LENGTH(take), 400);
+
+  const std::string extra = dir.file("extra.wav");
+  writeTake(extra, 100, 150);  // 50 frames after the stated data
+  EXPECT_EQ(GET_ATTRIBUTES(0, extra, table), 1);
+  EXPECT_EQ(table[0].lengthFrames, 100);
+  EXPECT_EQ(GET_LENGTH(extra), 100);
+
+  const std::string unclosed = dir.file("unclosed.wav");
+  Bytes bytes = riffFile({chunk("fmt ", pcmFormatBody(1, 44100, 24)),
+                          chunkHeader("data", 0xFFFFFFFF), staircaseSamples(250)});
+  writeFileBytes(unclosed, bytes);
+  EXPECT_EQ(GET_ATTRIBUTES(1, unclosed, table), 1);
+  EXPECT_EQ(table[1], (WaveAttributes{1, 44, 44100, 250, 3, 24}));
+  EXPECT_EQ(GET_LENGTH(unclosed), 250);
+
+  EXPECT_EQ(GET_ATTRIBUTES(kMaxChannels, take, table), 0) << "slot outside the table";
+  EXPECT_EQ(GET_ATTRIBUTES(-1, take, table), 0);
+  EXPECT_EQ(captured(), "");
+}
+
+TEST(WaveAttributes, RejectsWithTheExactMessages) {
+  ScratchDir dir;
+  WaveAttributeTable table{};
+  const std::string mono16 = dir.file("mono16.wav");
+  const std::string stereo24 = dir.file("stereo24.wav");
+  const std::string stereo16 = dir.file("stereo16.wav");
+  const std::string noFormat = dir.file("nofmt.wav");
+  const std::string noData = dir.file("nodata.wav");
+  const std::string absent = dir.file("absent.wav");
+  writeFileBytes(
+      mono16, riffFile({chunk("fmt ", pcmFormatBody(1, 48000, 16)), chunk("data", Bytes(20, 1))}));
+  writeFileBytes(stereo24, riffFile({chunk("fmt ", pcmFormatBody(2, 48000, 24)),
+                                     chunk("data", Bytes(24, 1))}));
+  writeFileBytes(stereo16, riffFile({chunk("fmt ", pcmFormatBody(2, 48000, 16)),
+                                     chunk("data", Bytes(24, 1))}));
+  writeFileBytes(noFormat, riffFile({chunk("data", Bytes(24, 1))}));
+  writeFileBytes(
+      noData, riffFile({chunk("fmt ", pcmFormatBody(1, 48000, 24)), chunk("LIST", Bytes(24, 1))}));
+
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(GET_ATTRIBUTES(0, mono16, table), 0);
+  EXPECT_EQ(captured(), mono16 + " is not a 24 bit file and will not be played\n");
+  EXPECT_EQ(table[0].channels, 1);
+  EXPECT_EQ(table[0].bitsPerSample, 16);
+
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(GET_ATTRIBUTES(1, stereo24, table), 0);
+  EXPECT_EQ(GET_ATTRIBUTES(2, stereo16, table), 0);
+  EXPECT_EQ(captured(), stereo24 + " is not a mono file and will not be played\n" + stereo16 +
+                            " is not a mono file and will not be played\n");
+  EXPECT_EQ(table[2].channels, 2);
+
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(GET_ATTRIBUTES(3, noFormat, table), 0);
+  EXPECT_EQ(GET_ATTRIBUTES(3, noData, table), 0);
+  EXPECT_EQ(GET_ATTRIBUTES(3, absent, table), 0);
+  EXPECT_EQ(captured(), "Can't find format chunk in wave file!\nCannot find data block in file " +
+                            noData + "!\nCannot find file in track list called " + absent + "!!\n");
+
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(GET_LENGTH(mono16), 0);
+  EXPECT_EQ(GET_LENGTH(stereo24), 0);
+  EXPECT_EQ(GET_LENGTH(noFormat), 0);
+  EXPECT_EQ(GET_LENGTH(noData), 0);
+  EXPECT_EQ(GET_LENGTH(absent), 0);
+  EXPECT_EQ(captured(),
+            "24 bit wave files only!\nMono files only\nCan't find format chunk in wave file!\n"
+            "Can't find data block in wave file!\nCannot find file in track list called " +
+                absent + "!!\n");
+}
+
+TEST(ChunkWalk, FindsCanonicalOffsetsAndSkipsWholeChunks) {
+  ScratchDir dir;
+  const std::string canonical = dir.file("canonical.wav");
+  writeTake(canonical, 10, 10);
+  std::FILE* file = std::fopen(canonical.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(findChunk(file, kFormatChunkId).tagByte, 12);
+  const ChunkLocation data = findChunk(file, kDataChunkId);
+  EXPECT_EQ(data.tagByte, 36);
+  EXPECT_EQ(data.bodyByte(), 44);
+  EXPECT_EQ(data.sizeField, 30);
+  EXPECT_FALSE(findChunk(file, "LIST").found());
+  std::fclose(file);
+
+  // A 200000-byte metadata chunk that spells "data" at even offsets, an odd
+  // chunk with its pad byte, then the real data chunk far past 131072.
+  Bytes metadata(200000, 0);
+  for (std::size_t at = 100; at + 8 < metadata.size(); at += 5000) {
+    metadata[at] = 'd';
+    metadata[at + 1] = 'a';
+    metadata[at + 2] = 't';
+    metadata[at + 3] = 'a';
+  }
+  const std::string tagged = dir.file("tagged.wav");
+  writeFileBytes(
+      tagged, riffFile({chunk("LIST", metadata), chunk("fmt ", pcmFormatBody(1, 96000, 24)),
+                        chunk("junk", Bytes(3, 'd')), chunk("data", staircaseSamples(64, -32))}));
+  WaveAttributeTable table{};
+  ::testing::internal::CaptureStdout();
+  ASSERT_EQ(GET_ATTRIBUTES(5, tagged, table), 1);
+  const std::int64_t dataStart = 12 + 8 + 200000 + 8 + 16 + 8 + 4 + 8;
+  EXPECT_EQ(table[5], (WaveAttributes{1, dataStart, 96000, 64, 3, 24}));
+  EXPECT_EQ(GET_LENGTH(tagged), 64);
+  EXPECT_EQ(captured(), "");
+  const Bytes bytes = testing::readFileBytes(tagged);
+  EXPECT_EQ(Bytes(bytes.begin() + dataStart, bytes.end()), staircaseSamples(64, -32));
+}
+
+TEST(ChunkWalk, RejectsABrokenChunkList) {
+  ScratchDir dir;
+  const std::string broken = dir.file("broken.wav");
+  // The LIST chunk claims more bytes than the file holds, before any data.
+  Bytes bytes = riffFile({chunk("fmt ", pcmFormatBody(1, 48000, 24)), chunkHeader("LIST", 100000)});
+  const Bytes trailing = chunk("data", staircaseSamples(4));
+  bytes.insert(bytes.end(), trailing.begin(), trailing.end());
+  writeFileBytes(broken, bytes);
+  WaveAttributeTable table{};
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(GET_ATTRIBUTES(0, broken, table), 0);
+  EXPECT_EQ(captured(), "Cannot find data block in file " + broken + "!\n");
+
+  // A format chunk too short to hold its fields is no format chunk.
+  const std::string shortFormat = dir.file("short_fmt.wav");
+  writeFileBytes(shortFormat,
+                 riffFile({chunk("fmt ", Bytes(8, 1)), chunk("data", staircaseSamples(4))}));
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(GET_ATTRIBUTES(0, shortFormat, table), 0);
+  EXPECT_EQ(captured(), "Can't find format chunk in wave file!\n");
+}
+
+TEST(ChunkWalk, AcceptsExtensibleMonoFiles) {
+  ScratchDir dir;
+  const std::string byHand = dir.file("extensible.wav");
+  writeFileBytes(byHand, extensibleFile(100));
+  WaveAttributeTable table{};
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(GET_ATTRIBUTES(0, byHand, table), 1);
+  EXPECT_EQ(captured(), "");
+  EXPECT_EQ(table[0], (WaveAttributes{1, 80, 48000, 100, 3, 24}));
+}
+
+TEST(ChunkWalk, AcceptsAFileWrittenBySox) {
+  if (std::system("command -v sox >/dev/null 2>&1") != 0) GTEST_SKIP() << "sox is not installed";
+  ScratchDir dir;
+  const std::string path = dir.file("sine.wav");
+  const std::string command = "sox -n -b 24 -c 1 -r 48000 '" + path + "' synth 0.1 sine 440";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  WaveAttributeTable table{};
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(GET_ATTRIBUTES(0, path, table), 1);
+  EXPECT_EQ(GET_LENGTH(path), 4800);
+  EXPECT_EQ(captured(), "");
+  EXPECT_EQ(table[0].channels, 1);
+  EXPECT_EQ(table[0].sampleRate, 48000);
+  EXPECT_EQ(table[0].bitsPerSample, 24);
+  EXPECT_EQ(table[0].lengthFrames, 4800);
+  EXPECT_EQ(table[0].dataStart,
+            static_cast<std::int64_t>(std::filesystem::file_size(path)) - 4800 * 3);
+}
+
+TEST(LongestFile, MeasuresNamedEntriesAndSkipsMarkedOnes) {
+  ScratchDir dir;
+  const std::string first = dir.file("first.wav");
+  const std::string skipped = dir.file("skipped.wav");
+  const std::string third = dir.file("third.wav");
+  writeTake(first, 400, 400);
+  writeTake(skipped, 9000, 9000);
+  writeTake(third, 1000, 700);
+  const std::string list = dir.file("play.txt");
+  const std::string text = first + "\n-" + skipped + "\n" + third + "\n";
+  writeFileBytes(list, Bytes(text.begin(), text.end()));
+
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(SEEK_LONG_FILE(3, "-", list), 700);
+  EXPECT_EQ(captured(), "Checking file " + first + "\nChecking file " + third + "\n");
+
+  // Empty lines are not entries; only the first `count` entries count.
+  const std::string sparse = first + "\n\n\n" + third + "\n" + skipped;
+  writeFileBytes(list, Bytes(sparse.begin(), sparse.end()));
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(SEEK_LONG_FILE(2, "-x", list), 700);
+  EXPECT_EQ(SEEK_LONG_FILE(0, "-", list), 0);
+  EXPECT_EQ(captured(), "Checking file " + first + "\nChecking file " + third + "\n");
+
+  // A file that cannot be read is reported, then still announced.
+  const std::string absent = dir.file("absent.wav");
+  writeFileBytes(list, Bytes(absent.begin(), absent.end()));
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(SEEK_LONG_FILE(5, "-", list), 0);
+  EXPECT_EQ(SEEK_LONG_FILE(5, "-", dir.file("nolist.txt")), 0);
+  EXPECT_EQ(captured(), "Cannot find file in track list called " + absent + "!!\nChecking file " +
+                            absent + "\nPlaylist file called " + dir.file("nolist.txt") +
+                            " was not found!\n");
+}
+
+}  // namespace
+}  // namespace varnow
