@@ -11,6 +11,9 @@
 #include "app/print.hpp"
 #include "app/prompt.hpp"
 #include "app/settings_file.hpp"
+#include "app/track_list_commands.hpp"
+#include "timeline/locate_commands.hpp"
+#include "timeline/point_commands.hpp"
 
 namespace varnow {
 
@@ -56,6 +59,7 @@ bool isDirectSetWord(const std::string& word) {
 
 void dispatchCommand(RunState& state, std::string word) {
   ProjectSettings& settings = state.settings;
+  const TimelineContext timeline{settings, state.counts, state.period};
   state.pendingAction = PendingAction::kNone;
   if (word != "sp") state.soloPlayRequested = false;
 
@@ -65,7 +69,7 @@ void dispatchCommand(RunState& state, std::string word) {
     state.mixerView = false;
     return;
   }
-  if (word == "tempo") return;
+  if (word == "tempo") return runTempoMenu(settings);
   if (word == "safe") return runSafetySwitch(settings);
   if (word == "exp-i" || word == "exp-s") return;
   if (word == "mix") return;
@@ -73,7 +77,8 @@ void dispatchCommand(RunState& state, std::string word) {
     state.mixerView = false;
     return;
   }
-  if (word == "io." || word == ".io") return;
+  if (word == "io.") return TimeRangeStore(settings);
+  if (word == ".io") return TimeRangeRecall(settings);
   if (word == "x") {
     state.pendingAction = PendingAction::kExit;
     return;
@@ -87,21 +92,37 @@ void dispatchCommand(RunState& state, std::string word) {
     state.soloPlayRequested = true;
     return;
   }
-  if (isOneOf(word, {"i", "o", "e"})) return;
-  if (isDirectSetWord(word)) return;
-  if (isOneOf(word, {"j", "J"})) return;
-  if (isOneOf(word, {"n", "b", "no", "bo", "ne", "be", "N", "B"})) return;
-  if (isOneOf(word, {"nn", "mtr", "pre", "cf", "aa"})) return;
+  if (isOneOf(word, {"i", "o", "e"})) return askPoint(timeline, word[0]);
+  if (isDirectSetWord(word)) return setPointDirectly(timeline, word);
+  if (word == "j") return jumpAhead(timeline);
+  if (word == "J") return jumpBack(timeline);
+  if (isOneOf(word, {"n", "b", "no", "bo", "ne", "be", "N", "B"})) {
+    return nudgePoints(timeline, word);
+  }
+  if (word == "nn") return askNudgeAmount(timeline);
+  if (word == "mtr") return;
+  if (word == "pre") return askPreroll(timeline);
+  if (word == "cf") return askCrossfade(timeline);
+  if (word == "aa") return askAuditionLength(timeline);
   if (isOneOf(word, {"ai", "ao", "ae"})) return;
-  if (isTimeCopy(word)) return;
-  if (contains(word, ".l")) return;
-  if (contains(word, "l.")) return;
-  if (isOneOf(word, {"ll", "lio", "pf", "rf", "bus", "f"})) return;
+  if (isTimeCopy(word)) return copyPoint(timeline, word);
+  if (contains(word, ".l")) return StoreLocatePoint(settings, word);
+  if (contains(word, "l.")) return RecallLocatePoint(settings, word);
+  if (word == "ll") return EditLocatePoints(settings);
+  if (word == "lio") return EditRange(settings);
+  if (word == "pf") return selectPlayList(settings);
+  if (word == "rf") return selectRecordList(settings);
+  if (word == "bus") return;
+  if (word == "f") return setStopToLongestFile(timeline);
 
   // The take-name forms are the one row that passes a rewritten word on.
   std::string takeName;
   splitTakeName(word, takeName);
-  if (isOneOf(word, {"r", "R", "ri", "ma", "mr", "lr", "lp", "so", "mod"})) return;
+  if (isOneOf(word, {"r", "R", "ri", "ma", "mr"})) return;
+  if (word == "lr") return listRecordReady(settings);
+  if (word == "lp") return listPlayReady(settings);
+  if (word == "so") return editSolo(settings);
+  if (word == "mod") return;
 }
 
 void windDown(RunState& state) {

@@ -96,6 +96,23 @@ std::optional<double> ConsoleInput::readFloat() {
   return value;
 }
 
+std::int64_t ConsoleInput::readWordAsInteger() {
+  return wordAsInteger(readWord());
+}
+
+double ConsoleInput::readWordAsFloat() {
+  return wordAsFloat(readWord());
+}
+
+std::int64_t wordAsInteger(const std::string& word) {
+  errno = 0;
+  return static_cast<std::int64_t>(std::strtoll(word.c_str(), nullptr, 10));
+}
+
+double wordAsFloat(const std::string& word) {
+  return std::strtod(word.c_str(), nullptr);
+}
+
 ConsoleInput& console() {
   static ConsoleInput input(stdin);
   return input;

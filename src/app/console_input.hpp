@@ -37,6 +37,16 @@ class ConsoleInput {
   // scanf("%f") on the next characters; same consumption rules as readInteger.
   std::optional<double> readFloat();
 
+  // One whole word read as a decimal integer the way atoi reads it: optional
+  // sign, leading digits, anything after them ignored; a word that is not a
+  // number reads as 0. The word is always consumed, so a reply that is not a
+  // number is never offered to the next question or taken as a command.
+  std::int64_t readWordAsInteger();
+
+  // One whole word read as a decimal number the way atof reads it; a word that
+  // is not a number reads as 0. The word is always consumed.
+  double readWordAsFloat();
+
  private:
   bool skipWhiteSpace();  // false at the end of input
   bool fillLine();
@@ -45,6 +55,10 @@ class ConsoleInput {
   std::string line_;
   std::size_t position_ = 0;
 };
+
+// A word read as atoi and atof read it: leading number, else 0.
+std::int64_t wordAsInteger(const std::string& word);
+double wordAsFloat(const std::string& word);
 
 // The stream the whole program reads its answers from.
 ConsoleInput& console();
