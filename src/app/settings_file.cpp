@@ -186,9 +186,10 @@ std::string_view nameText(std::string_view value, std::size_t maxChars) {
 
 // The fields of an indexed line after its key:
 //
-//   "range\t48000\t96000\tverse 1"
-//          ^^^^^ ^^^^^ ^^^^^^^
-//          number fields end at a tab; the last field is the rest
+//   range <tab> 48000 <tab> 96000 <tab> verse 1 <newline>
+//               ^^^^^       ^^^^^       ^^^^^^^
+//               number      number      last field: the rest of the line
+//               fields end at a tab
 class FieldSplitter {
  public:
   explicit FieldSplitter(std::string_view line) : rest_(line) {}
