@@ -11,7 +11,10 @@
 #include "app/print.hpp"
 #include "app/prompt.hpp"
 #include "app/settings_file.hpp"
+#include "app/text_file.hpp"
 #include "app/track_list_commands.hpp"
+#include "engine/transport_commands.hpp"
+#include "meter/level_meter.hpp"
 #include "timeline/locate_commands.hpp"
 #include "timeline/point_commands.hpp"
 
@@ -60,8 +63,12 @@ bool isDirectSetWord(const std::string& word) {
 void dispatchCommand(RunState& state, std::string word) {
   ProjectSettings& settings = state.settings;
   const TimelineContext timeline{settings, state.counts, state.period};
+  PassRequest& request = state.request;
   state.pendingAction = PendingAction::kNone;
-  if (word != "sp") state.soloPlayRequested = false;
+  if (word != "sp") request.soloPlay = false;
+  auto passIf = [&state](bool run) {
+    if (run) state.pendingAction = PendingAction::kPass;
+  };
 
   if (word == "+" || word == "h") return showHelpScreen();
   if (word == "opt") {
@@ -87,11 +94,8 @@ void dispatchCommand(RunState& state, std::string word) {
     (void)Store_Settings(settings);
     return;
   }
-  if (word == "p") return;
-  if (word == "sp") {
-    state.soloPlayRequested = true;
-    return;
-  }
+  if (word == "p") return passIf(requestPlay(request, false));
+  if (word == "sp") return passIf(requestPlay(request, true));
   if (isOneOf(word, {"i", "o", "e"})) return askPoint(timeline, word[0]);
   if (isDirectSetWord(word)) return setPointDirectly(timeline, word);
   if (word == "j") return jumpAhead(timeline);
@@ -100,11 +104,13 @@ void dispatchCommand(RunState& state, std::string word) {
     return nudgePoints(timeline, word);
   }
   if (word == "nn") return askNudgeAmount(timeline);
-  if (word == "mtr") return;
+  if (word == "mtr") return askMeterRange(settings.meterRange, state.transport.meterScale());
   if (word == "pre") return askPreroll(timeline);
   if (word == "cf") return askCrossfade(timeline);
   if (word == "aa") return askAuditionLength(timeline);
-  if (isOneOf(word, {"ai", "ao", "ae"})) return;
+  if (isOneOf(word, {"ai", "ao", "ae"})) {
+    return passIf(requestTimelineAudition(settings, state.counts, request, word));
+  }
   if (isTimeCopy(word)) return copyPoint(timeline, word);
   if (contains(word, ".l")) return StoreLocatePoint(settings, word);
   if (contains(word, "l.")) return RecallLocatePoint(settings, word);
@@ -117,13 +123,51 @@ void dispatchCommand(RunState& state, std::string word) {
 
   // The take-name forms are the one row that passes a rewritten word on.
   std::string takeName;
-  splitTakeName(word, takeName);
-  if (isOneOf(word, {"r", "R", "ri", "ma", "mr"})) return;
+  if (splitTakeName(word, takeName)) state.preemptiveTakeName = takeName;
+  if (isOneOf(word, {"r", "R", "ri"})) {
+    return passIf(requestRecord(settings, state.counts, request, word));
+  }
+  if (word == "ma" || word == "mr") return passIf(requestMonitor(request, word == "ma"));
   if (word == "lr") return listRecordReady(settings);
   if (word == "lp") return listPlayReady(settings);
   if (word == "so") return editSolo(settings);
   if (word == "mod") return;
 }
+
+namespace {
+
+// The counted lines of a list file: its non-empty lines in order.
+std::vector<std::string> countedLines(const std::string& path) {
+  std::string text;
+  std::vector<std::string> lines;
+  if (!readWholeFile(path, text).ok()) return lines;
+  std::size_t start = 0;
+  while (start < text.size() && lines.size() < static_cast<std::size_t>(kMaxChannels)) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+void runPass(RunState& state) {
+  checkListFiles(state.settings);
+  PassLines lines;
+  lines.play = countedLines(state.settings.playLists.current().str());
+  lines.record = countedLines(state.settings.recordLists.current().str());
+  PassContext context{state.settings,
+                      state.device,
+                      state.counts,
+                      state.period,
+                      state.request,
+                      state.preemptiveTakeName,
+                      {}};
+  state.transport.runPass(context, lines);
+  state.request.clearPassFlags();
+}
+
+}  // namespace
 
 void windDown(RunState& state) {
   checkListFiles(state.settings);
@@ -146,6 +190,7 @@ void runCommandLoop(RunState& state) {
       windDown(state);
       return;
     }
+    if (state.pendingAction == PendingAction::kPass) runPass(state);
   }
 }
 

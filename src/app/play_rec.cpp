@@ -7,6 +7,7 @@
 #include "app/settings_file.hpp"
 #include "engine/audio_device.hpp"
 #include "engine/derived_counts.hpp"
+#include "meter/level_meter.hpp"
 #include "timeline/period_rounding.hpp"
 
 namespace varnow {
@@ -40,6 +41,7 @@ int PLAY_REC(ProjectSettings& settings) {
   RunState state(settings, device);
   state.counts = computeDerivedCounts(settings, state.period);
   roundStoredPointsToPeriod(settings, state.period);
+  state.transport.meterScale() = meterScaleFor(settings.meterRange);
 
   try {
     runCommandLoop(state);

@@ -8,8 +8,8 @@
 
 #include "app/project_settings.hpp"
 #include "engine/audio_device.hpp"
-#include "engine/block_buffers.hpp"
 #include "engine/derived_counts.hpp"
+#include "engine/transport.hpp"
 
 namespace varnow {
 
@@ -21,18 +21,19 @@ struct RunState {
       : settings(projectSettings),
         device(audioDevice),
         period(audioDevice.period()),
-        buffers(projectSettings.tracks) {}
+        transport(projectSettings.tracks) {}
 
   ProjectSettings& settings;
   AudioDevice& device;
   std::int64_t period;
-  BlockBuffers buffers;
   DerivedCounts counts;
+  Transport transport;
+  PassRequest request;
+  std::string preemptiveTakeName;  // stays set until a recording uses it
 
   PendingAction pendingAction = PendingAction::kNone;
   std::string commandWord;
   bool mixerView = false;
-  bool soloPlayRequested = false;
 };
 
 }  // namespace varnow

@@ -63,6 +63,9 @@ class AudioDevice {
   snd_pcm_t* capture() const { return capture_; }
   std::int64_t period() const { return period_; }
   std::int64_t deviceBufferFrames() const { return deviceBufferFrames_; }
+  // The channel counts the driver granted (the requests when it granted none).
+  int playbackChannels() const { return static_cast<int>(playReport_.channels); }
+  int captureChannels() const { return static_cast<int>(recordReport_.channels); }
 
  private:
   snd_pcm_t* playback_ = nullptr;

@@ -3,21 +3,26 @@
 // and kept for the whole run, so no pass ever allocates.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "wave/sample_codec.hpp"
+
 namespace varnow {
 
-inline constexpr std::size_t kBlockFramesPerChannel = 4096;
-inline constexpr std::size_t kBlockBytesPerChannel = kBlockFramesPerChannel * 3;
+inline constexpr auto kBlockBytesPerChannel = static_cast<std::size_t>(kBlockBytes);
 
 class BlockBuffer {
  public:
   explicit BlockBuffer(int channels)
-      : bytes_(static_cast<std::size_t>(channels < 0 ? 0 : channels) * kBlockBytesPerChannel) {}
+      : bytes_(static_cast<std::size_t>(std::max(channels, 0)) * kBlockBytesPerChannel) {}
 
   std::int8_t* block(int channel) {
+    return bytes_.data() + static_cast<std::size_t>(channel) * kBlockBytesPerChannel;
+  }
+  const std::int8_t* block(int channel) const {
     return bytes_.data() + static_cast<std::size_t>(channel) * kBlockBytesPerChannel;
   }
   void clear() { std::fill(bytes_.begin(), bytes_.end(), std::int8_t{0}); }
@@ -34,6 +39,13 @@ struct BlockBuffers {
   BlockBuffer playB;
   BlockBuffer recordA;
   BlockBuffer recordB;
+
+  void clearAll() {
+    playA.clear();
+    playB.clear();
+    recordA.clear();
+    recordB.clear();
+  }
 };
 
 }  // namespace varnow

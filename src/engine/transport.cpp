@@ -1,0 +1,544 @@
+#include "engine/transport.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "app/print.hpp"
+#include "meter/clock.hpp"
+#include "meter/peaks.hpp"
+#include "timeline/musical_time.hpp"
+
+namespace varnow {
+
+namespace {
+
+constexpr std::int64_t kBlock = kBlockFrames;
+
+bool skipped(const std::string& line) {
+  return line.empty() || line[0] == '-';
+}
+
+const std::string* lineFor(const std::vector<std::string>& lines, int channel) {
+  return channel < static_cast<int>(lines.size()) ? &lines[static_cast<std::size_t>(channel)]
+                                                  : nullptr;
+}
+
+std::int8_t* frameAt(std::int8_t* block, std::int64_t frame) {
+  return block + frame * kBytesPerSample;
+}
+
+void printSummaryLine(const ProjectSettings& s, Format seconds, Format musical, Position position) {
+  if (s.timeMode == 1) {
+    const MusicalPosition m = toMusical(position, s.beatsPerMeasure, s.tempo, s.sampleRate);
+    print(musical, m.measure, double{m.beat});
+  } else {
+    print(seconds, double{toSeconds(position, s.sampleRate)});
+  }
+}
+
+}  // namespace
+
+// The state of one pass. Positions are timeline frames.
+struct Transport::PassState {
+  bool play = false;
+  bool record = false;
+  bool monitor = false;
+  Position readPosition = 0;      // timeline position of the next block to read
+  std::int64_t playOffset = 0;    // frames of the streamed play block already written
+  std::int64_t recordOffset = 0;  // frames of the record block being filled
+  bool streamA = true;            // play buffer A is streamed, B is refilled
+  bool needFill = true;
+  bool recordIntoA = true;
+  std::int64_t captureDelay = 0;
+  std::int64_t delayCount = 0;
+  bool captureStarted = false;
+  std::int64_t takeLength = 0;
+  std::int64_t samplesWritten = 0;
+  bool keepRunning = true;
+  Position lastDisplay = 0;
+  std::int64_t runningPeak = 0;
+  int meterReset = 1;
+  int underruns = 0;
+  int overruns = 0;
+  std::int64_t framesSinceDisplay = 0;
+  std::int64_t clockInterval = 0;
+  Position savedMonitorOut = 0;
+  Position fileStartOffset = 0;  // start offset of a take audition
+  Position stopOffset = 0;
+};
+
+Transport::Transport(int tracks)
+    : tracks_(std::clamp(tracks, 0, kMaxChannels)),
+      buffers_(tracks_),
+      silentBlock_(kBlockBytesPerChannel, 0),
+      discardBlock_(kBlockBytesPerChannel, 0) {
+  playFiles_.fill(-1);
+}
+
+Transport::~Transport() {
+  closePlayFiles();
+}
+
+void Transport::closePlayFiles() {
+  for (int& fd : playFiles_) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+}
+
+bool Transport::runPass(PassContext& context, const PassLines& lines) {
+  PassState pass;
+  setUp(context, lines, pass);
+  while (pass.keepRunning) {
+    if (pass.monitor) {
+      monitorCycle(context, pass);
+    } else {
+      streamCycle(context, pass);
+    }
+  }
+  finish(context, pass);
+  return pass.record;
+}
+
+// Pass set-up, in the order that decides what the user sees: arming and
+// play files, the take, the messages, then the device.
+void Transport::setUp(PassContext& context, const PassLines& lines, PassState& pass) {
+  ProjectSettings& s = context.settings;
+  PassRequest& request = context.request;
+  pass.play = request.play;
+  pass.record = request.record;
+  pass.monitor = request.monitor;
+
+  if (s.mixMode == 2) context.counts.busCount = s.outputs / 2;
+  if (s.mixMode == 3) context.counts.busCount = s.tracks / 2;
+  playFlags_.fill(0);
+  armed_.fill(0);
+  replaceMute_.fill(0);
+
+  // A track being re-recorded onto the file it plays falls silent from the
+  // punch point on.
+  if (pass.record) {
+    for (int i = 0; i < s.inputs; ++i) {
+      const std::string* playLine = lineFor(lines.play, i);
+      const std::string* recordLine = lineFor(lines.record, i);
+      if (playLine != nullptr && recordLine != nullptr && *playLine == *recordLine &&
+          !skipped(*playLine)) {
+        replaceMute_[static_cast<std::size_t>(i)] = 1;
+      }
+    }
+  }
+
+  const std::vector<std::string>& playLines =
+      request.takeAudition ? request.auditionLines : lines.play;
+  if (pass.play) {
+    const int count = std::min(static_cast<int>(playLines.size()), tracks_);
+    for (int k = 0; k < count; ++k) {
+      const std::string& line = playLines[static_cast<std::size_t>(k)];
+      if (skipped(line)) continue;
+      playFlags_[static_cast<std::size_t>(k)] = GET_ATTRIBUTES(k, line, playAttributes_);
+    }
+  }
+  if (request.soloPlay) {
+    for (std::size_t k = 0; k < playFlags_.size(); ++k) {
+      if (s.solo[k] == 0) playFlags_[k] = 0;
+    }
+  }
+  if (pass.record || pass.monitor) {
+    for (int i = 0; i < s.inputs; ++i) {
+      const std::string* recordLine = lineFor(lines.record, i);
+      if (recordLine != nullptr && !skipped(*recordLine)) armed_[static_cast<std::size_t>(i)] = 1;
+    }
+  }
+  if (pass.record) {
+    pass.takeLength = s.outPoint - s.punchPoint;
+    TakeRequest takeRequest;
+    takeRequest.inputs = s.inputs;
+    takeRequest.recordLines = lines.record;
+    takeRequest.punchPoint = s.punchPoint;
+    takeRequest.takeLength = pass.takeLength;
+    takeRequest.sampleRate = s.sampleRate;
+    take_.create(takeRequest, armed_, context.preemptiveTakeName);
+  }
+  if (pass.play) {
+    for (int k = 0; k < tracks_; ++k) {
+      const auto slot = static_cast<std::size_t>(k);
+      if (playFlags_[slot] == 0) continue;
+      const std::string& name = playLines[slot];
+      playFiles_[slot] = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+      if (playFiles_[slot] < 0) {
+        print("Can't open %s for playback\n", name.c_str());
+        playFlags_[slot] = 0;
+      }
+    }
+  }
+  if (pass.record) take_.open(armed_);
+
+  if (pass.play && !pass.record) printLine("Playing...");
+  if (pass.play && pass.record) printLine("Playing and Recording...");
+  if (request.soloPlay) printLine("Tracks are soloed");
+  if (pass.record && !pass.play) printLine("Recording...");
+  if (request.takeAudition) printLine("Auditioning...");
+  if (pass.monitor) printLine("Monitoring Input Peaks...");
+
+  if (request.takeAudition) {
+    pass.fileStartOffset = request.startOffset;
+    pass.stopOffset = request.stopOffset;
+  }
+  if (s.interfaceMode != 0) {
+    if (pass.play) {
+      printSummaryLine(s, "playback start = %.2f sec\n", "playback start = %i.%.2f\n",
+                       s.inPoint + pass.fileStartOffset);
+    }
+    if (pass.record) {
+      printSummaryLine(s, "record start   = %.2f sec\n", "record start   = %i.%.2f\n",
+                       s.punchPoint);
+    }
+    const Position stop = s.outPoint - pass.stopOffset;
+    if (pass.play && pass.record) {
+      printSummaryLine(s, "play/rec stop  = %.2f sec\n", "play/rec stop  = %i.%.2f\n", stop);
+    } else if (pass.record) {
+      printSummaryLine(s, "record stop    = %.2f sec\n", "record stop    = %i.%.2f\n", stop);
+    } else if (pass.play) {
+      printSummaryLine(s, "playback stop  = %.2f sec\n", "playback stop  = %i.%.2f\n", stop);
+    }
+  }
+
+  inputPeaks_.fill(0);
+  if (s.mixMode == 2 || s.mixMode == 3) {
+    busPeaksLeft_.fill(0);
+    busPeaksRight_.fill(0);
+  }
+  if (pass.monitor) {
+    pass.readPosition = 0;
+    pass.savedMonitorOut = s.outPoint;
+    s.outPoint = auditionFrames(request.monitorSeconds, s.sampleRate);
+  }
+  buffers_.clearAll();
+  if (request.takeAudition) {
+    pass.readPosition = s.inPoint + request.startOffset;
+  } else if (pass.play) {
+    pass.readPosition = s.inPoint;
+  } else if (pass.record) {
+    pass.readPosition = s.punchPoint;
+  }
+
+  snd_pcm_t* playback = context.device.playback();
+  snd_pcm_t* capture = context.device.capture();
+  snd_pcm_drain(playback);
+  snd_pcm_drain(capture);
+  if (pass.record || pass.monitor) {
+    snd_pcm_prepare(capture);
+    if (pass.play) snd_pcm_prepare(playback);
+  } else if (pass.play) {
+    snd_pcm_prepare(playback);
+  }
+
+  masterPeakLeft_ = 0;
+  masterPeakRight_ = 0;
+  // A hidden clock still paces the meter, at the unstreamed clock's rate.
+  pass.clockInterval = s.clockMode == kClockStreamed ? context.counts.streamedClockInterval
+                                                     : context.counts.unstreamedClockInterval;
+
+  // Capture waits until the frames written have travelled through the
+  // device buffer (and odcomp more periods) past the punch point:
+  //
+  //   written:  [silence 4096][in ............ punch ........ punch+delay]
+  //   captured:                                               ^ take sample 0
+  const std::int64_t period = context.periodFrames;
+  pass.captureDelay = (context.device.deviceBufferFrames() / period + s.odcomp) * period + kBlock;
+  pass.delayCount = pass.play ? 0 : pass.captureDelay;
+  if (request.takeAudition) replaceMute_.fill(0);
+  pass.lastDisplay = pass.readPosition;
+
+  // Device pointer arrays: one per device channel; channels the project has
+  // no track or input for play silence and capture into a scratch block.
+  playPointers_.assign(static_cast<std::size_t>(std::max(context.device.playbackChannels(), 0)),
+                       silentBlock_.data());
+  capturePointers_.assign(static_cast<std::size_t>(std::max(context.device.captureChannels(), 0)),
+                          discardBlock_.data());
+}
+
+void Transport::streamCycle(PassContext& context, PassState& pass) {
+  ProjectSettings& s = context.settings;
+  snd_pcm_t* playback = context.device.playback();
+  snd_pcm_t* capture = context.device.capture();
+  const std::int64_t period = context.periodFrames;
+
+  // 1. How many frames to write this cycle.
+  std::int64_t frames = 0;
+  if (pass.play && pass.record && !pass.captureStarted) {
+    frames = period;
+  } else {
+    const snd_pcm_sframes_t room = snd_pcm_avail_update(playback);
+    frames = room < 0 ? period : std::min<std::int64_t>(room, period);
+    const snd_pcm_sframes_t waiting = snd_pcm_avail_update(capture);
+    if (pass.record && !pass.play && waiting == 0) snd_pcm_wait(capture, 1);
+  }
+  frames = std::min(frames, kBlock - pass.playOffset);
+  if (pass.play && !pass.record && frames == 0) snd_pcm_wait(playback, 1);
+
+  // 2. Clock and meter.
+  const Position shown = pass.readPosition - kBlock + pass.playOffset;
+  if (shown - pass.lastDisplay >= pass.clockInterval) {
+    if (s.clockMode != kClockHidden) {
+      UpdateClock(s.clockMode, shown, pass.fileStartOffset, s.sampleRate, s.timeMode, s.tempo,
+                  s.beatsPerMeasure);
+    }
+    if (s.meterRange != 0 && pass.record) {
+      meter_.Meter(pass.runningPeak, meterScale_.span, pass.meterReset,
+                   s.clockMode == kClockHidden ? 1 : 0, loudestChannel_, meterScale_.fall);
+    }
+    pass.lastDisplay = shown;
+    pass.runningPeak = 0;
+  }
+
+  // 3. Playback.
+  if (pass.play) {
+    BlockBuffer& streamed = pass.streamA ? buffers_.playA : buffers_.playB;
+    const int channels = std::min(static_cast<int>(playPointers_.size()), tracks_);
+    for (int k = 0; k < channels; ++k) {
+      playPointers_[static_cast<std::size_t>(k)] = frameAt(streamed.block(k), pass.playOffset);
+    }
+    if (pass.needFill) {
+      fillPlayBlock(context, pass, pass.streamA ? buffers_.playB : buffers_.playA);
+      pass.needFill = false;
+    }
+    const snd_pcm_sframes_t written =
+        snd_pcm_writen(playback, playPointers_.data(), static_cast<snd_pcm_uframes_t>(frames));
+    pass.playOffset += frames;
+    if (!pass.captureStarted && pass.readPosition + pass.playOffset >= s.punchPoint) {
+      pass.delayCount += frames;
+    }
+    if (pass.playOffset == kBlock) {
+      pass.needFill = true;
+      pass.playOffset = 0;
+      pass.streamA = !pass.streamA;
+    }
+    if (written == -EPIPE) {
+      printLine("\nPX");
+      ++pass.underruns;
+      snd_pcm_prepare(playback);
+    }
+  }
+
+  // 4. Capture.
+  if (pass.record && pass.delayCount >= pass.captureDelay) {
+    captureFrames(context, pass, period);
+    pass.captureStarted = true;
+    if (!pass.play) {
+      pass.readPosition += period;
+      if (pass.readPosition - pass.lastDisplay > pass.clockInterval) {
+        if (s.clockMode != kClockHidden) {
+          UpdateClock(s.clockMode, pass.readPosition, 0, s.sampleRate, s.timeMode, s.tempo,
+                      s.beatsPerMeasure);
+        }
+        if (s.meterRange != 0) {
+          meter_.Meter(pass.runningPeak, meterScale_.span, pass.meterReset,
+                       s.clockMode == kClockHidden ? 1 : 0, loudestChannel_, meterScale_.fall);
+        }
+        pass.lastDisplay = pass.readPosition;
+        pass.runningPeak = 0;
+      }
+    }
+  }
+
+  // 6. End test of passes that do not record: the cycle whose block fill
+  // read a block starting at or after the stop ends the pass.
+  if (!pass.record && pass.readPosition - (kBlock - 1) > s.outPoint - pass.stopOffset) {
+    pass.keepRunning = false;
+  }
+}
+
+// Reads `frames` frames from the capture handle into the record blocks. A read
+// never runs past the end of a block: when the period does not divide 4096,
+// it is split at the block boundary, the first part completes the block and
+// the rest starts the next one.
+//
+//   block A  [........ recordOffset|<- first ->]
+//   block B  [<- rest ->|...........................]
+void Transport::captureFrames(PassContext& context, PassState& pass, std::int64_t frames) {
+  snd_pcm_t* capture = context.device.capture();
+  const int inputs = std::min(static_cast<int>(capturePointers_.size()), tracks_);
+  while (frames > 0) {
+    BlockBuffer& target = pass.recordIntoA ? buffers_.recordA : buffers_.recordB;
+    const std::int64_t part = std::min(frames, kBlock - pass.recordOffset);
+    for (int i = 0; i < inputs; ++i) {
+      capturePointers_[static_cast<std::size_t>(i)] = frameAt(target.block(i), pass.recordOffset);
+    }
+    const snd_pcm_sframes_t got =
+        snd_pcm_readn(capture, capturePointers_.data(), static_cast<snd_pcm_uframes_t>(part));
+    // Frames the card did not deliver are silence in the take, so that it
+    // keeps its length and its alignment.
+    const std::int64_t delivered = got < 0 ? 0 : std::min<std::int64_t>(got, part);
+    if (delivered < part) {
+      for (int i = 0; i < inputs; ++i) {
+        std::int8_t* missing = frameAt(target.block(i), pass.recordOffset + delivered);
+        std::memset(missing, 0, static_cast<std::size_t>((part - delivered) * kBytesPerSample));
+      }
+    }
+    pass.recordOffset += part;
+    frames -= part;
+    const bool overrun = got == -EPIPE;
+    if (pass.recordOffset == kBlock) {
+      pass.recordIntoA = !pass.recordIntoA;
+      if (overrun) {
+        printLine("\nRX");
+        ++pass.overruns;
+        snd_pcm_prepare(capture);
+      }
+      completeRecordBlock(context, pass, target);
+      pass.recordOffset = 0;
+    } else if (overrun) {
+      printLine("\nRX");
+      ++pass.overruns;
+      snd_pcm_prepare(capture);
+    }
+  }
+}
+
+// A record block holds 4096 new frames: scan it and append it to the take.
+// The pass ends at the first completion after the take is full.
+void Transport::completeRecordBlock(PassContext& context, PassState& pass, BlockBuffer& buffer) {
+  const std::int64_t count = std::min(kBlock, pass.takeLength - pass.samplesWritten);
+  if (count <= 0) {
+    pass.keepRunning = false;
+    return;
+  }
+  const ProjectSettings& s = context.settings;
+  for (int i = 0; i < std::min(s.inputs, tracks_); ++i) {
+    if (armed_[static_cast<std::size_t>(i)] == 0) continue;
+    if (s.peakMode == 1) {
+      CheckPeak(i, kBlock, inputPeaks_, buffer.block(i), pass.runningPeak, loudestChannel_);
+    }
+    take_.write(i, buffer.block(i), count);
+  }
+  pass.samplesWritten += count;
+}
+
+// Fills the play buffer that is not being streamed with the block of every
+// playing track that starts at readPosition:
+//
+//   timeline   p                         p+4096
+//   block      [ silence | file frames    | silence ]
+//   file            fileStart ........ fileStart+length
+void Transport::fillPlayBlock(PassContext& context, PassState& pass, BlockBuffer& buffer) {
+  const ProjectSettings& s = context.settings;
+  const Position blockStart = pass.readPosition;
+  for (int k = 0; k < tracks_; ++k) {
+    const auto slot = static_cast<std::size_t>(k);
+    if (playFlags_[slot] == 0) continue;
+    std::int8_t* block = buffer.block(k);
+    const WaveAttributes& file = playAttributes_[slot];
+    const Position fileStart = context.request.takeAudition ? context.request.fileStart[slot] : 0;
+    const Position first = std::max(blockStart, fileStart);
+    const Position end = std::min(blockStart + kBlock, fileStart + file.lengthFrames);
+    std::int64_t filled = 0;  // frames of the block that hold file data
+    std::int64_t lead = 0;    // frames of silence before them
+    if (end > first) {
+      lead = first - blockStart;
+      const std::int64_t want = end - first;
+      const off_t at = static_cast<off_t>(file.dataStart + (first - fileStart) * kBytesPerSample);
+      const ssize_t got = ::pread(playFiles_[slot], frameAt(block, lead),
+                                  static_cast<std::size_t>(want * kBytesPerSample), at);
+      filled = got > 0 ? got / kBytesPerSample : 0;
+    }
+    std::memset(block, 0, static_cast<std::size_t>(lead * kBytesPerSample));
+    std::memset(frameAt(block, lead + filled), 0,
+                static_cast<std::size_t>((kBlock - lead - filled) * kBytesPerSample));
+
+    if (pass.record && replaceMute_[slot] == 1 && s.punchPoint <= blockStart + kBlock - 1) {
+      const std::int64_t from = blockStart < s.punchPoint ? s.punchPoint - blockStart : 0;
+      std::memset(frameAt(block, from), 0,
+                  static_cast<std::size_t>((kBlock - from) * kBytesPerSample));
+    }
+  }
+  pass.readPosition += kBlock;
+}
+
+void Transport::monitorCycle(PassContext& context, PassState& pass) {
+  ProjectSettings& s = context.settings;
+  snd_pcm_t* capture = context.device.capture();
+  const std::int64_t period = context.periodFrames;
+  const int inputs = std::min(static_cast<int>(capturePointers_.size()), tracks_);
+  for (int i = 0; i < inputs; ++i) {
+    capturePointers_[static_cast<std::size_t>(i)] = buffers_.recordA.block(i);
+  }
+  const snd_pcm_sframes_t got =
+      snd_pcm_readn(capture, capturePointers_.data(), static_cast<snd_pcm_uframes_t>(period));
+  const std::int64_t delivered = got < 0 ? 0 : std::min<std::int64_t>(got, period);
+  for (int i = 0; i < inputs && delivered < period; ++i) {
+    std::memset(frameAt(buffers_.recordA.block(i), delivered), 0,
+                static_cast<std::size_t>((period - delivered) * kBytesPerSample));
+  }
+  pass.readPosition += period;
+  pass.framesSinceDisplay += period;
+  if (got == -EPIPE) {
+    printLine("\nRX");
+    ++pass.overruns;
+    snd_pcm_prepare(capture);
+  }
+  const bool all = context.request.monitorAll;
+  std::int64_t loudest = 0;
+  int loudestChannel = 0;
+  for (int i = 0; i < std::min(s.inputs, tracks_); ++i) {
+    if (all || armed_[static_cast<std::size_t>(i)] == 1) {
+      CheckPeak(i, period, inputPeaks_, buffers_.recordA.block(i), loudest, loudestChannel);
+    }
+  }
+  if (pass.framesSinceDisplay > 16383) {
+    printMonitorLine(s.inputs, all, armed_, inputPeaks_);
+    pass.framesSinceDisplay = 0;
+  }
+  if (pass.readPosition - (kBlock - 1) > s.outPoint) pass.keepRunning = false;
+}
+
+void Transport::finish(PassContext& context, PassState& pass) {
+  ProjectSettings& s = context.settings;
+  PassRequest& request = context.request;
+  print("\n");
+  if (request.timelineAudition) {
+    s.inPoint = request.savedIn;
+    s.outPoint = request.savedOut;
+  }
+  if (pass.monitor) s.outPoint = pass.savedMonitorOut;
+
+  PassPeaks peaks;
+  peaks.recorded = pass.record;
+  peaks.checkedPeaks = s.peakMode == 1;
+  peaks.played = pass.play;
+  peaks.mixMode = s.mixMode;
+  peaks.inputs = s.inputs;
+  peaks.armed = &armed_;
+  peaks.inputPeaks = &inputPeaks_;
+  peaks.busOn = &s.busOn;
+  peaks.busLeft = &busPeaksLeft_;
+  peaks.busRight = &busPeaksRight_;
+  const bool busMode = s.mixMode == 2 || s.mixMode == 3;
+  peaks.masterLeft = busMode ? busPeaksLeft_[0] : masterPeakLeft_;
+  peaks.masterRight = busMode ? busPeaksRight_[0] : masterPeakRight_;
+  printPassPeaks(peaks);
+  if (pass.underruns > 0) print("\nPlay Underruns = %i\n", pass.underruns);
+  if (pass.overruns > 0) print("\nRecord Overruns = %i\n", pass.overruns);
+
+  closePlayFiles();
+  if (pass.record) {
+    take_.close(armed_);
+    // A take named in advance stays as named; any other goes to the take menu.
+    if (context.preemptiveTakeName.empty()) {
+      if (context.settleTake) context.settleTake();
+    } else {
+      context.preemptiveTakeName.clear();
+    }
+  }
+  if (request.recordAtIn) {
+    s.punchPoint = request.savedPunch;
+    s.inPoint = request.savedIn;
+  }
+  flushOutput();
+}
+
+}  // namespace varnow
