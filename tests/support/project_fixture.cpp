@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -150,6 +151,11 @@ RunResult ProjectFixture::run(const std::string& input, std::chrono::millisecond
       _exit(127);
     }
     unsetenv("ALSA_CONFIG_PATH");
+    if (fileSizeLimit_ > 0) {
+      const rlimit sizeLimit{fileSizeLimit_, fileSizeLimit_};
+      signal(SIGXFSZ, SIG_IGN);
+      if (setrlimit(RLIMIT_FSIZE, &sizeLimit) != 0) _exit(126);
+    }
     execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -48,6 +48,10 @@ class ProjectFixture {
   // Raw interleaved S24_3LE bytes written to the virtual card's playback.
   std::string playback() const;
 
+  // Limits the size of every file the next runs write (RLIMIT_FSIZE, with
+  // SIGXFSZ ignored so that writes fail with EFBIG instead); 0 lifts it.
+  void setFileSizeLimit(std::uint64_t bytes) { fileSizeLimit_ = bytes; }
+
   // Runs varnow in the project directory with HOME set to the temporary home
   // and the given standard input; kills it after the limit.
   RunResult run(const std::string& input,
@@ -57,6 +61,7 @@ class ProjectFixture {
   std::filesystem::path root_;
   std::filesystem::path projectDir_;
   std::filesystem::path homeDir_;
+  std::uint64_t fileSizeLimit_ = 0;
 };
 
 // The path of the program under test.
