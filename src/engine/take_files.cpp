@@ -1,0 +1,264 @@
+#include "engine/take_files.hpp"
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "app/console_input.hpp"
+#include "app/print.hpp"
+#include "app/status.hpp"
+#include "wave/file_handle.hpp"
+#include "wave/sample_codec.hpp"
+#include "wave/size_repair.hpp"
+#include "wave/wave_attributes.hpp"
+#include "wave/wave_header.hpp"
+
+namespace varnow {
+namespace {
+
+// 2012-10-10 16:09:00 UTC in seconds since the epoch: the origin of the time
+// stamps in automatic take names.
+constexpr std::int64_t kStampOriginSeconds = 1349885340;
+
+const std::string kNotTaken = "-";
+
+// The name of input `channel1` (1-based) for a take without a preemptive
+// name. The stamp is printed as an int, as stored names have always had it.
+std::string automaticName(int channel1, std::int64_t stamp, Position punchFrame) {
+  const int stampField = static_cast<int>(stamp);
+  if (punchFrame == 0) return formatText("audio_ch_%i_%i.wav", channel1, stampField);
+  return formatText("audio_ch_%i_%i_stp_%li.wav", channel1, stampField,
+                    static_cast<long>(punchFrame));
+}
+
+std::string preemptiveFileName(const std::string& baseName, const std::string& takeName,
+                               Position punchFrame) {
+  if (punchFrame == 0) return formatText("%s_%s.wav", baseName.c_str(), takeName.c_str());
+  return formatText("%s_%s_stp_%li.wav", baseName.c_str(), takeName.c_str(),
+                    static_cast<long>(punchFrame));
+}
+
+bool fileExists(const std::string& path) {
+  std::error_code ignored;
+  // A name that cannot be examined counts as free; creating it then reports why.
+  return std::filesystem::exists(path, ignored);
+}
+
+// Formats the preemptive name of one input and settles a conflict with an
+// existing file by asking: "w" keeps the name, "W" keeps it and every later
+// conflict of this take, any other word replaces the take name (for this input
+// and all later ones) and the new name is tested again.
+std::string resolvePreemptiveName(const std::string& baseName, std::string& takeName,
+                                  Position punchFrame, bool& overwriteSimilar) {
+  for (;;) {
+    std::string name = preemptiveFileName(baseName, takeName, punchFrame);
+    if (overwriteSimilar || !fileExists(name)) return name;
+    print("The file named %s already exists!\n", name.c_str());
+    printLine("Enter a different take name or 'w' to overwrite this file");
+    printLine("or 'W' to overwrite all similar conflicts");
+    std::string answer = console().readWord();
+    if (answer == "w") return name;
+    if (answer == "W") {
+      overwriteSimilar = true;
+      return name;
+    }
+    takeName = std::move(answer);
+  }
+}
+
+// Cuts a take whose writing failed back to the whole samples it holds, so
+// that the size repair (FIX_SIZE) afterwards states exactly those samples:
+//
+//   0            dataStartByte                             wholeBytes   fileBytes
+//   | header     | sample 0 | sample 1 | ... | sample n-1 | partial sample, cut |
+//
+// `samplesHeld` receives n. The stream is left open.
+Status cutToWholeSamples(std::FILE* file, const std::string& path, std::int64_t dataStartByte,
+                         std::int64_t& samplesHeld) {
+  samplesHeld = 0;
+  const std::int64_t fileBytes = fileLengthBytes(file);
+  if (fileBytes < 0) return fileFailure("read", path, errno);
+  samplesHeld = std::max<std::int64_t>(fileBytes - dataStartByte, 0) / kBytesPerSample;
+  const std::int64_t wholeBytes = dataStartByte + samplesHeld * kBytesPerSample;
+  if (wholeBytes < fileBytes && ftruncate(fileno(file), static_cast<off_t>(wholeBytes)) != 0) {
+    return fileFailure("shorten", path, errno);
+  }
+  return Status::success();
+}
+
+// Replaces line `index` (0-based) of a newline-terminated list.
+void replaceLine(std::string& list, std::size_t index, const std::string& text) {
+  std::size_t start = 0;
+  for (std::size_t line = 0; line < index; ++line) {
+    start = list.find('\n', start);
+    if (start == std::string::npos) return;
+    ++start;
+  }
+  const std::size_t end = list.find('\n', start);
+  if (end == std::string::npos) return;
+  list.replace(start, end - start, text);
+}
+
+}  // namespace
+
+std::int64_t NewTime() {
+  return static_cast<std::int64_t>(std::time(nullptr)) - kStampOriginSeconds;
+}
+
+std::string takeBaseName(const std::string& recordLine) {
+  const std::size_t start = recordLine.find_first_not_of('.');
+  if (start == std::string::npos) return {};
+  const std::size_t dot = recordLine.find('.', start);
+  return recordLine.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+}
+
+TakeFiles::~TakeFiles() {
+  for (Channel& channel : channels_) {
+    if (channel.file != nullptr) std::fclose(channel.file);
+  }
+}
+
+void TakeFiles::create(const TakeRequest& request, std::array<std::int32_t, kMaxChannels>& armed,
+                       std::string& preemptiveName) {
+  for (Channel& channel : channels_) {
+    if (channel.file != nullptr) std::fclose(channel.file);
+    channel = Channel{};
+  }
+  takeList_.clear();
+  takeLength_ = request.takeLength;
+
+  const int inputs = std::clamp(request.inputs, 0, kMaxChannels);
+  // Inputs beyond the card's have no take file.
+  for (std::size_t i = static_cast<std::size_t>(inputs); i < armed.size(); ++i)
+    armed[i] = 0;
+
+  const std::int64_t headerFrames = std::max<std::int64_t>(request.takeLength, 0);
+  bool overwriteSimilar = false;
+  for (int i = 0; i < inputs; ++i) {
+    const auto slot = static_cast<std::size_t>(i);
+    if (armed[slot] == 0) {
+      takeList_ += kNotTaken;
+      takeList_ += '\n';
+      continue;
+    }
+
+    std::string name;
+    if (preemptiveName.empty()) {
+      // Read for each input, so inputs may differ by a second.
+      name = automaticName(i + 1, NewTime(), request.punchPoint);
+    } else if (slot < request.recordLines.size()) {
+      name = resolvePreemptiveName(takeBaseName(request.recordLines[slot]), preemptiveName,
+                                   request.punchPoint, overwriteSimilar);
+    } else {
+      // Arming comes from the record lines, so this only guards a caller's mistake.
+      print("Input %i has no line in the record list and is not recorded.\n", i + 1);
+      armed[slot] = 0;
+      takeList_ += kNotTaken;
+      takeList_ += '\n';
+      continue;
+    }
+
+    const Status made = MAKE_HEADER(name, request.sampleRate, headerFrames, 1);
+    if (!made) {
+      printLine(made.message());
+      armed[slot] = 0;
+      takeList_ += kNotTaken;
+      takeList_ += '\n';
+      continue;
+    }
+    channels_[slot].name = name;
+    takeList_ += name;
+    takeList_ += '\n';
+  }
+}
+
+void TakeFiles::open(std::array<std::int32_t, kMaxChannels>& armed) {
+  WaveAttributeTable attributes{};
+  for (std::size_t i = 0; i < channels_.size(); ++i) {
+    Channel& channel = channels_[i];
+    if (armed[i] == 0) continue;
+    if (channel.name.empty()) {
+      armed[i] = 0;  // armed without a take file: nothing to write to
+      continue;
+    }
+    std::FILE* file = nullptr;
+    if (GET_ATTRIBUTES(static_cast<int>(i), channel.name, attributes) == 1) {
+      file = std::fopen(channel.name.c_str(), "rb+");
+    }
+    // Unbuffered, so that each block is one write and a failing write shows
+    // at the block that fails, not at some later flush.
+    if (file != nullptr && std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
+      std::fclose(file);
+      file = nullptr;
+    }
+    if (file == nullptr) {
+      print("Can't open %s for recording\n", channel.name.c_str());
+      // An input that is not written is no part of the take.
+      armed[i] = 0;
+      channel.name.clear();
+      replaceLine(takeList_, i, kNotTaken);
+      continue;
+    }
+    channel.file = file;
+    channel.dataStart = attributes[i].dataStart;
+    channel.samplesWritten = 0;
+    channel.error = 0;
+  }
+}
+
+void TakeFiles::write(int channel, const std::int8_t* packed, std::int64_t count) {
+  if (channel < 0 || channel >= kMaxChannels || packed == nullptr || count <= 0) return;
+  Channel& take = channels_[static_cast<std::size_t>(channel)];
+  if (take.file == nullptr || take.error != 0) return;
+
+  // The block lands right after the samples already written, never past them.
+  const std::int64_t offset = take.dataStart + kBytesPerSample * take.samplesWritten;
+  const auto byteCount = static_cast<std::size_t>(count * kBytesPerSample);
+  if (!seekTo(take.file, offset) || !writeExactly(take.file, packed, byteCount)) {
+    take.error = errno != 0 ? errno : EIO;
+    return;
+  }
+  take.samplesWritten += count;
+}
+
+void TakeFiles::close(const std::array<std::int32_t, kMaxChannels>& armed) {
+  for (std::size_t i = 0; i < channels_.size(); ++i) {
+    Channel& channel = channels_[i];
+    if (channel.file == nullptr) continue;
+    FileHandle file(std::exchange(channel.file, nullptr));
+
+    if (channel.error == 0) {
+      const Status closed = closeWritten(std::move(file), channel.name);
+      if (!closed) printLine(closed.message());
+      continue;
+    }
+
+    // The pass went on without this file; keep what it holds and say so.
+    std::int64_t samplesHeld = 0;
+    const Status cut = cutToWholeSamples(file.get(), channel.name, channel.dataStart, samplesHeld);
+    const Status closed = closeWritten(std::move(file), channel.name);
+    const Status failedWrite = fileFailure("write", channel.name, channel.error);
+    printText(failedWrite.message());
+    print(" It holds %li samples.\n", static_cast<long>(samplesHeld));
+    if (!cut) printLine(cut.message());
+    if (!closed) printLine(closed.message());
+    const SizeRepairResult repaired = FIX_SIZE(channel.name);
+    if (!repaired.ok()) printLine(repaired.message);
+  }
+  for (std::size_t i = 0; i < channelFlags_.size(); ++i) {
+    channelFlags_[i] = armed[i] != 0 && !channels_[i].name.empty() ? 1 : 0;
+  }
+}
+
+const std::string& TakeFiles::name(int channel) const {
+  static const std::string kNone;
+  if (channel < 0 || channel >= kMaxChannels) return kNone;
+  return channels_[static_cast<std::size_t>(channel)].name;
+}
+
+}  // namespace varnow
