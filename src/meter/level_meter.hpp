@@ -19,8 +19,8 @@ MeterScale meterScaleFor(int meterSetting);
 // reads as 0) and sets the setting and the scale by the mtr table.
 void askMeterRange(int& meterSetting, MeterScale& scale);
 
-// The meter's memory between lines (the original kept these as function
-// statics; one instance lives for the whole run).
+// The meter's memory between lines: one instance lives for the whole run and
+// is reset at the start of every pass through the reset flag.
 class LevelMeter {
  public:
   // Prints one meter line for `peak` (see the .cpp for the drawing rules).
