@@ -15,6 +15,8 @@
 #include "app/track_list_commands.hpp"
 #include "engine/transport_commands.hpp"
 #include "meter/level_meter.hpp"
+#include "mixer/mix_export.hpp"
+#include "mixer/mixer_console.hpp"
 #include "timeline/locate_commands.hpp"
 #include "timeline/point_commands.hpp"
 
@@ -78,8 +80,12 @@ void dispatchCommand(RunState& state, std::string word) {
   }
   if (word == "tempo") return runTempoMenu(settings);
   if (word == "safe") return runSafetySwitch(settings);
-  if (word == "exp-i" || word == "exp-s") return;
-  if (word == "mix") return;
+  if (word == "exp-i") return exportMixCommand(settings, ExportKind::kInterleaved);
+  if (word == "exp-s") return exportMixCommand(settings, ExportKind::kSplit);
+  if (word == "mix") {
+    state.mixerView = !state.mixerView;
+    return;
+  }
   if (word == "d") {
     state.mixerView = false;
     return;
@@ -118,7 +124,7 @@ void dispatchCommand(RunState& state, std::string word) {
   if (word == "lio") return EditRange(settings);
   if (word == "pf") return selectPlayList(settings);
   if (word == "rf") return selectRecordList(settings);
-  if (word == "bus") return;
+  if (word == "bus") return editBusAssignments(settings);
   if (word == "f") return setStopToLongestFile(timeline);
 
   // The take-name forms are the one row that passes a rewritten word on.
@@ -131,7 +137,7 @@ void dispatchCommand(RunState& state, std::string word) {
   if (word == "lr") return listRecordReady(settings);
   if (word == "lp") return listPlayReady(settings);
   if (word == "so") return editSolo(settings);
-  if (word == "mod") return;
+  if (word == "mod") return selectMixMode(settings);
 }
 
 namespace {
@@ -177,7 +183,13 @@ void windDown(RunState& state) {
 
 void runCommandLoop(RunState& state) {
   for (;;) {
-    if (!state.mixerView) {
+    if (state.mixerView) {
+      // The mixer view replaces the prompt: edits are handled here; any other
+      // word runs as a command of the main prompt ("d" and "mix" leave).
+      showMixerView(state.settings);
+      state.commandWord = console().readWord();
+      if (handleMixerToken(state.settings, state.commandWord)) continue;
+    } else {
       if (state.settings.interfaceMode == 1) {
         printTimeMenu(state.settings);
       } else if (state.settings.interfaceMode == 0) {

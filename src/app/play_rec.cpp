@@ -8,6 +8,7 @@
 #include "engine/audio_device.hpp"
 #include "engine/derived_counts.hpp"
 #include "meter/level_meter.hpp"
+#include "mixer/channel_mixer.hpp"
 #include "timeline/period_rounding.hpp"
 
 namespace varnow {
@@ -42,6 +43,7 @@ int PLAY_REC(ProjectSettings& settings) {
   state.counts = computeDerivedCounts(settings, state.period);
   roundStoredPointsToPeriod(settings, state.period);
   state.transport.meterScale() = meterScaleFor(settings.meterRange);
+  initialBusGains(settings.busLevels, settings.busGains);
 
   try {
     runCommandLoop(state);

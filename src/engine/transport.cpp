@@ -113,8 +113,7 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
   pass.record = request.record;
   pass.monitor = request.monitor;
 
-  if (s.mixMode == 2) context.counts.busCount = s.outputs / 2;
-  if (s.mixMode == 3) context.counts.busCount = s.tracks / 2;
+  context.counts.busCount = busCountFor(s.mixMode, s.outputs, s.tracks, context.counts.busCount);
   playFlags_.fill(0);
   armed_.fill(0);
   replaceMute_.fill(0);
@@ -225,6 +224,8 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
   } else if (pass.record) {
     pass.readPosition = s.punchPoint;
   }
+
+  if (s.mixMode != 0) SetVolume(s.pans, s.volumes, gains_, s.tracks, playFlags_);
 
   snd_pcm_t* playback = context.device.playback();
   snd_pcm_t* capture = context.device.capture();
@@ -457,6 +458,23 @@ void Transport::fillPlayBlock(PassContext& context, PassState& pass, BlockBuffer
     }
   }
   pass.readPosition += kBlock;
+
+  // The mix replaces the output blocks in place, before any of them is written.
+  if (s.mixMode >= 1 && s.mixMode <= 3) {
+    MixInputs mix;
+    mix.channelCount = tracks_;
+    mix.playFlags = &playFlags_;
+    mix.gains = &gains_;
+    mix.busGains = &s.busGains;
+    mix.busOn = &s.busOn;
+    mix.busMatrix = &s.busMatrix;
+    mix.busCount = context.counts.busCount;
+    if (s.mixMode == 1) {
+      Mix(buffer.block(0), mix, masterPeakLeft_, masterPeakRight_, mixerScratch_);
+    } else {
+      MixMultiple(buffer.block(0), mix, busPeaksLeft_, busPeaksRight_, s.mixMode, mixerScratch_);
+    }
+  }
 }
 
 void Transport::monitorCycle(PassContext& context, PassState& pass) {

@@ -21,6 +21,7 @@
 #include "engine/take_files.hpp"
 #include "meter/level_meter.hpp"
 #include "meter/peak_report.hpp"
+#include "mixer/channel_mixer.hpp"
 #include "wave/wave_attributes.hpp"
 
 namespace varnow {
@@ -116,6 +117,8 @@ class Transport {
   ChannelPeaks inputPeaks_{};
   BusPeaks busPeaksLeft_{};
   BusPeaks busPeaksRight_{};
+  ChannelGains gains_;
+  MixerScratch mixerScratch_;
   std::int64_t masterPeakLeft_ = 0;
   std::int64_t masterPeakRight_ = 0;
   TakeFiles take_;
