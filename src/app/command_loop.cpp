@@ -11,7 +11,7 @@
 #include "app/print.hpp"
 #include "app/prompt.hpp"
 #include "app/settings_file.hpp"
-#include "app/text_file.hpp"
+#include "app/track_list.hpp"
 #include "app/track_list_commands.hpp"
 #include "engine/transport_commands.hpp"
 #include "meter/level_meter.hpp"
@@ -142,26 +142,21 @@ void dispatchCommand(RunState& state, std::string word) {
 
 namespace {
 
-// The counted lines of a list file: its non-empty lines in order.
-std::vector<std::string> countedLines(const std::string& path) {
-  std::string text;
+// The counted lines of a list as the transport reads them: the file name,
+// or "-" for a skipped channel.
+std::vector<std::string> passLines(const TrackList& list) {
   std::vector<std::string> lines;
-  if (!readWholeFile(path, text).ok()) return lines;
-  std::size_t start = 0;
-  while (start < text.size() && lines.size() < static_cast<std::size_t>(kMaxChannels)) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    if (end > start) lines.push_back(text.substr(start, end - start));
-    start = end + 1;
+  for (int channel = 1; channel <= list.lineCount(); ++channel) {
+    lines.push_back(list.isNamed(channel) ? list.fileName(channel) : std::string(1, kSkipMarker));
   }
   return lines;
 }
 
 void runPass(RunState& state) {
-  checkListFiles(state.settings);
+  const PassLists lists = checkListFiles(state.settings);
   PassLines lines;
-  lines.play = countedLines(state.settings.playLists.current().str());
-  lines.record = countedLines(state.settings.recordLists.current().str());
+  lines.play = passLines(lists.play);
+  lines.record = passLines(lists.record);
   PassContext context{state.settings,
                       state.device,
                       state.counts,

@@ -1,11 +1,45 @@
 #include "app/track_list_commands.hpp"
 
+#include "app/arm_check.hpp"
+#include "app/help_screen.hpp"
+#include "app/list_file_menu.hpp"
+#include "app/print.hpp"
+#include "app/solo_editor.hpp"
+#include "app/track_list.hpp"
+
 namespace varnow {
 
-void listRecordReady(const ProjectSettings&) {}
-void listPlayReady(const ProjectSettings&) {}
-void selectPlayList(ProjectSettings&) {}
-void selectRecordList(ProjectSettings&) {}
-void editSolo(ProjectSettings&) {}
+namespace {
+
+void waitAfterListing() {
+  printLine("Enter 'c' to continue");
+  waitForContinue();
+}
+
+}  // namespace
+
+void listRecordReady(const ProjectSettings& settings) {
+  REC_ARM_CHECK(settings.inputs, kSkipMarker, settings.recordLists.current().str());
+  waitAfterListing();
+}
+
+void listPlayReady(const ProjectSettings& settings) {
+  PLAY_ARM_CHECK(settings.tracks, settings.outputs, kSkipMarker, settings.solo,
+                 settings.playLists.current().str(), settings.busMatrix, settings.mixMode,
+                 settings.busOn);
+  waitAfterListing();
+}
+
+void selectPlayList(ProjectSettings& settings) {
+  runListFileMenu(settings.playLists, kPlayListMenu);
+}
+
+void selectRecordList(ProjectSettings& settings) {
+  runListFileMenu(settings.recordLists, kRecordListMenu);
+}
+
+void editSolo(ProjectSettings& settings) {
+  runSoloEditor(settings.solo, settings.tracks);
+}
 
 }  // namespace varnow
