@@ -1,12 +1,75 @@
 #include "timeline/locate_commands.hpp"
 
+#include <optional>
+
+#include "timeline/locate_points.hpp"
+#include "timeline/ranges.hpp"
+
 namespace varnow {
 
-void TimeRangeStore(ProjectSettings&) {}
-void TimeRangeRecall(ProjectSettings&) {}
-void EditRange(ProjectSettings&) {}
-void StoreLocatePoint(ProjectSettings&, const std::string&) {}
-void RecallLocatePoint(ProjectSettings&, const std::string&) {}
-void EditLocatePoints(ProjectSettings&) {}
+namespace {
+
+// The transport point a locate word names by its letter ('i', 'o', 'e' or
+// 'm'), or none for any other letter.
+Position* transportPoint(ProjectSettings& settings, char letter) {
+  switch (letter) {
+    case 'i':
+      return &settings.inPoint;
+    case 'o':
+      return &settings.outPoint;
+    case 'e':
+      return &settings.punchPoint;
+    case 'm':
+      return &settings.memoryPoint;
+    default:
+      return nullptr;
+  }
+}
+
+// "i.l" names the in point as a store source; "l.i" names it as a recall
+// target. Any other word names no point.
+Position* storeSource(ProjectSettings& settings, const std::string& word) {
+  if (word.size() != 3 || word.compare(1, 2, ".l") != 0) return nullptr;
+  return transportPoint(settings, word[0]);
+}
+
+Position* recallTarget(ProjectSettings& settings, const std::string& word) {
+  if (word.size() != 3 || word.compare(0, 2, "l.") != 0) return nullptr;
+  return transportPoint(settings, word[2]);
+}
+
+}  // namespace
+
+void TimeRangeStore(ProjectSettings& settings) {
+  TimeRangeStore(settings.inPoint, settings.outPoint, rangeTableOf(settings),
+                 timeDisplayOf(settings));
+}
+
+void TimeRangeRecall(ProjectSettings& settings) {
+  TimeRangeRecall(settings.inPoint, settings.outPoint, rangeTableOf(settings),
+                  timeDisplayOf(settings));
+}
+
+void EditRange(ProjectSettings& settings) {
+  EditRange(rangeTableOf(settings), timeDisplayOf(settings));
+}
+
+void StoreLocatePoint(ProjectSettings& settings, const std::string& word) {
+  const Position* source = storeSource(settings, word);
+  if (source == nullptr) return;
+  LocateStore(*source, locateTableOf(settings), timeDisplayOf(settings));
+}
+
+void RecallLocatePoint(ProjectSettings& settings, const std::string& word) {
+  // Every such word lists and asks; only the four recall words use the answer.
+  const std::optional<Position> recalled =
+      LocateRecall(locateTableOf(settings), timeDisplayOf(settings));
+  if (!recalled) return;
+  if (Position* target = recallTarget(settings, word)) *target = *recalled;
+}
+
+void EditLocatePoints(ProjectSettings& settings) {
+  EditLocates(locateTableOf(settings), timeDisplayOf(settings));
+}
 
 }  // namespace varnow
