@@ -17,6 +17,7 @@
 #include "meter/level_meter.hpp"
 #include "mixer/mix_export.hpp"
 #include "mixer/mixer_console.hpp"
+#include "takes/take_menu.hpp"
 #include "timeline/locate_commands.hpp"
 #include "timeline/point_commands.hpp"
 
@@ -152,6 +153,27 @@ std::vector<std::string> passLines(const TrackList& list) {
   return lines;
 }
 
+// A take audition: the recorded channels play their takes from the punch
+// point, the others their usual files; in and out come back afterwards.
+void runTakeAudition(RunState& state, const TakeAudition& audition, const PassLines& lines) {
+  ProjectSettings& s = state.settings;
+  checkListFiles(s);
+  PassRequest request;
+  request.play = true;
+  request.takeAudition = true;
+  request.timelineAudition = true;
+  request.savedIn = s.inPoint;
+  request.savedOut = s.outPoint;
+  request.auditionLines = audition.playLines;
+  request.fileStart = audition.fileStart;
+  request.startOffset = audition.startOffset;
+  request.stopOffset = audition.stopOffset;
+  s.inPoint = s.punchPoint;
+  PassContext context{
+      s, state.device, state.counts, state.period, request, state.preemptiveTakeName, {}};
+  state.transport.runPass(context, lines);
+}
+
 void runPass(RunState& state) {
   const PassLists lists = checkListFiles(state.settings);
   PassLines lines;
@@ -164,6 +186,18 @@ void runPass(RunState& state) {
                       state.request,
                       state.preemptiveTakeName,
                       {}};
+  context.settleTake = [&state, &lines] {
+    TakeMenuContext menu{state.settings,
+                         state.transport.takeFiles(),
+                         state.counts,
+                         lines.record,
+                         lines.play,
+                         state.dontAskAgain,
+                         [&state, &lines](const TakeAudition& audition) {
+                           runTakeAudition(state, audition, lines);
+                         }};
+    runTakeMenu(menu);
+  };
   state.transport.runPass(context, lines);
   state.request.clearPassFlags();
 }

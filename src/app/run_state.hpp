@@ -30,6 +30,7 @@ struct RunState {
   Transport transport;
   PassRequest request;
   std::string preemptiveTakeName;  // stays set until a recording uses it
+  bool dontAskAgain = false;       // 'W' at the take menu's overwrite check, for the run
 
   PendingAction pendingAction = PendingAction::kNone;
   std::string commandWord;

@@ -150,7 +150,8 @@ void TakeFiles::create(const TakeRequest& request, std::array<std::int32_t, kMax
     std::string name;
     if (preemptiveName.empty()) {
       // Read for each input, so inputs may differ by a second.
-      name = automaticName(i + 1, NewTime(), request.punchPoint);
+      stamp_ = NewTime();
+      name = automaticName(i + 1, stamp_, request.punchPoint);
     } else if (slot < request.recordLines.size()) {
       name = resolvePreemptiveName(takeBaseName(request.recordLines[slot]), preemptiveName,
                                    request.punchPoint, overwriteSimilar);

@@ -67,6 +67,8 @@ class TakeFiles {
   // 1 for each input recorded in the last pass.
   const std::array<std::int32_t, kMaxChannels>& channelFlags() const { return channelFlags_; }
   std::int64_t takeLength() const { return takeLength_; }
+  // The time stamp of the take's automatic names (the last one read).
+  std::int64_t stamp() const { return stamp_; }
   const std::string& name(int channel) const;
 
  private:
@@ -81,6 +83,7 @@ class TakeFiles {
   std::string takeList_;
   std::array<std::int32_t, kMaxChannels> channelFlags_{};
   std::int64_t takeLength_ = 0;
+  std::int64_t stamp_ = 0;
 };
 
 }  // namespace varnow

@@ -1,0 +1,396 @@
+#include "takes/take_menu.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+
+#include "app/console_input.hpp"
+#include "app/print.hpp"
+#include "takes/append_names.hpp"
+#include "takes/copy_file.hpp"
+#include "takes/crossfade.hpp"
+#include "takes/file_check.hpp"
+#include "takes/file_move.hpp"
+#include "takes/file_names.hpp"
+#include "takes/hybridize.hpp"
+#include "takes/insert_file.hpp"
+#include "takes/pad_file.hpp"
+#include "takes/remove_files.hpp"
+#include "takes/rename_files.hpp"
+#include "takes/stamp_files.hpp"
+#include "takes/take_result.hpp"
+#include "wave/wave_header.hpp"
+
+namespace varnow {
+
+namespace {
+
+// The settled take of one command: which channels reached their destination
+// and which take files had to be kept.
+class TakeMenu {
+ public:
+  explicit TakeMenu(TakeMenuContext& context)
+      : c_(context),
+        s_(context.settings),
+        inputs_(std::clamp(context.settings.inputs, 0, kMaxChannels)),
+        takeList_(context.take.takeList()),
+        recordList_(joinLines(context.recordLines, inputs_)),
+        flags_(context.take.channelFlags().data(), context.take.channelFlags().size()) {}
+
+  void run();
+
+ private:
+  static std::string joinLines(const std::vector<std::string>& lines, int count);
+  bool armed(int channel) const { return flags_[static_cast<std::size_t>(channel)] != 0; }
+  const std::string& takeName(int channel) const { return c_.take.name(channel); }
+  std::string recordName(int channel) const;
+  std::int64_t samplesWritten() const { return c_.take.takeLength(); }
+
+  void printMenu() const;
+  bool replaceFiles();
+  void deleteTake();
+  void appendNames(const std::string& command);
+  void stampTake();
+  void padTake();
+  void insertTake(bool backupFirst);
+  void auditionTake();
+
+  // Pads take file `channel` with the punch point's silence; false when it
+  // failed (the take stays as it was and is reported).
+  bool padToTimeZero(int channel);
+  bool insertChannel(int channel);
+  bool insertWithCrossfades(int channel, const std::string& destination);
+  void keep(int channel, const std::string& why);
+  void report(const ChannelOutcomes& outcomes);
+  void checkRewrite(const RewriteResult& result) const;
+  void reportKept() const;
+
+  TakeMenuContext& c_;
+  ProjectSettings& s_;
+  int inputs_;
+  std::string takeList_;
+  std::string recordList_;
+  std::span<const std::int32_t> flags_;
+  std::vector<std::string> kept_;
+  bool auditionListBuilt_ = false;
+  TakeAudition audition_;
+};
+
+std::string TakeMenu::joinLines(const std::vector<std::string>& lines, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    text += i < static_cast<int>(lines.size()) ? lines[static_cast<std::size_t>(i)] : "-";
+    text += '\n';
+  }
+  return text;
+}
+
+std::string TakeMenu::recordName(int channel) const {
+  const auto slot = static_cast<std::size_t>(channel);
+  if (slot >= c_.recordLines.size()) return {};
+  const std::string& line = c_.recordLines[slot];
+  return line.empty() || line[0] == '-' ? std::string() : line;
+}
+
+void TakeMenu::printMenu() const {
+  if (s_.interfaceMode == 1) {
+    printLine("\nRecording finished.  Enter a take handling command.\n");
+    printLine("Current take files:");
+    printLine("\t'aud' to audition current take");
+    printLine("\t'del' to delete current take");
+    printLine("\nChange files in record.txt (permanently):");
+    printLine("\t'rep' to replace files in record.txt with current take");
+    printLine("\t'ins' to insert new take into record.txt files");
+    printLine("\t'cin' to make a backup copy before inserting");
+    printLine("\nMake new files using record.txt names as base:");
+    printLine("\t'awp' to append base name, with padding (audio in sync)");
+    printLine("\t'aws' to append base name, with time stamp");
+    printLine("\t'app' to append base name, no padding or time stamp");
+    printLine("\nMake file names automatically:");
+    printLine("\t'pad' to save as padded files (audio in sync)");
+    printLine("\t'stp' to save with time stamp\n");
+  } else if (s_.interfaceMode == 0) {
+    printLine("Recording finished.  Enter a take handling command.");
+  }
+}
+
+// A file without a data chunk ends the program; nothing has been removed or
+// half-written at that point, so every take is still on disk.
+void TakeMenu::checkRewrite(const RewriteResult& result) const {
+  if (result.outcome() != RewriteOutcome::kNoDataChunk) return;
+  printLine(result.message());
+  flushOutput();
+  std::exit(kExitNoDataChunk);
+}
+
+void TakeMenu::keep(int channel, const std::string& why) {
+  if (!why.empty()) printLine(why);
+  const std::string& name = takeName(channel);
+  if (!name.empty()) kept_.push_back(name);
+}
+
+void TakeMenu::report(const ChannelOutcomes& outcomes) {
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    if (outcomes[i].state == ChannelState::kFailed) keep(static_cast<int>(i), outcomes[i].message);
+  }
+}
+
+void TakeMenu::reportKept() const {
+  for (const std::string& name : kept_)
+    print("The take file %s was kept.\n", name.c_str());
+}
+
+bool TakeMenu::padToTimeZero(int channel) {
+  const RewriteResult padded = PAD_FILE(takeName(channel), s_.punchPoint);
+  checkRewrite(padded);
+  if (padded.ok()) return true;
+  keep(channel, padded.message());
+  return false;
+}
+
+// 'rep': the takes replace the listed files as a whole.
+bool TakeMenu::replaceFiles() {
+  if (s_.safeMode == 1) {
+    printLine("The file safety switch is on.");
+    printLine("Do you really want to replace a whole file rather than insert? (y,n)");
+    if (console().readWord() != "y") return false;
+  }
+  if (!c_.dontAskAgain && !FILE_CHECK(inputs_, recordList_, c_.dontAskAgain)) return false;
+  std::string takeList = takeList_;
+  if (s_.punchPoint != 0) {
+    // A take that could not be padded keeps its place and is not renamed.
+    std::string paddedList;
+    for (int i = 0; i < inputs_; ++i) {
+      const bool usable = !armed(i) || takeName(i).empty() || padToTimeZero(i);
+      paddedList += usable && !takeName(i).empty() ? takeName(i) : "-";
+      paddedList += '\n';
+    }
+    takeList = paddedList;
+  }
+  report(RENAME_FILES(inputs_, takeList, recordList_));
+  return true;
+}
+
+void TakeMenu::deleteTake() {
+  report(REMOVE_FILES(inputs_, takeList_));
+}
+
+// 'app', 'aws', 'awp': new files named after the record list.
+void TakeMenu::appendNames(const std::string& command) {
+  printLine("Enter characters to append with.");
+  std::string appendText = console().readWord();
+  if (command == "aws") appendText += formatText("_stp_%i", static_cast<int>(s_.punchPoint));
+  std::vector<std::int32_t> flags(flags_.begin(), flags_.end());
+  if (command == "awp") {
+    for (int i = 0; i < inputs_; ++i) {
+      if (armed(i) && !takeName(i).empty() && !padToTimeZero(i)) {
+        flags[static_cast<std::size_t>(i)] = 0;
+      }
+    }
+  }
+  AppendNamesRequest request;
+  request.count = inputs_;
+  request.takeList = takeList_;
+  request.recordList = recordList_;
+  request.channelFlags = flags;
+  report(APPEND_NAMES(request, appendText));
+}
+
+// 'stp': automatic names with the start stamp (they already carry it when
+// the punch point is not 0).
+void TakeMenu::stampTake() {
+  if (s_.punchPoint != 0) return;
+  StampRequest request;
+  request.count = inputs_;
+  request.list = takeList_;
+  request.stamp = 0;
+  request.channelFlags = flags_;
+  report(STAMP_FILES(request));
+}
+
+// 'pad': automatic names, padded to time zero, the stamp taken off.
+void TakeMenu::padTake() {
+  for (int i = 0; i < inputs_; ++i) {
+    if (!armed(i) || takeName(i).empty() || !padToTimeZero(i)) continue;
+    if (const Status renamed = REMOVE_STAMP(takeName(i)); !renamed.ok()) {
+      keep(i, renamed.message());
+    }
+  }
+}
+
+// The take punched into its destination with an equal-power fade at both
+// ends:
+//
+//   destination  ....old....|punch ........ punch+n|....old....
+//   take                    |t0 ............ t(n-1)|
+//   result       ....old....|fade in|take...|fade out|....old....
+//                            <- L ->         <- L ->
+bool TakeMenu::insertWithCrossfades(int channel, const std::string& destination) {
+  const std::string& take = takeName(channel);
+  const std::int64_t length = c_.counts.xfadeLength;
+  const std::int64_t n = samplesWritten();
+  const std::string head = besideFile(take, kHeadFadeScratch);
+  const std::string tail = besideFile(take, kTailFadeScratch);
+  for (const std::string& scratch : {head, tail}) {
+    if (const Status made = MAKE_HEADER(scratch, s_.sampleRate, length, 1); !made.ok()) {
+      printLine(made.message());
+    }
+  }
+  CrossfadeRequest headFade;
+  headFade.destination = destination;
+  headFade.destinationStartFrame = s_.punchPoint;
+  headFade.source = take;
+  headFade.sourceStartFrame = 0;
+  headFade.lengthFrames = length;
+  headFade.output = head;
+  const CrossfadeResult headDone = CROSSFADE(headFade);
+  if (!headDone.message.empty()) printLine(headDone.message);
+
+  CrossfadeRequest tailFade;
+  tailFade.destination = take;
+  tailFade.destinationStartFrame = n - length;
+  tailFade.source = destination;
+  tailFade.sourceStartFrame = s_.punchPoint + n - length;
+  tailFade.lengthFrames = length;
+  tailFade.output = tail;
+  const CrossfadeResult tailDone = CROSSFADE(tailFade);
+  if (!tailDone.message.empty()) printLine(tailDone.message);
+
+  bool fine = true;
+  auto apply = [&](const InsertRequest& request) {
+    if (!fine) return;
+    const RewriteResult inserted = INSERT_FILE(request);
+    checkRewrite(inserted);
+    if (!inserted.ok()) {
+      keep(channel, inserted.message());
+      fine = false;
+    }
+  };
+  if (headDone.ok()) apply(InsertRequest{take, head, 0, length});
+  if (tailDone.ok()) apply(InsertRequest{take, tail, n - length, length});
+  apply(InsertRequest{destination, take, s_.punchPoint, n});
+  for (const std::string& scratch : {head, tail}) {
+    if (const Status removed = removeFile(scratch); !removed.ok()) printLine(removed.message());
+  }
+  return fine;
+}
+
+bool TakeMenu::insertChannel(int channel) {
+  const std::string& take = takeName(channel);
+  const std::string destination = recordName(channel);
+  if (destination.empty()) {
+    keep(channel, "");
+    return false;
+  }
+  // A destination that does not exist yet is the padded take itself.
+  if (std::FILE* file = std::fopen(destination.c_str(), "rb")) {
+    std::fclose(file);
+  } else {
+    if (!padToTimeZero(channel)) return false;
+    if (const Status moved = moveFile(take, destination); !moved.ok()) {
+      keep(channel, moved.message());
+      return false;
+    }
+    return true;
+  }
+  if (c_.counts.xfadeLength == 0) {
+    const RewriteResult inserted =
+        INSERT_FILE(InsertRequest{destination, take, s_.punchPoint, samplesWritten()});
+    checkRewrite(inserted);
+    if (!inserted.ok()) keep(channel, inserted.message());
+    return inserted.ok();
+  }
+  return insertWithCrossfades(channel, destination);
+}
+
+// 'ins' and 'cin': a take file is removed only once its samples reached the
+// destination; a channel that failed keeps its take.
+void TakeMenu::insertTake(bool backupFirst) {
+  if (backupFirst) {
+    for (int i = 0; i < inputs_; ++i) {
+      if (!armed(i) || recordName(i).empty()) continue;
+      if (const Status copied = COPY_FILE(c_.take.stamp(), recordName(i)); !copied.ok()) {
+        printLine(copied.message());
+      }
+    }
+  }
+  std::string doneList;
+  for (int i = 0; i < inputs_; ++i) {
+    const bool done = armed(i) && !takeName(i).empty() && insertChannel(i);
+    doneList += done ? takeName(i) : "-";
+    doneList += '\n';
+  }
+  report(REMOVE_FILES(inputs_, doneList));
+}
+
+// 'aud': the take plays where it was recorded, with the other tracks.
+void TakeMenu::auditionTake() {
+  printLine("0 = hear whole take   1 = 1st 1/4   2 = 2nd 1/4   3 = 3rd 1/4   4 = 4th 1/4");
+  const std::string choice = console().readWord();
+  const Position quarter = (s_.outPoint - s_.punchPoint) / 4;
+  if (choice == "0") audition_.startOffset = 0, audition_.stopOffset = 0;
+  if (choice == "1") audition_.startOffset = 0, audition_.stopOffset = 3 * quarter;
+  if (choice == "2") audition_.startOffset = quarter, audition_.stopOffset = 2 * quarter;
+  if (choice == "3") audition_.startOffset = 2 * quarter, audition_.stopOffset = quarter;
+  if (choice == "4") audition_.startOffset = 3 * quarter, audition_.stopOffset = 0;
+  for (int i = 0; i < kMaxChannels; ++i) {
+    const bool recorded = i < inputs_ && armed(i);
+    audition_.fileStart[static_cast<std::size_t>(i)] = recorded ? s_.punchPoint : 0;
+  }
+  if (!auditionListBuilt_) {
+    HybridizeRequest request;
+    request.playList = joinLines(c_.playLines, s_.tracks);
+    request.takeList = takeList_;
+    request.channelFlags = flags_;
+    request.count = s_.tracks;
+    const std::string text = Hybridize(request);
+    audition_.playLines.clear();
+    for (std::size_t start = 0; start < text.size();) {
+      const std::size_t end = text.find('\n', start);
+      audition_.playLines.push_back(text.substr(start, end - start));
+      start = end == std::string::npos ? text.size() : end + 1;
+    }
+    auditionListBuilt_ = true;
+  }
+  if (c_.audition) c_.audition(audition_);
+}
+
+void TakeMenu::run() {
+  for (;;) {
+    printMenu();
+    const std::string word = console().readWord();
+    bool handled = true;
+    if (word == "rep") {
+      handled = replaceFiles();
+    } else if (word == "del") {
+      deleteTake();
+    } else if (word == "app" || word == "aws" || word == "awp") {
+      appendNames(word);
+    } else if (word == "stp") {
+      stampTake();
+    } else if (word == "pad") {
+      padTake();
+    } else if (word == "ins") {
+      insertTake(false);
+    } else if (word == "cin") {
+      insertTake(true);
+    } else if (word == "aud") {
+      auditionTake();
+      continue;
+    } else {
+      handled = false;
+    }
+    if (!handled) continue;
+    reportKept();
+    return;
+  }
+}
+
+}  // namespace
+
+void runTakeMenu(TakeMenuContext& context) {
+  TakeMenu menu(context);
+  menu.run();
+}
+
+}  // namespace varnow
