@@ -118,4 +118,8 @@ ConsoleInput& console() {
   return input;
 }
 
+void setConsoleStream(std::FILE* stream) {
+  console() = ConsoleInput(stream);
+}
+
 }  // namespace varnow

@@ -63,4 +63,9 @@ double wordAsFloat(const std::string& word);
 // The stream the whole program reads its answers from.
 ConsoleInput& console();
 
+// Test hook: console() reads from `stream` from now on, with nothing of the
+// previous stream's current line left over. The caller keeps `stream` open
+// while it is in use and restores stdin afterwards.
+void setConsoleStream(std::FILE* stream);
+
 }  // namespace varnow

@@ -11,6 +11,7 @@
 
 #include "app/console_input.hpp"
 #include "app/print.hpp"
+#include "takes/file_names.hpp"
 #include "app/status.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
@@ -110,12 +111,9 @@ std::int64_t NewTime() {
   return static_cast<std::int64_t>(std::time(nullptr)) - kStampOriginSeconds;
 }
 
-std::string takeBaseName(const std::string& recordLine) {
-  const std::size_t start = recordLine.find_first_not_of('.');
-  if (start == std::string::npos) return {};
-  const std::size_t dot = recordLine.find('.', start);
-  return recordLine.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-}
+// The same base as every take naming scheme uses: a directory part stays as
+// it is, so "./vox.wav" names "./vox_take.wav", not a file at the root.
+std::string takeBaseName(const std::string& recordLine) { return baseName(recordLine); }
 
 TakeFiles::~TakeFiles() {
   for (Channel& channel : channels_) {

@@ -1,8 +1,11 @@
 #include "takes/take_menu.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <span>
+#include <utility>
 
 #include "app/console_input.hpp"
 #include "app/print.hpp"
@@ -71,7 +74,10 @@ class TakeMenu {
   std::string takeList_;
   std::string recordList_;
   std::span<const std::int32_t> flags_;
-  std::vector<std::string> kept_;
+  // Kept take files, and whether each was padded to time zero before its
+  // command failed (its name still carries the punch point).
+  std::vector<std::pair<std::string, bool>> kept_;
+  std::array<bool, kMaxChannels> padded_{};
   bool auditionListBuilt_ = false;
   TakeAudition audition_;
 };
@@ -126,7 +132,7 @@ void TakeMenu::checkRewrite(const RewriteResult& result) const {
 void TakeMenu::keep(int channel, const std::string& why) {
   if (!why.empty()) printLine(why);
   const std::string& name = takeName(channel);
-  if (!name.empty()) kept_.push_back(name);
+  if (!name.empty()) kept_.emplace_back(name, padded_[static_cast<std::size_t>(channel)]);
 }
 
 void TakeMenu::report(const ChannelOutcomes& outcomes) {
@@ -136,14 +142,22 @@ void TakeMenu::report(const ChannelOutcomes& outcomes) {
 }
 
 void TakeMenu::reportKept() const {
-  for (const std::string& name : kept_)
+  for (const auto& [name, padded] : kept_) {
     print("The take file %s was kept.\n", name.c_str());
+    if (padded) {
+      print("It now begins with %li samples of silence, so that it starts at time 0.\n",
+            static_cast<long>(s_.punchPoint));
+    }
+  }
 }
 
 bool TakeMenu::padToTimeZero(int channel) {
   const RewriteResult padded = PAD_FILE(takeName(channel), s_.punchPoint);
   checkRewrite(padded);
-  if (padded.ok()) return true;
+  if (padded.ok()) {
+    padded_[static_cast<std::size_t>(channel)] = true;
+    return true;
+  }
   keep(channel, padded.message());
   return false;
 }
@@ -225,6 +239,10 @@ void TakeMenu::padTake() {
 //   take                    |t0 ............ t(n-1)|
 //   result       ....old....|fade in|take...|fade out|....old....
 //                            <- L ->         <- L ->
+//
+// Both fades are computed from the take as recorded. The take goes into the
+// destination first and the fades over it, so the take file itself is never
+// changed: when an insert fails (a full disk) it is kept as recorded.
 bool TakeMenu::insertWithCrossfades(int channel, const std::string& destination) {
   const std::string& take = takeName(channel);
   const std::int64_t length = c_.counts.xfadeLength;
@@ -256,22 +274,29 @@ bool TakeMenu::insertWithCrossfades(int channel, const std::string& destination)
   const CrossfadeResult tailDone = CROSSFADE(tailFade);
   if (!tailDone.message.empty()) printLine(tailDone.message);
 
+  auto removeScratch = [&] {
+    for (const std::string& scratch : {head, tail}) {
+      if (const Status removed = removeFile(scratch); !removed.ok()) printLine(removed.message());
+    }
+  };
   bool fine = true;
   auto apply = [&](const InsertRequest& request) {
     if (!fine) return;
     const RewriteResult inserted = INSERT_FILE(request);
+    // The program is about to end: no scratch file is left behind.
+    if (inserted.outcome() == RewriteOutcome::kNoDataChunk) removeScratch();
     checkRewrite(inserted);
     if (!inserted.ok()) {
       keep(channel, inserted.message());
       fine = false;
     }
   };
-  if (headDone.ok()) apply(InsertRequest{take, head, 0, length});
-  if (tailDone.ok()) apply(InsertRequest{take, tail, n - length, length});
   apply(InsertRequest{destination, take, s_.punchPoint, n});
-  for (const std::string& scratch : {head, tail}) {
-    if (const Status removed = removeFile(scratch); !removed.ok()) printLine(removed.message());
-  }
+  // A take shorter than the fade takes only its own span of the head fade;
+  // where the fades overlap the tail fade is written last.
+  if (headDone.ok()) apply(InsertRequest{destination, head, s_.punchPoint, std::min(length, n)});
+  if (tailDone.ok()) apply(InsertRequest{destination, tail, s_.punchPoint + n - length, length});
+  removeScratch();
   return fine;
 }
 

@@ -130,6 +130,8 @@ TEST(TakeFiles, BaseNameIsTheLineBeforeItsFirstDotAfterLeadingDots) {
   EXPECT_EQ(takeBaseName("plain"), "plain");
   EXPECT_EQ(takeBaseName("..."), "");
   EXPECT_EQ(takeBaseName(""), "");
+  EXPECT_EQ(takeBaseName("./vox.wav"), "./vox");
+  EXPECT_EQ(takeBaseName("mix/song.v2.wav"), "mix/song");
 }
 
 TEST(TakeFiles, AutomaticNamesCarryChannelStampAndPunchWithExactHeaders) {

@@ -1,0 +1,58 @@
+#include "takes/file_check.hpp"
+
+#include <gtest/gtest.h>
+
+#include "take_test_files.hpp"
+#include "timeline/scripted_replies.hpp"
+
+namespace varnow {
+namespace {
+
+using testing::printedBy;
+using testing::ScriptedReplies;
+using testing::TakeDir;
+
+constexpr const char* kChoices =
+    "Enter 'w' to overwrite\n"
+    "Enter 'W' to overwrite and don't ask again.\n"
+    "Enter 'r' to return to previous menu.\n";
+
+TEST(FileCheck, CountsExistingFilesAndAsksWhatToDo) {
+  TakeDir dir;
+  const std::string list = dir.file("a.wav") + "\n-\n" + dir.file("b.wav") + "\n";
+  bool dontAsk = false;
+  bool goAhead = false;
+
+  // None exists: go ahead without a word; likewise with no lines or count 0.
+  ScriptedReplies none("");
+  EXPECT_EQ(printedBy([&] { goAhead = FILE_CHECK(3, list, dontAsk, none.input()); }), "");
+  EXPECT_TRUE(goAhead);
+
+  dir.wave("b.wav", {1});
+  EXPECT_TRUE(FILE_CHECK(0, list, dontAsk, none.input()));
+  EXPECT_TRUE(FILE_CHECK(3, "", dontAsk, none.input()));
+
+  ScriptedReplies overwrite("w");
+  EXPECT_EQ(printedBy([&] { goAhead = FILE_CHECK(3, list, dontAsk, overwrite.input()); }),
+            std::string("-------------------------\n1 file exists!\n") + kChoices);
+  EXPECT_TRUE(goAhead);
+  EXPECT_FALSE(dontAsk);
+
+  // Answers are whole words: "ww" and "R" repeat the choices.
+  dir.wave("a.wav", {1});
+  ScriptedReplies back("ww R r");
+  EXPECT_EQ(
+      printedBy([&] { goAhead = FILE_CHECK(3, list, dontAsk, back.input()); }),
+      std::string("-------------------------\n2 files exists!\n") + kChoices + kChoices + kChoices);
+  EXPECT_FALSE(goAhead);
+
+  // Only the first `count` lines are looked at.
+  ScriptedReplies always("W");
+  EXPECT_EQ(printedBy([&] { goAhead = FILE_CHECK(1, list, dontAsk, always.input()); }),
+            std::string("-------------------------\n1 file exists!\n") + kChoices);
+  EXPECT_TRUE(goAhead);
+  EXPECT_TRUE(dontAsk);
+}
+
+}  // namespace
+}  // namespace varnow

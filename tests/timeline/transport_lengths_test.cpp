@@ -1,0 +1,103 @@
+// The frame counts behind the length commands, which no screen shows (the
+// prompts themselves are checked end to end in tests/e2e/points_test.cpp).
+#include "timeline/transport_lengths.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "timeline/scripted_replies.hpp"
+#include "timeline/tempo_menu.hpp"
+
+namespace varnow {
+namespace {
+
+using testing::printedBy;
+using testing::ScriptedReplies;
+
+// Settings and counts at 44100 Hz with 1024-frame periods; every command
+// reads its replies from `replies`.
+struct Lengths {
+  explicit Lengths(std::string text) : replies(std::move(text)) {
+    settings.sampleRate = 44100;
+    counts = computeDerivedCounts(settings, 1024);
+  }
+  template <typename Command>
+  void run(Command command) {
+    printedBy([&] { command(TimelineContext{settings, counts, 1024}, replies.input()); });
+  }
+
+  ProjectSettings settings;
+  DerivedCounts counts;
+  ScriptedReplies replies;
+};
+
+TEST(TransportLengths, FramesFollowEveryChange) {
+  Lengths l("0 0.0001 nan  1.5 d -2 -0  -5 10 d abc  2.5 0 next");
+  void (*nudge)(TimelineContext, ConsoleInput&) = askNudgeAmount;
+  void (*preroll)(TimelineContext, ConsoleInput&) = askPreroll;
+  void (*crossfade)(TimelineContext, ConsoleInput&) = askCrossfade;
+  void (*audition)(TimelineContext, ConsoleInput&) = askAuditionLength;
+
+  ASSERT_EQ(l.counts.nudgeSamples, 11264);  // 0.25 s = 11025 frames: 11 periods
+  l.run(nudge);                             // 0 keeps it
+  EXPECT_EQ(l.counts.nudgeSamples, 11264);
+  l.run(nudge);
+  EXPECT_EQ(l.settings.nudge, 0.0001f);
+  EXPECT_EQ(l.counts.nudgeSamples, 1024);
+  l.run(nudge);  // NaN keeps it
+  EXPECT_EQ(l.settings.nudge, 0.0001f);
+
+  l.run(preroll);
+  EXPECT_EQ(l.counts.prerollSamples, 66560);  // 66150 frames: 65 periods
+  l.run(preroll);                             // d
+  EXPECT_EQ(l.counts.prerollSamples, 66560);
+  for (int reply = 0; reply < 2; ++reply) {  // -2, then -0
+    l.counts.prerollSamples = 1;
+    l.run(preroll);
+    EXPECT_EQ(l.settings.preroll, 0.0f);
+    EXPECT_FALSE(std::signbit(l.settings.preroll));
+    EXPECT_EQ(l.counts.prerollSamples, 0);
+  }
+
+  l.run(crossfade);  // -5 is passed over, 10 ms taken
+  EXPECT_EQ(l.counts.xfadeHalf, 220);
+  EXPECT_EQ(l.counts.xfadeLength, 440);
+  l.run(crossfade);  // d
+  EXPECT_EQ(l.counts.xfadeLength, 440);
+  l.run(crossfade);  // not a number: 0
+  EXPECT_EQ(l.settings.crossfade, 0.0f);
+  EXPECT_EQ(l.counts.xfadeLength, 0);
+
+  l.run(audition);
+  EXPECT_EQ(l.counts.auditionSamples, 110250);  // not rounded to the period
+  l.run(audition);                              // 0 keeps it
+  EXPECT_EQ(l.settings.auditionLength, 2.5f);
+  EXPECT_EQ(l.counts.auditionSamples, 110250);
+  EXPECT_EQ(l.replies.input().readWord(), "next");
+
+  // A length beyond every position still keeps full = 2 x half.
+  Lengths huge("1e30");
+  huge.run(crossfade);
+  EXPECT_GT(huge.counts.xfadeHalf, 0);
+  EXPECT_EQ(huge.counts.xfadeLength, 2 * huge.counts.xfadeHalf);
+}
+
+TEST(TempoMenu, ValuesOutOfRangeOrNotANumberBecomeTheDefaults) {
+  ProjectSettings s;
+  ScriptedReplies replies("2 90 3 7 4  2 nan 3 abc 5  2 400.5 3 129 4 next");
+  printedBy([&] { runTempoMenu(s, replies.input()); });
+  EXPECT_EQ(s.tempo, 90.0f);
+  EXPECT_EQ(s.beatsPerMeasure, 7);
+  for (int run = 0; run < 2; ++run) {
+    s.tempo = 90.0f;
+    s.beatsPerMeasure = 7;
+    printedBy([&] { runTempoMenu(s, replies.input()); });
+    EXPECT_EQ(s.tempo, 120.0f);
+    EXPECT_EQ(s.beatsPerMeasure, 4);
+  }
+  EXPECT_EQ(replies.input().readWord(), "next");
+}
+
+}  // namespace
+}  // namespace varnow
