@@ -1,0 +1,417 @@
+// 'exp-i' and 'exp-s': the in-out stretch of the play list, mixed block by
+// block as playback would mix it, written to one interleaved stereo file or
+// to a left and a right mono file.
+//
+// The mix goes to scratch files beside the targets and replaces them by
+// rename only when it is complete, so an export that fails half-way leaves
+// the previous mix, and a play file that shares the target's name, intact.
+#include "mixer/mix_export.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/console_input.hpp"
+#include "app/print.hpp"
+#include "app/status.hpp"
+#include "app/track_list.hpp"
+#include "meter/peak_report.hpp"
+#include "mixer/channel_mixer.hpp"
+#include "wave/file_handle.hpp"
+#include "wave/sample_codec.hpp"
+#include "wave/wave_attributes.hpp"
+#include "wave/wave_header.hpp"
+
+namespace varnow {
+
+namespace {
+
+// The longest name one directory entry may have on the file systems Linux
+// uses (NAME_MAX).
+constexpr std::size_t kMaxFileNameBytes = 255;
+constexpr std::int64_t kFrameBytesStereo = 2 * kBytesPerSample;
+
+// An export target and the scratch file its samples go to first.
+struct OutputFile {
+  std::string target;   // "NAME.wav", "NAME_L.wav" or "NAME_R.wav"
+  std::string scratch;  // "temp_mix.wav", ... in the target's directory
+  FileHandle stream;
+  bool created = false;  // the scratch file is ours to remove
+};
+
+// A play file opened for the export, read with positioned reads.
+class PlayFile {
+ public:
+  PlayFile() = default;
+  PlayFile(const PlayFile&) = delete;
+  PlayFile& operator=(const PlayFile&) = delete;
+  ~PlayFile() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+  }
+
+  // Opens `path` for reading; false (errno set) when it cannot be opened or
+  // is a directory, which holds no samples to mix.
+  bool open(const std::string& path) {
+    descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor_ < 0) return false;
+    struct stat status {};
+    if (::fstat(descriptor_, &status) != 0 || S_ISDIR(status.st_mode)) {
+      const int err = S_ISDIR(status.st_mode) ? EISDIR : errno;
+      ::close(descriptor_);
+      descriptor_ = -1;
+      errno = err;
+      return false;
+    }
+    device_ = status.st_dev;
+    inode_ = status.st_ino;
+    return true;
+  }
+
+  bool isOpen() const { return descriptor_ >= 0; }
+
+  // True when `path` names this very file (under any name).
+  bool isFile(const std::string& path) const {
+    struct stat status {};
+    return isOpen() && ::stat(path.c_str(), &status) == 0 && status.st_dev == device_ &&
+           status.st_ino == inode_;
+  }
+
+  // Reads exactly `byteCount` bytes from `offsetBytes`. On failure sets `err`
+  // to the errno, or to 0 when the file ended first, and returns false.
+  bool readAt(std::int64_t offsetBytes, std::int8_t* bytes, std::size_t byteCount, int& err) const {
+    std::size_t done = 0;
+    while (done < byteCount) {
+      const ssize_t got = ::pread(descriptor_, bytes + done, byteCount - done,
+                                  static_cast<off_t>(offsetBytes) + static_cast<off_t>(done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        err = got < 0 ? errno : 0;
+        return false;
+      }
+      done += static_cast<std::size_t>(got);
+    }
+    return true;
+  }
+
+ private:
+  int descriptor_ = -1;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+};
+
+// What one play file contributes to the block that starts at timeline
+// position p: its frames in [p, p + 4096) that lie inside its data.
+//
+//   timeline:  p                       p + 4096
+//              |<-------- block ------->|
+//   file:   [0 ............ length)
+//              |<- read ->|<- silence ->|
+Status readTrackBlock(const PlayFile& file, const std::string& name,
+                      const WaveAttributes& attributes, Position p, std::int8_t* block) {
+  const Position first = std::max<Position>(p, 0);
+  const Position end = std::min<Position>(p + kBlockFrames, attributes.lengthFrames);
+  if (end <= first) {
+    std::fill_n(block, kBlockBytes, std::int8_t{0});
+    return Status::success();
+  }
+  const Position startByte = (first - p) * kBytesPerSample;
+  const Position endByte = (end - p) * kBytesPerSample;
+  std::fill(block, block + startByte, std::int8_t{0});
+  std::fill(block + endByte, block + kBlockBytes, std::int8_t{0});
+  int err = 0;
+  if (!file.readAt(attributes.dataStart + first * kBytesPerSample, block + startByte,
+                   static_cast<std::size_t>(endByte - startByte), err)) {
+    if (err != 0) return fileFailure("read", name, err);
+    return Status::failure("Could not read " + name + ": the file ended before its samples did.");
+  }
+  return Status::success();
+}
+
+// The last path component of `path`.
+std::string fileNamePart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "dir/" for "dir/mix.wav", "" for "mix.wav".
+std::string directoryPart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::vector<OutputFile> plannedOutputs(const std::string& name, ExportKind kind) {
+  std::vector<OutputFile> outputs;
+  const std::string directory = directoryPart(name);
+  if (kind == ExportKind::kInterleaved) {
+    outputs.push_back({name + ".wav", directory + "temp_mix.wav", nullptr, false});
+  } else {
+    outputs.push_back({name + "_L.wav", directory + "temp_mix_L.wav", nullptr, false});
+    outputs.push_back({name + "_R.wav", directory + "temp_mix_R.wav", nullptr, false});
+  }
+  return outputs;
+}
+
+void waitForContinue() {
+  printLine("Enter 'c' to continue");
+  flushOutput();
+  while (console().readWord().rfind('c', 0) != 0) {
+  }
+}
+
+// Closes what is open and removes the scratch files this export made, after
+// a failure.
+void discardOutputs(std::vector<OutputFile>& outputs) {
+  for (OutputFile& output : outputs) {
+    output.stream.reset();
+    if (!output.created) continue;
+    if (std::remove(output.scratch.c_str()) != 0 && errno != ENOENT) {
+      printLine(fileFailure("remove", output.scratch, errno).message());
+    }
+  }
+}
+
+// Creates the scratch files with their final headers and opens them for
+// appending. A scratch name that a play file of this export already has is
+// refused: creating it would empty the file before it is mixed.
+Status createOutputs(std::vector<OutputFile>& outputs, const std::vector<PlayFile>& files,
+                     std::uint32_t rate, Position frames) {
+  for (const OutputFile& output : outputs) {
+    for (const PlayFile& file : files) {
+      if (!file.isFile(output.scratch)) continue;
+      return Status::failure("Cannot export while " + output.scratch +
+                             " is playing: the export writes its mix there first.");
+    }
+  }
+  const std::uint32_t channels = outputs.size() == 1 ? 2 : 1;
+  for (OutputFile& output : outputs) {
+    output.created = true;
+    if (Status made = MAKE_HEADER(output.scratch, rate, frames, channels); !made) return made;
+    errno = 0;
+    output.stream = openFile(output.scratch, "ab");
+    if (!output.stream) return fileFailure("open", output.scratch, errno);
+  }
+  return Status::success();
+}
+
+// Closes the finished scratch files and renames each over its target.
+Status finishOutputs(std::vector<OutputFile>& outputs) {
+  for (OutputFile& output : outputs) {
+    if (Status closed = closeWritten(std::move(output.stream), output.scratch); !closed) {
+      return closed;
+    }
+  }
+  for (OutputFile& output : outputs) {
+    if (std::rename(output.scratch.c_str(), output.target.c_str()) != 0) {
+      return fileFailure("rename " + output.scratch + " to", output.target, errno);
+    }
+  }
+  return Status::success();
+}
+
+// Interleaves the first `frames` frames of the left and right blocks:
+//
+//   stereo:  | L0 L0 L0 R0 R0 R0 | L1 L1 L1 R1 R1 R1 | ...
+void interleave(const std::int8_t* left, const std::int8_t* right, std::int64_t frames,
+                std::int8_t* stereo) {
+  for (std::int64_t i = 0; i < frames; ++i) {
+    std::copy_n(left + i * kBytesPerSample, kBytesPerSample, stereo + i * kFrameBytesStereo);
+    std::copy_n(right + i * kBytesPerSample, kBytesPerSample,
+                stereo + i * kFrameBytesStereo + kBytesPerSample);
+  }
+}
+
+struct ExportPeaks {
+  std::int64_t masterLeft = 0;
+  std::int64_t masterRight = 0;
+  BusPeakTable busLeft{};
+  BusPeakTable busRight{};
+};
+
+void printExportPeaks(const ExportPeaks& peaks, int mixMode, const BusFlags& busOn) {
+  if (mixMode == 3) {
+    printLine("\n\nBus Peaks:");
+    for (int bus = 2; bus <= kMaxBusses; ++bus) {
+      const auto slot = static_cast<std::size_t>(bus - 1);
+      if (busOn[slot] != 1) continue;
+      ShowPeaks(peaks.busLeft[slot], bus, kBusLeftPeak);
+      ShowPeaks(peaks.busRight[slot], bus, kBusRightPeak);
+      printLine("");
+    }
+    printLine("\nOutput Peaks:");
+    ShowPeaks(peaks.busLeft[0], 1, kChannelPeak);
+    ShowPeaks(peaks.busRight[0], 2, kChannelPeak);
+  } else {
+    printLine("\n\nOutput Peaks:");
+    ShowPeaks(peaks.masterLeft, 1, kChannelPeak);
+    ShowPeaks(peaks.masterRight, 2, kChannelPeak);
+  }
+  printLine("");
+}
+
+// Everything the export needs from the command that starts it.
+struct ExportJob {
+  ProjectSettings& settings;
+  ExportKind kind;
+  const TrackList& list;
+  int channelCount;
+  PlayFlags& playFlags;
+  const WaveAttributeTable& attributes;
+  const ChannelGains& gains;
+};
+
+// Mixes every block of the stretch and appends it to the outputs; the
+// progress line follows each block. Frames past the out point are not written.
+Status mixAndWrite(const ExportJob& job, std::vector<PlayFile>& files,
+                   std::vector<OutputFile>& outputs, ExportPeaks& peaks) {
+  const ProjectSettings& s = job.settings;
+  const Position length = s.outPoint - s.inPoint;
+  std::vector<std::int8_t> blocks(static_cast<std::size_t>(std::max(job.channelCount, 2)) *
+                                  static_cast<std::size_t>(kBlockBytes));
+  std::vector<std::int8_t> stereo(
+      job.kind == ExportKind::kInterleaved ? static_cast<std::size_t>(kBlockFrames * 6) : 0);
+  MixerScratch scratch;
+  MixInputs inputs;
+  inputs.channelCount = job.channelCount;
+  inputs.playFlags = &job.playFlags;
+  inputs.gains = &job.gains;
+  inputs.busGains = &s.busGains;
+  inputs.busOn = &s.busOn;
+  inputs.busMatrix = &s.busMatrix;
+  inputs.busCount = busCountFor(3, s.outputs, job.channelCount, 0);
+
+  for (Position offset = 0; offset < length; offset += kBlockFrames) {
+    const Position p = s.inPoint + offset;
+    for (int k = 0; k < job.channelCount; ++k) {
+      const auto slot = static_cast<std::size_t>(k);
+      if (job.playFlags[slot] != 1) continue;
+      const Status read = readTrackBlock(files[slot], job.list.fileName(k + 1),
+                                         job.attributes[slot], p, blocks.data() + k * kBlockBytes);
+      if (!read) return read;
+    }
+    if (s.mixMode == 3) {
+      MixMultiple(blocks.data(), inputs, peaks.busLeft, peaks.busRight, 3, scratch);
+    } else {
+      Mix(blocks.data(), inputs, peaks.masterLeft, peaks.masterRight, scratch);
+    }
+    const std::int64_t frames = std::min<std::int64_t>(kBlockFrames, length - offset);
+    const std::int8_t* left = blocks.data();
+    const std::int8_t* right = blocks.data() + kBlockBytes;
+    if (job.kind == ExportKind::kInterleaved) {
+      interleave(left, right, frames, stereo.data());
+      if (!writeExactly(outputs[0].stream.get(), stereo.data(),
+                        static_cast<std::size_t>(frames * kFrameBytesStereo))) {
+        return fileFailure("write", outputs[0].scratch, errno);
+      }
+    } else {
+      const auto byteCount = static_cast<std::size_t>(frames * kBytesPerSample);
+      if (!writeExactly(outputs[0].stream.get(), left, byteCount)) {
+        return fileFailure("write", outputs[0].scratch, errno);
+      }
+      if (!writeExactly(outputs[1].stream.get(), right, byteCount)) {
+        return fileFailure("write", outputs[1].scratch, errno);
+      }
+    }
+    const float done = static_cast<float>(offset) / static_cast<float>(length) * 100.0f;
+    print("\rExport Progress: %.0f %%", static_cast<double>(done));
+    flushOutput();
+  }
+  return Status::success();
+}
+
+// ExportMix: asks for the name, opens the play files, writes the mix and
+// reports its peaks. Returns to the caller after "Enter 'c' to continue", or
+// straight away when the name is refused.
+void ExportMix(const ExportJob& job) {
+  ProjectSettings& s = job.settings;
+  printLine("Enter mix filename");
+  flushOutput();
+  const std::string name = console().readWord();
+  std::vector<OutputFile> outputs = plannedOutputs(name, job.kind);
+  // Both split names have the same length; the first stands for all.
+  if (fileNamePart(outputs[0].target).size() > kMaxFileNameBytes) {
+    print("Cannot export to %s: a file name may be at most 255 bytes long.\n",
+          outputs[0].target.c_str());
+    return;
+  }
+
+  if (s.mixMode == 3) VerifyChannels(s.busMatrix, job.playFlags);
+
+  print("Mixing channels ");
+  {
+    std::vector<PlayFile> files(static_cast<std::size_t>(kMaxChannels));
+    for (int k = 0; k < job.channelCount; ++k) {
+      const auto slot = static_cast<std::size_t>(k);
+      if (job.playFlags[slot] != 1) continue;
+      const std::string& fileName = job.list.fileName(k + 1);
+      if (files[slot].open(fileName)) {
+        print(" %i", k + 1);
+      } else {
+        print("Can't open %s for Mixing\n", fileName.c_str());
+        job.playFlags[slot] = 0;
+      }
+    }
+    print("\n");
+
+    // The report speaks of this export alone.
+    ExportPeaks peaks;
+    const Position length = s.outPoint - s.inPoint;
+    Status done = createOutputs(outputs, files, s.sampleRate, length);
+    if (done) {
+      done = mixAndWrite(job, files, outputs, peaks);
+      if (done) done = finishOutputs(outputs);
+      if (!done) print("\n");  // ends the progress line
+    }
+    if (done) {
+      printExportPeaks(peaks, s.mixMode, s.busOn);
+    } else {
+      printLine(done.message());
+      discardOutputs(outputs);
+    }
+  }  // the play files close here
+  waitForContinue();
+}
+
+}  // namespace
+
+void exportMixCommand(ProjectSettings& settings, ExportKind kind) {
+  const std::string listPath = settings.playLists.current().str();
+  errno = 0;
+  FileHandle listFile = openFile(listPath, "r");
+  if (!listFile) {
+    print("Playlist file called %s was not found!\n", listPath.c_str());
+    return;
+  }
+  TrackList list;
+  if (Status read = readTrackList(listFile.release(), listPath, list); !read) {
+    printLine(read.message());
+    return;
+  }
+
+  const int channelCount = std::clamp(settings.tracks, 0, kMaxChannels);
+  PlayFlags playFlags{};
+  WaveAttributeTable attributes{};
+  const int lines = std::min(channelCount, list.lineCount());
+  for (int k = 0; k < lines; ++k) {
+    if (!list.isNamed(k + 1)) continue;  // the skip marker
+    playFlags[static_cast<std::size_t>(k)] = GET_ATTRIBUTES(k, list.fileName(k + 1), attributes);
+  }
+
+  ChannelGains gains;
+  SetVolume(settings.pans, settings.volumes, gains, channelCount, playFlags);
+
+  if (settings.outPoint - settings.inPoint <= 0) {
+    printLine("Cannot export until in and out points are set incorrectly.");
+    return;
+  }
+  ExportMix({settings, kind, list, channelCount, playFlags, attributes, gains});
+}
+
+}  // namespace varnow

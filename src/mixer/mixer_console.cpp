@@ -1,0 +1,215 @@
+// The mixer view: the listing of every channel's volume and pan and of the
+// bus levels, and the edit tokens typed at the mixer prompt.
+//
+// An edit token is a number, a letter and a value, cut at the first letter:
+//
+//   "2v-6"   -> channel 2, volume  -6 dB
+//   "1b-4"   -> bus 1,     level   -4 dB
+//   "3p-100" -> channel 3, pan   -100 (fully left)
+//
+// Values are stored as typed; volumes and pans are brought into range, with
+// their messages, when the gains are next computed for a pass or an export.
+#include "mixer/mixer_console.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+#include "app/console_input.hpp"
+#include "app/help_screen.hpp"
+#include "app/print.hpp"
+#include "app/prompt.hpp"
+#include "app/track_list.hpp"
+#include "mixer/channel_mixer.hpp"
+
+namespace varnow {
+
+namespace {
+
+constexpr float kHighestBusLevel = 15.0f;   // dB; higher entries are set to this
+constexpr float kLowestBusLevel = -144.0f;  // dB; lower entries leave the gain alone
+
+// Two runs of 30 and one of 19.
+constexpr std::string_view kListingRule =
+    "-------------------------------------------------------------------------------";
+static_assert(kListingRule.size() == 79);
+
+// Words of the main prompt that contain a 'p' before which text stands, and
+// so would otherwise read as pan edits.
+constexpr std::array<std::string_view, 6> kNotPanEdits = {"sp",    "opt",   "lp",
+                                                          "exp-i", "exp-s", "tempo"};
+
+constexpr std::array<std::string_view, 18> kMixerHelpLines = {
+    "\nMixer Help:\n",
+    "To set a channel's volume:\n",
+    "   Type the channel number, then 'v', and then volume in dB.",
+    "   Example: '2v-6' sets channel 2's volume to -6 dB.",
+    "",
+    "To set the pan:\n",
+    "   Type the channel number, then 'p', and then a value -100 to 100.",
+    "   left = -100,  center = 0, right = 100",
+    "   Example: '2p100' sets channel 2's pan to the right.",
+    "",
+    "To adjust bus master levels:\n",
+    "   Type the bus number, then 'b', and then volume in dB.",
+    "   Example: '1b-4' sets bus 1's volume to -4 dB.",
+    "",
+    "Enter 'mod' to view/change the mix mode.",
+    "\nEnter 'u' to update the mixer after editing the play.txt file.",
+    "\nEnter 'd' when done viewing mixer settings.",
+    "Or, 'mix' will toggle the mixer view on/off.\n",
+};
+
+// The channels the console can address: 1..tracks, never more than 256.
+int channelCount(const ProjectSettings& settings) {
+  return std::clamp(settings.tracks, 0, kMaxChannels);
+}
+
+// An edit token cut at its letter: the number before it (read as atoi reads
+// it) and the value after it (read as atof reads it).
+struct EditToken {
+  std::int64_t number = 0;
+  double value = 0.0;
+};
+
+// Cuts `token` at the first `letter`. Nothing when either side is empty: such
+// a token is not an edit and runs as a command.
+std::optional<EditToken> cutAt(const std::string& token, char letter) {
+  const std::size_t at = token.find(letter);
+  if (at == std::string::npos || at == 0 || at + 1 == token.size()) return std::nullopt;
+  return EditToken{wordAsInteger(token.substr(0, at)), wordAsFloat(token.substr(at + 1))};
+}
+
+// A typed value as a single-precision float; values beyond its range become
+// infinities (the later range checks then treat them as too high or too low).
+float toFloat(double value) {
+  constexpr double kLargest = std::numeric_limits<float>::max();
+  if (value > kLargest) return std::numeric_limits<float>::infinity();
+  if (value < -kLargest) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
+
+// Array index of a 1-based number when it lies in 1..count.
+std::optional<std::size_t> indexOf(std::int64_t number, int count) {
+  if (number < 1 || number > count) return std::nullopt;
+  return static_cast<std::size_t>(number - 1);
+}
+
+// The edit itself. A value that is not a number at all ("nan") changes
+// nothing: stored, it would reach the gain arithmetic and param.txt.
+void applyVolume(ProjectSettings& settings, const EditToken& edit) {
+  const auto channel = indexOf(edit.number, channelCount(settings));
+  if (!channel || std::isnan(edit.value)) return;
+  settings.volumes[*channel] = toFloat(edit.value);
+}
+
+void applyPan(ProjectSettings& settings, const EditToken& edit) {
+  const auto channel = indexOf(edit.number, channelCount(settings));
+  if (!channel || std::isnan(edit.value)) return;
+  settings.pans[*channel] = toFloat(edit.value);
+}
+
+// The level is stored (above 15 dB as 15); the gain follows at once unless
+// the level lies below -144 dB, where the bus keeps its gain.
+void applyBusLevel(ProjectSettings& settings, const EditToken& edit) {
+  const auto bus = indexOf(edit.number, kMaxBusses);
+  if (!bus || std::isnan(edit.value)) return;
+  float level = toFloat(edit.value);
+  if (level > kHighestBusLevel) level = kHighestBusLevel;
+  settings.busLevels[*bus] = level;
+  if (level >= kLowestBusLevel) {
+    (void)SetBusVolume(settings.busGains, level, static_cast<int>(*bus));
+  }
+}
+
+void showMixerHelp() {
+  for (const std::string_view line : kMixerHelpLines)
+    printLine(line);
+  printLine("Enter 'c' to continue");
+  waitForContinue();
+}
+
+bool contains(const std::string& token, char letter) {
+  return token.find(letter) != std::string::npos;
+}
+
+}  // namespace
+
+int ShowMixer(const ProjectSettings& settings) {
+  const std::string& path = settings.playLists.current().str();
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    print("Playlist file called %s was not found!\n", path.c_str());
+    return 0;
+  }
+  TrackList list;
+  if (const Status read = readTrackList(file, path, list); !read) {
+    printLine(read.message());
+    return 0;
+  }
+
+  printLine("Source:");
+  const int shownLines = std::min(list.lineCount(), channelCount(settings));
+  for (int channel = 1; channel <= shownLines; ++channel) {
+    if (!list.isNamed(channel)) continue;
+    const auto index = static_cast<std::size_t>(channel - 1);
+    print("%.15s\tCh %i\tVol %4.2f\tPan %4.0f\n", list.fileName(channel).c_str(), channel,
+          static_cast<double>(settings.volumes[index]), static_cast<double>(settings.pans[index]));
+  }
+
+  print("\n");
+  if (settings.mixMode == 1) {
+    print("Master\t  %4.2f dB\n", static_cast<double>(settings.busLevels[0]));
+  } else if (settings.mixMode == 2 || settings.mixMode == 3) {
+    for (int bus = 1; bus <= kMaxBusses; ++bus) {
+      const float level = settings.busLevels[static_cast<std::size_t>(bus - 1)];
+      if (level != 0.0f) print("Bus %i\t  %4.2f dB\n", bus, static_cast<double>(level));
+    }
+  }
+  printLine(kListingRule);
+  return 1;
+}
+
+void showMixerView(const ProjectSettings& settings) {
+  print("\n");
+  (void)ShowMixer(settings);
+  print("\n");
+  printStatusLine(settings);
+  print("\n");
+  printLine("Mix commands are active.  Enter 'h' for help.");
+}
+
+bool handleMixerToken(ProjectSettings& settings, const std::string& token) {
+  if (token == "h") {
+    showMixerHelp();
+    return true;
+  }
+  // The letters are tried in this order and only the first one present
+  // counts: a token with a 'v' is a volume edit or no edit at all.
+  if (contains(token, 'v')) {
+    const auto edit = cutAt(token, 'v');
+    if (edit) applyVolume(settings, *edit);
+    return edit.has_value();
+  }
+  if (contains(token, 'b')) {
+    const auto edit = cutAt(token, 'b');
+    if (edit) applyBusLevel(settings, *edit);
+    return edit.has_value();
+  }
+  if (contains(token, 'p') &&
+      std::find(kNotPanEdits.begin(), kNotPanEdits.end(), token) == kNotPanEdits.end()) {
+    const auto edit = cutAt(token, 'p');
+    if (edit) applyPan(settings, *edit);
+    return edit.has_value();
+  }
+  return false;
+}
+
+}  // namespace varnow
