@@ -363,8 +363,10 @@ void TakeMenu::auditionTake() {
     audition_.fileStart[static_cast<std::size_t>(i)] = recorded ? s_.punchPoint : 0;
   }
   if (!auditionListBuilt_) {
+    // The request only views its lists: the joined play list must outlive it.
+    const std::string playList = joinLines(c_.playLines, s_.tracks);
     HybridizeRequest request;
-    request.playList = joinLines(c_.playLines, s_.tracks);
+    request.playList = playList;
     request.takeList = takeList_;
     request.channelFlags = flags_;
     request.count = s_.tracks;
