@@ -12,6 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/normal}"
 cmake --build "$build" --target varnow varnow_make_tracks >/dev/null
+build="$(cd "$build" && pwd)"
 
 if ! command -v ecasound >/dev/null; then
   sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo
@@ -35,7 +36,7 @@ run_varnow() {  # period inputs command
     "$rate" "$2" "$1" "$frames" > "$work/param.txt"
   local start end
   start=$(now)
-  (cd "$work" && printf '%s\nx\n' "$3" | "$OLDPWD/$build/varnow" >/dev/null)
+  (cd "$work" && printf '%s\nx\n' "$3" | "$build/varnow" >/dev/null)
   end=$(now)
   elapsed "$start" "$end"
 }
