@@ -4,38 +4,22 @@
 
 #include "timeline/locate_points.hpp"
 #include "timeline/ranges.hpp"
+#include "timeline/time_copy.hpp"
 
 namespace varnow {
 
 namespace {
 
-// The transport point a locate word names by its letter ('i', 'o', 'e' or
-// 'm'), or none for any other letter.
-Position* transportPoint(ProjectSettings& settings, char letter) {
-  switch (letter) {
-    case 'i':
-      return &settings.inPoint;
-    case 'o':
-      return &settings.outPoint;
-    case 'e':
-      return &settings.punchPoint;
-    case 'm':
-      return &settings.memoryPoint;
-    default:
-      return nullptr;
-  }
-}
-
 // "i.l" names the in point as a store source; "l.i" names it as a recall
 // target. Any other word names no point.
 Position* storeSource(ProjectSettings& settings, const std::string& word) {
   if (word.size() != 3 || word.compare(1, 2, ".l") != 0) return nullptr;
-  return transportPoint(settings, word[0]);
+  return pointForLetter(settings, word[0]);
 }
 
 Position* recallTarget(ProjectSettings& settings, const std::string& word) {
   if (word.size() != 3 || word.compare(0, 2, "l.") != 0) return nullptr;
-  return transportPoint(settings, word[2]);
+  return pointForLetter(settings, word[2]);
 }
 
 }  // namespace
