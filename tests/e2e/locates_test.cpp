@@ -40,46 +40,30 @@ std::string musicalMenu(const std::string& memory, const std::string& in, const 
          "   'x' to exit program\n";
 }
 
-struct MeasureAndBeat {};
-
-// A project on the virtual card with both list files present.
+// A project on the virtual card with both list files present, at 48000 Hz
+// with a period of 1024 frames unless asked otherwise.
 struct LocateProject {
-  // 48000 Hz, period 1024.
-  explicit LocateProject(const std::string& extraSettings) {
-    project.writeParams(extraSettings);
-    writeLists();
-  }
-
-  // 44100 Hz, period 882, so that 22050 and 88200 are whole periods and stay
-  // as written: at 120 bpm in 4/4 they are beat 2 and bar 2 exactly.
-  LocateProject(MeasureAndBeat, const std::string& extraSettings) : rate(44100), period(882) {
-    project.writeFile(
-        "param.txt",
-        "dv\tvcard\nsr\t44100\ninputs\t2\noutputs\t2\nch\t2\nbuf\t882\ntmode\t1\n" + extraSettings);
-    writeLists();
-  }
-
-  void writeLists() const {
+  explicit LocateProject(const std::string& extraSettings, int sampleRate = 48000,
+                         int periodFrames = 1024)
+      : rate(sampleRate), period(periodFrames) {
+    project.writeParams("sr\t" + std::to_string(rate) + "\nbuf\t" + std::to_string(period) + "\n" +
+                        extraSettings);
     project.writeFile("play.txt", "");
     project.writeFile("record.txt", "take.wav\n");
   }
 
   // Standard output after the start-up printout and the driver report.
-  std::string console(const RunResult& result) const {
+  std::string run(const std::string& input) const {
+    const RunResult result = project.run(input);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_FALSE(result.timedOut);
     const std::string report = driverReport(period, rate, 2, 2);
     const std::size_t at = result.out.find(report);
     return at == std::string::npos ? result.out : result.out.substr(at + report.size());
   }
 
-  std::string run(const std::string& input) const {
-    const RunResult result = project.run(input);
-    EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_FALSE(result.timedOut);
-    return console(result);
-  }
-
-  int rate = 48000;
-  int period = 1024;
+  int rate;
+  int period;
   ProjectFixture project;
 };
 
@@ -201,9 +185,11 @@ TEST(LocatePoints, EditRenamesEvenEmptySlotsAndDeletes) {
 
 TEST(LocatePoints, MeasureAndBeatListings) {
   // 120 bpm, 4/4, 44100 Hz: 22050 frames are beat 2, 88200 frames bar 2.
-  LocateProject p(MeasureAndBeat{},
-                  "i\t22050\no\t88200\nloc\t88200\tbar2\nloc\t22050\tbeat2\n"
-                  "range\t22050\t88200\tintro\n");
+  // A period of 882 frames keeps 22050 and 88200 as they are.
+  LocateProject p(
+      "tmode\t1\ni\t22050\no\t88200\nloc\t88200\tbar2\nloc\t22050\tbeat2\n"
+      "range\t22050\t88200\tintro\n",
+      44100, 882);
   const std::string menu = musicalMenu("1.1.00", "1.2.00", "2.1.00", "1.1.00", "1.2.00");
   const std::string punchSet = musicalMenu("1.1.00", "1.2.00", "2.1.00", "2.1.00", "2.1.00");
   const std::string locates = kLocateHeader + "1\t2.1.00\tbar2\n2\t1.2.00\tbeat2\n";

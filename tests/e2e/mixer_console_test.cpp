@@ -55,15 +55,12 @@ TEST(MixerConsole, ViewListsNamedTracksAndTakesEditsUntilDone) {
   MixerProject p("", 4, 2, "a_very_long_track_name.wav\nb.wav\n-\nd.wav\ne.wav\n");
   const RunResult result = p.project.run("mix 2v-6 2v 0v-6 v-6 3p-100 4p-100 4p d x");
   EXPECT_EQ(result.exitStatus, 0);
-  const std::string first = mixerView(
-      "a_very_long_tra\tCh 1\tVol 0.00\tPan    0\nb.wav\tCh 2\tVol 0.00\tPan    0\n"
-      "d.wav\tCh 4\tVol 0.00\tPan    0\n");
-  const std::string quieter = mixerView(
-      "a_very_long_tra\tCh 1\tVol 0.00\tPan    0\nb.wav\tCh 2\tVol -6.00\tPan    0\n"
-      "d.wav\tCh 4\tVol 0.00\tPan    0\n");
-  const std::string panned = mixerView(
-      "a_very_long_tra\tCh 1\tVol 0.00\tPan    0\nb.wav\tCh 2\tVol -6.00\tPan    0\n"
-      "d.wav\tCh 4\tVol 0.00\tPan -100\n");
+  const std::string a = "a_very_long_tra\tCh 1\tVol 0.00\tPan    0\n";
+  const std::string b = "b.wav\tCh 2\tVol -6.00\tPan    0\n";
+  const std::string first =
+      mixerView(a + "b.wav\tCh 2\tVol 0.00\tPan    0\n" + "d.wav\tCh 4\tVol 0.00\tPan    0\n");
+  const std::string quieter = mixerView(a + b + "d.wav\tCh 4\tVol 0.00\tPan    0\n");
+  const std::string panned = mixerView(a + b + "d.wav\tCh 4\tVol 0.00\tPan -100\n");
   // "2v", "v-6" and "4p" are no edits: they run as (unknown) commands and the
   // view comes back; "0v-6" is an edit of no channel.
   EXPECT_EQ(p.console(result), kZeroMenu + first + quieter + quieter + quieter + quieter + quieter +

@@ -252,16 +252,17 @@ TEST(Points, TempoMenu) {
   };
   const std::string askTempo = "Enter tempo (beats per minute)\n";
   const std::string askBeats = "Enter beats per measure\n";
-  // Toggled twice the display is back in seconds; 0 and 500 bpm become 120,
-  // 0 and 200 beats become 4; a choice that is not a number shows the menu
-  // again; -1 leaves.
-  EXPECT_EQ(p.console("tempo 1 1 2 90 3 3 2 0 3 0 abc 2 90 3 3 2 500 3 200 1 -1 x"),
+  // Toggled twice the display is back in seconds; 0, 400.5 and NaN bpm become
+  // 120, 0 and 129 beats become 4; a choice that is not a number shows the
+  // menu again; -1 leaves.
+  EXPECT_EQ(p.console("tempo 1 1 2 90 3 3 2 0 3 0 abc 2 90 3 3 2 400.5 3 129 2 90 2 nan 1 -1 x"),
             kZeroMenu + menu("off", "120.00", "4") + menu("on", "120.00", "4") +
                 menu("off", "120.00", "4") + askTempo + menu("off", "90.00", "4") + askBeats +
                 menu("off", "90.00", "3") + askTempo + menu("off", "120.00", "3") + askBeats +
                 menu("off", "120.00", "4") + menu("off", "120.00", "4") + askTempo +
                 menu("off", "90.00", "4") + askBeats + menu("off", "90.00", "3") + askTempo +
-                menu("off", "120.00", "3") + askBeats + menu("off", "120.00", "4") +
+                menu("off", "120.00", "3") + askBeats + menu("off", "120.00", "4") + askTempo +
+                menu("off", "90.00", "4") + askTempo + menu("off", "120.00", "4") +
                 menu("on", "120.00", "4") + kZeroMeasures + "\n");
 }
 

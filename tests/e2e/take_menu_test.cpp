@@ -148,12 +148,6 @@ template <typename Sequence>
   return failure;
 }
 
-// The file `name` holds exactly a canonical mono 24-bit file of `samples`.
-::testing::AssertionResult holds(const ProjectFixture& project, const std::string& name,
-                                 const Samples& samples) {
-  return same(project.readFile(name), wavFile(samples)) << " in " << name;
-}
-
 std::string commandOutput(const std::string& command) {
   std::string bytes;
   if (std::FILE* pipe = popen(command.c_str(), "r")) {
@@ -165,15 +159,18 @@ std::string commandOutput(const std::string& command) {
   return bytes;
 }
 
-// A second, independent reader: sox must see the same length and samples.
-void expectSoxReads(const ProjectFixture& project, const std::string& name,
-                    const Samples& samples) {
-  if (std::system("command -v sox >/dev/null 2>&1") != 0) GTEST_SKIP() << "sox is not installed";
+// The file `name` holds exactly a canonical mono 24-bit file of `samples`,
+// and a second, independent reader (sox, where installed) sees the same
+// length and samples.
+::testing::AssertionResult holds(const ProjectFixture& project, const std::string& name,
+                                 const Samples& samples) {
+  ::testing::AssertionResult bytes = same(project.readFile(name), wavFile(samples));
+  if (!bytes || std::system("command -v sox >/dev/null 2>&1") != 0) return bytes << " in " << name;
   const std::string path = "'" + (project.dir() / name).string() + "'";
-  EXPECT_EQ(commandOutput("sox --i -s " + path + " 2>/dev/null"),
-            std::to_string(samples.size()) + "\n")
-      << name;
-  EXPECT_EQ(commandOutput("sox " + path + " -t s24 - 2>/dev/null"), packSamples(samples)) << name;
+  if (commandOutput("sox --i -s " + path + " 2>/dev/null") != std::to_string(samples.size()) + "\n")
+    return ::testing::AssertionFailure() << "sox reads another length from " << name;
+  return same(commandOutput("sox " + path + " -t s24 - 2>/dev/null"), packSamples(samples))
+         << " as sox reads " << name;
 }
 
 TEST(TakeMenu, MenuTextUnknownWordsAndDelete) {
@@ -225,10 +222,6 @@ TEST(TakeMenu, ReplaceRenamesTakesPaddedToTimeZero) {
   const Samples padded = silence(kPunch) + ramp(kBaseTwo, kTake);
   EXPECT_EQ(later.files(), withListFiles({"bass.wav"}));
   EXPECT_TRUE(holds(later, "bass.wav", padded));
-
-  expectSoxReads(zero, "vox.wav", ramp(kBaseOne, kTake));
-  expectSoxReads(zero, "bass.wav", ramp(kBaseTwo, kTake));
-  expectSoxReads(later, "bass.wav", padded);
 }
 
 TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
@@ -273,10 +266,6 @@ TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
   EXPECT_EQ(two.files(), withListFiles({"a.wav", "b.wav"}));
   EXPECT_TRUE(holds(two, "a.wav", ramp(kBaseOne + 12288, 8192)));
   EXPECT_TRUE(holds(two, "b.wav", ramp(kBaseTwo + 12288, 8192)));
-
-  expectSoxReads(project, "vox.wav", silence(kPunch) + ramp(kBaseOne, kTake));
-  expectSoxReads(two, "a.wav", ramp(kBaseOne + 12288, 8192));
-  expectSoxReads(two, "b.wav", ramp(kBaseTwo + 12288, 8192));
 }
 
 TEST(TakeMenu, InsertOverwritesExactlyTheTakeFromThePunchPoint) {
@@ -290,22 +279,12 @@ TEST(TakeMenu, InsertOverwritesExactlyTheTakeFromThePunchPoint) {
   ASSERT_EQ(result.exitStatus, 0);
   EXPECT_EQ(project.files(), withListFiles({"new.wav", "vox.wav"}));
   const Samples inserted = punchedIn(old, ramp(kBaseOne, kTake), kPunch);
-  EXPECT_EQ(inserted[kPunch - 1], -100 - (kPunch - 1));
-  EXPECT_EQ(inserted[kOut], -100 - kOut);
   EXPECT_TRUE(holds(project, "vox.wav", inserted));
   EXPECT_TRUE(holds(project, "new.wav", silence(kPunch) + ramp(kBaseTwo, kTake)));
 
   // A destination shorter than the punch point grows; the gap is silence.
-  ProjectFixture shorter;
-  setUp(shorter, kPunch, kOut, "vox.wav\n-\n");
-  shorter.writeFile("vox.wav", wavFile(staircase(1000, 77)));
-  shorter.run("R ins x");
-  const Samples grown = staircase(1000, 77) + silence(kPunch - 1000) + ramp(kBaseOne, kTake);
-  EXPECT_EQ(shorter.files(), withListFiles({"vox.wav"}));
-  EXPECT_TRUE(holds(shorter, "vox.wav", grown));
-
-  // With crossfades on it, both fades are refused (they start beyond its
-  // end) and the take goes in without them.
+  // With crossfades on, both fades are refused (they start beyond its end)
+  // and the take goes in without them.
   ProjectFixture refused;
   setUp(refused, kPunch, kOut, "vox.wav\n-\n", "xfade\t10\n");
   refused.writeFile("vox.wav", wavFile(staircase(1000, 77)));
@@ -315,12 +294,8 @@ TEST(TakeMenu, InsertOverwritesExactlyTheTakeFromThePunchPoint) {
             std::string::npos)
       << result.out;
   EXPECT_EQ(refused.files(), withListFiles({"vox.wav"}));
-  EXPECT_TRUE(holds(refused, "vox.wav", grown));
-
-  expectSoxReads(project, "vox.wav", inserted);
-  expectSoxReads(project, "new.wav", silence(kPunch) + ramp(kBaseTwo, kTake));
-  expectSoxReads(shorter, "vox.wav", grown);
-  expectSoxReads(refused, "vox.wav", grown);
+  EXPECT_TRUE(holds(refused, "vox.wav",
+                    staircase(1000, 77) + silence(kPunch - 1000) + ramp(kBaseOne, kTake)));
 }
 
 TEST(TakeMenu, InsertWithCrossfadesBlendsBothEnds) {
@@ -357,9 +332,6 @@ TEST(TakeMenu, InsertWithCrossfadesBlendsBothEnds) {
   EXPECT_EQ(loudResult[kPunch + kTake - 240], 8388607);
   EXPECT_TRUE(holds(project, "vox.wav", voxResult));
   EXPECT_TRUE(holds(project, "loud.wav", loudResult));
-
-  expectSoxReads(project, "vox.wav", voxResult);
-  expectSoxReads(project, "loud.wav", loudResult);
 }
 
 TEST(TakeMenu, CopyInsertBacksUpBeforeInserting) {
@@ -383,14 +355,10 @@ TEST(TakeMenu, CopyInsertBacksUpBeforeInserting) {
             std::string::npos)
       << result.out;
   EXPECT_EQ(project.files(), withListFiles({"new.wav", "vox.wav", backup}));
-  EXPECT_TRUE(same(project.readFile(backup), old));
+  EXPECT_TRUE(holds(project, backup, staircase(30000, -100, -1)));
   const Samples inserted = punchedIn(staircase(30000, -100, -1), ramp(kBaseOne, kTake), kPunch);
   EXPECT_TRUE(holds(project, "vox.wav", inserted));
   EXPECT_TRUE(holds(project, "new.wav", silence(kPunch) + ramp(kBaseTwo, kTake)));
-
-  expectSoxReads(project, backup, staircase(30000, -100, -1));
-  expectSoxReads(project, "vox.wav", inserted);
-  expectSoxReads(project, "new.wav", silence(kPunch) + ramp(kBaseTwo, kTake));
 }
 
 TEST(TakeMenu, AppendNamesFromTheRecordList) {
@@ -439,11 +407,6 @@ TEST(TakeMenu, AppendNamesFromTheRecordList) {
   EXPECT_EQ(count(result.out, "exists!"), 1u);
   EXPECT_EQ(conflicts.files(), withListFiles({"bass_v2.wav", "guitar_gtr.wav", "guitar_v2.wav"}));
   EXPECT_TRUE(holds(conflicts, "guitar_v2.wav", ramp(kBaseOne, kTake)));
-
-  expectSoxReads(stamped, "guitar_gtr_stp_48128.wav", ramp(kBaseOne, kTake));
-  expectSoxReads(padded, "guitar_gtr.wav", silence(kLate) + ramp(kBaseOne, kTake));
-  expectSoxReads(conflicts, "bass_v2.wav", ramp(kBaseTwo, kTake));
-  expectSoxReads(conflicts, "guitar_v2.wav", ramp(kBaseOne, kTake));
 }
 
 TEST(TakeMenu, PadAndStampKeepAutomaticNames) {
@@ -476,11 +439,6 @@ TEST(TakeMenu, PadAndStampKeepAutomaticNames) {
   ASSERT_FALSE(kept.empty());
   EXPECT_EQ(later.files(), withListFiles({kept}));
   EXPECT_TRUE(holds(later, kept, ramp(kBaseTwo, kTake)));
-
-  expectSoxReads(pad, one, silence(kPunch) + ramp(kBaseOne, kTake));
-  expectSoxReads(pad, two, silence(kPunch) + ramp(kBaseTwo, kTake));
-  expectSoxReads(zero, stamped, ramp(kBaseTwo, kTake));
-  expectSoxReads(later, kept, ramp(kBaseTwo, kTake));
 }
 
 // What one take audition writes to the card: a block of silence, then from

@@ -23,8 +23,11 @@ struct ListsProject {
     project.writeFile("record.txt", recordList);
   }
 
-  // Standard output after the start-up printout and the driver report.
-  std::string console(const RunResult& result) const {
+  // Standard output after the start-up printout and the driver report of a
+  // run that ends with status 0.
+  std::string run(const std::string& input) const {
+    const RunResult result = project.run(input);
+    EXPECT_EQ(result.exitStatus, 0);
     const std::string report = driverReport(1024, 48000, outputs, inputs);
     const std::size_t at = result.out.find(report);
     return at == std::string::npos ? result.out : result.out.substr(at + report.size());
@@ -52,9 +55,7 @@ TEST(TrackLists, RecordListingArmsTheNamedLinesUpToTheInputCount) {
   // The empty line does not count: "-" is line 2 and b.wav line 3; input 4
   // has no line.
   ListsProject p("", 4, 2, 4, "", "a.wav\n\n-\nb.wav\n");
-  const RunResult result = p.project.run("lr q c x");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(p.console(result), kZeroMenu +
+  EXPECT_EQ(p.run("lr q c x"), kZeroMenu +
                                    "File: record.txt\nSource\t\tStatus\t\tDestination\n"
                                    "In 1\t\tARMED\t\ta.wav\nIn 3\t\tARMED\t\tb.wav\n" +
                                    kRule + kContinue + kZeroMenu + "\n");
@@ -62,26 +63,23 @@ TEST(TrackLists, RecordListingArmsTheNamedLinesUpToTheInputCount) {
   // Names are shown whole, blanks included; lines beyond the inputs are not
   // listed. The list is read afresh at every 'lr'.
   p.project.writeFile("record.txt", "the first take of the song.wav\n  spaced .wav\nthird.wav");
-  const RunResult again = p.project.run("lr c x");
-  EXPECT_NE(p.console(again).find("Destination\nIn 1\t\tARMED\t\tthe first take of the song.wav\n"
-                                  "In 2\t\tARMED\t\t  spaced .wav\nIn 3\t\tARMED\t\tthird.wav\n" +
-                                  kRule),
+  const std::string again = p.run("lr c x");
+  EXPECT_NE(again.find("Destination\nIn 1\t\tARMED\t\tthe first take of the song.wav\n"
+                       "In 2\t\tARMED\t\t  spaced .wav\nIn 3\t\tARMED\t\tthird.wav\n" +
+                       kRule),
             std::string::npos)
-      << p.console(again);
+      << again;
 
   ListsProject two("", 2, 2, 2, "", "one.wav\ntwo.wav\nthree.wav\n");
-  const RunResult bounded = two.project.run("lr c x");
-  EXPECT_NE(
-      two.console(bounded).find("In 1\t\tARMED\t\tone.wav\nIn 2\t\tARMED\t\ttwo.wav\n" + kRule),
-      std::string::npos);
+  const std::string bounded = two.run("lr c x");
+  EXPECT_NE(bounded.find("In 1\t\tARMED\t\tone.wav\nIn 2\t\tARMED\t\ttwo.wav\n" + kRule),
+            std::string::npos);
 }
 
 TEST(TrackLists, ListingsOfAMissingListSayWhichFile) {
   ListsProject p("rec\t1\tgone.txt\nplay\t1\tlost.txt\n", 2, 2, 2);
   // The exit then asks for both lists; play.txt and record.txt exist.
-  const RunResult result = p.project.run("lr c lp c x play.txt record.txt");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(p.console(result),
+  EXPECT_EQ(p.run("lr c lp c x play.txt record.txt"),
             kZeroMenu + "Cannot find recordlist file called gone.txt\n" + kContinue + kZeroMenu +
                 "Playlist file called lost.txt was not found!\n" + kContinue + kZeroMenu +
                 "Cannot find playlist file called lost.txt\n"
@@ -94,75 +92,50 @@ TEST(TrackLists, AListThatOpensButCannotBeReadIsNeverTakenAsEmpty) {
   // A directory named as the play list opens for reading but yields no text.
   ListsProject p("play\t1\tsongs\n", 2, 2, 2);
   std::filesystem::create_directory(p.project.dir() / "songs");
-  const RunResult result = p.project.run("lp c x play.txt");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(p.console(result), kZeroMenu + "Could not read songs: Is a directory.\n" + kContinue +
-                                   kZeroMenu +
-                                   "Could not read songs: Is a directory.\n"
-                                   "Create the file or enter a different name\n\n");
+  EXPECT_EQ(p.run("lp c x play.txt"), kZeroMenu + "Could not read songs: Is a directory.\n" +
+                                          kContinue + kZeroMenu +
+                                          "Could not read songs: Is a directory.\n"
+                                          "Create the file or enter a different name\n\n");
 }
 
-TEST(TrackLists, PlayListingModeZeroDirectOutputs) {
-  // 8 tracks on 2 outputs: tracks 3..8 have no output of their own. Line 4
-  // is skipped, the tenth line lies beyond the tracks, the first name is cut
-  // to 12 characters, and track 2 is soloed.
-  ListsProject p("solo\t2\n", 2, 2, 8,
-                 "a_very_long_track_name.wav\nt2.wav\n\nt3.wav\n-\nt5.wav\nt6.wav\nt7.wav\n"
-                 "t8.wav\nt9.wav\n");
-  const RunResult result = p.project.run("lp c x");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(p.console(result), kZeroMenu +
-                                   p.playListing("a_very_long_\t\toff\tOut 1\n"
-                                                 "t2.wav\t\tON\tOut 2\n"
-                                                 "t3.wav\t\toff\tOut (3)\n"
-                                                 "t5.wav\t\toff\tOut (5)\n"
-                                                 "t6.wav\t\toff\tOut (6)\n"
-                                                 "t7.wav\t\toff\tOut (7)\n"
-                                                 "t8.wav\t\toff\tOut (8)\n") +
-                                   kZeroMenu + "\n");
-}
-
-TEST(TrackLists, PlayListingModeOneStereoMix) {
-  ListsProject p("mix\t1\n", 2, 4, 6, "1.wav\n2.wav\n3.wav\n4.wav\n5.wav\n6.wav\n");
-  const RunResult result = p.project.run("lp c x");
-  EXPECT_EQ(p.console(result), kZeroMenu +
-                                   p.playListing("1.wav\t\toff\tOut 1 2\n"
-                                                 "2.wav\t\toff\tOut 1 2\n"
-                                                 "3.wav\t\toff\tOut 1 2 3\n"
-                                                 "4.wav\t\toff\tOut 1 2 4\n"
-                                                 "5.wav\t\toff\tOut 1 2 (5)\n"
-                                                 "6.wav\t\toff\tOut 1 2 (6)\n") +
-                                   kZeroMenu + "\n");
-}
-
-TEST(TrackLists, PlayListingModeTwoBussesToTheirOwnPairs) {
-  // Bus 1 (outputs 1 2) holds track 3, bus 2 is off, bus 3 (outputs 5 6,
-  // which the 4-output interface lacks) holds track 4, bus 4 is off.
-  // Tracks 1 and 2 are heard nowhere: their pair belongs to bus 1, which is
-  // on. Tracks 3 and 4 keep their own outputs, whose pair's bus is off.
-  ListsProject p("mix\t2\nbus\t1\t3,\nbus\t3\t4,\n", 2, 4, 7,
-                 "1.wav\n2.wav\n3.wav\n4.wav\n5.wav\n6.wav\n7.wav\n");
-  const RunResult result = p.project.run("lp c x");
-  EXPECT_EQ(p.console(result), kZeroMenu +
-                                   p.playListing("1.wav\t\toff\tOut \n"
-                                                 "2.wav\t\toff\tOut \n"
-                                                 "3.wav\t\toff\tOut 1 2 3 \n"
-                                                 "4.wav\t\toff\tOut 4 (5 6) \n"
-                                                 "5.wav\t\toff\tOut \n"
-                                                 "6.wav\t\toff\tOut \n"
-                                                 "7.wav\t\toff\tOut (7) \n") +
-                                   kZeroMenu + "\n");
-}
-
-TEST(TrackLists, PlayListingModeThreeBussesIntoTheMaster) {
-  ListsProject p("mix\t3\nbus\t1\t1,2,\nbus\t3\t2,3,\n", 2, 2, 4, "1.wav\n2.wav\n3.wav\n4.wav\n");
-  const RunResult result = p.project.run("lp c x");
-  EXPECT_EQ(p.console(result), kZeroMenu +
-                                   p.playListing("1.wav\t\toff\tOut 1 2 \n"
-                                                 "2.wav\t\toff\tOut 1 2 Bus 3 -> Out 1 2 \n"
-                                                 "3.wav\t\toff\tBus 3 -> Out 1 2 \n"
-                                                 "4.wav\t\toff\t\n") +
-                                   kZeroMenu + "\n");
+TEST(TrackLists, PlayListingDestinationsInEveryMixMode) {
+  const struct {
+    std::string settings;
+    int outputs, tracks;
+    std::string list, rows;
+  } modes[] = {
+      // Mode 0, 8 tracks on 2 outputs: tracks 3..8 have no output of their
+      // own. Line 4 is skipped, the tenth line lies beyond the tracks, the
+      // first name is cut to 12 characters, and track 2 is soloed.
+      {"solo\t2\n", 2, 8,
+       "a_very_long_track_name.wav\nt2.wav\n\nt3.wav\n-\nt5.wav\nt6.wav\nt7.wav\nt8.wav\nt9.wav\n",
+       "a_very_long_\t\toff\tOut 1\nt2.wav\t\tON\tOut 2\nt3.wav\t\toff\tOut (3)\n"
+       "t5.wav\t\toff\tOut (5)\nt6.wav\t\toff\tOut (6)\nt7.wav\t\toff\tOut (7)\n"
+       "t8.wav\t\toff\tOut (8)\n"},
+      // Mode 1: every track to outputs 1 and 2, and to its own if it exists.
+      {"mix\t1\n", 4, 6, "1.wav\n2.wav\n3.wav\n4.wav\n5.wav\n6.wav\n",
+       "1.wav\t\toff\tOut 1 2\n2.wav\t\toff\tOut 1 2\n3.wav\t\toff\tOut 1 2 3\n"
+       "4.wav\t\toff\tOut 1 2 4\n5.wav\t\toff\tOut 1 2 (5)\n6.wav\t\toff\tOut 1 2 (6)\n"},
+      // Mode 2: bus 1 (outputs 1 2) holds track 3, bus 2 is off, bus 3
+      // (outputs 5 6, which the 4-output interface lacks) holds track 4, bus
+      // 4 is off. Tracks 1 and 2 are heard nowhere: their pair belongs to bus
+      // 1, which is on. Tracks 3 and 4 keep their own outputs, whose pair's
+      // bus is off.
+      {"mix\t2\nbus\t1\t3,\nbus\t3\t4,\n", 4, 7,
+       "1.wav\n2.wav\n3.wav\n4.wav\n5.wav\n6.wav\n7.wav\n",
+       "1.wav\t\toff\tOut \n2.wav\t\toff\tOut \n3.wav\t\toff\tOut 1 2 3 \n"
+       "4.wav\t\toff\tOut 4 (5 6) \n5.wav\t\toff\tOut \n6.wav\t\toff\tOut \n"
+       "7.wav\t\toff\tOut (7) \n"},
+      // Mode 3: busses summed into the master.
+      {"mix\t3\nbus\t1\t1,2,\nbus\t3\t2,3,\n", 2, 4, "1.wav\n2.wav\n3.wav\n4.wav\n",
+       "1.wav\t\toff\tOut 1 2 \n2.wav\t\toff\tOut 1 2 Bus 3 -> Out 1 2 \n"
+       "3.wav\t\toff\tBus 3 -> Out 1 2 \n4.wav\t\toff\t\n"},
+  };
+  for (const auto& mode : modes) {
+    ListsProject p(mode.settings, 2, mode.outputs, mode.tracks, mode.list);
+    EXPECT_EQ(p.run("lp c x"), kZeroMenu + p.playListing(mode.rows) + kZeroMenu + "\n")
+        << mode.settings;
+  }
 }
 
 const std::string kPlayMenuChoices =
@@ -186,9 +159,7 @@ TEST(TrackLists, PlayListMenuChoosesByNumberWithLeadingDigits) {
   ListsProject p(kStoredPlayLists, 2, 2, 2);
   p.project.writeFile("mix.txt", "");
   // "2mix.txt" is entry 2, not a name.
-  const RunResult result = p.project.run("pf 2mix.txt s x");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(p.console(result),
+  EXPECT_EQ(p.run("pf 2mix.txt s x"),
             kZeroMenu + playMenu("1\tplay.txt\n2\tmix.txt\n4\tdrums.txt\n", "play.txt") +
                 setToPlay("mix.txt") + kZeroMenu + "\nStored Settings\n" + kZeroMenu + "\n");
   EXPECT_EQ(savedSection(p.project.readFile("param.txt"), "Playlist Files:"),
@@ -198,9 +169,7 @@ TEST(TrackLists, PlayListMenuChoosesByNumberWithLeadingDigits) {
   // asks for a play list name.
   ListsProject q(kStoredPlayLists, 2, 2, 2);
   q.project.writeFile("drums.txt", "");
-  const RunResult emptied = q.project.run("pf 3 x drums.txt s");
-  EXPECT_EQ(emptied.exitStatus, 0);
-  EXPECT_EQ(q.console(emptied),
+  EXPECT_EQ(q.run("pf 3 x drums.txt s"),
             kZeroMenu + playMenu("1\tplay.txt\n2\tmix.txt\n4\tdrums.txt\n", "play.txt") +
                 setToPlay("") + kZeroMenu +
                 "Cannot find playlist file called \nCreate the file or enter a different name\n\n");
@@ -214,12 +183,11 @@ TEST(TrackLists, PlayListMenuRemovesAddsAndRefusesOverlongNames) {
   const std::string refused =
       "A list file name can have at most 127 characters; that name was not taken.\n";
   const std::string position = "Enter the list position (1-128)\n";
-  const RunResult result = p.project.run("pf rem 2 a new.txt 1 ac 7 ac 0 rem 300 a " + tooLong +
-                                         " 5 a " + longest + " 9 d pf " + tooLong + " s x");
-  EXPECT_EQ(result.exitStatus, 0);
+  const std::string result = p.run("pf rem 2 a new.txt 1 ac 7 ac 0 rem 300 a " + tooLong + " 5 a " +
+                                   longest + " 9 d pf " + tooLong + " s x");
   const std::string after = "1\tnew.txt\n4\tdrums.txt\n7\tnew.txt\n";
   EXPECT_EQ(
-      p.console(result),
+      result,
       kZeroMenu +
           // rem 2
           playMenu("1\tplay.txt\n2\tmix.txt\n4\tdrums.txt\n", "play.txt") +
@@ -248,15 +216,14 @@ TEST(TrackLists, PlayListMenuRemovesAddsAndRefusesOverlongNames) {
 TEST(TrackLists, RecordListMenu) {
   ListsProject p("rec\t3\told.txt\n", 2, 2, 2);
   p.project.writeFile("takes.txt", "");
-  const RunResult result = p.project.run("rf d rf takes.txt s x");
-  EXPECT_EQ(result.exitStatus, 0);
+  const std::string result = p.run("rf d rf takes.txt s x");
   const std::string menu =
       "Stored recordlist filenames:\n\n1\trecord.txt\n3\told.txt\n"
       "\nCurrently recording to record.txt\n\n" +
       kPlayMenuChoices;
-  EXPECT_EQ(p.console(result), kZeroMenu + menu + "Set to record from record.txt\n\n" + kZeroMenu +
-                                   menu + "Set to record from takes.txt\n\n" + kZeroMenu +
-                                   "\nStored Settings\n" + kZeroMenu + "\n");
+  EXPECT_EQ(result, kZeroMenu + menu + "Set to record from record.txt\n\n" + kZeroMenu + menu +
+                        "Set to record from takes.txt\n\n" + kZeroMenu + "\nStored Settings\n" +
+                        kZeroMenu + "\n");
   const std::string saved = p.project.readFile("param.txt");
   EXPECT_EQ(savedSection(saved, "Recordlist Files:"),
             "Recordlist Files:\nrec\t1\ttakes.txt\nrec\t3\told.txt\n");
@@ -265,18 +232,16 @@ TEST(TrackLists, RecordListMenu) {
 
 TEST(TrackLists, SoloEditorAddsAndRemovesCommaLists) {
   ListsProject p("", 2, 2, 8);
-  const RunResult result = p.project.run("so a 1,3,300 a x,0,,-2,8,9 r 3 q r 1,8 a 2,6 d s x");
-  EXPECT_EQ(result.exitStatus, 0);
+  const std::string result = p.run("so a 1,3,300 a x,0,,-2,8,9 r 3 q r 1,8 a 2,6 d s x");
   const std::string choices = "'a' add, 'r' remove, 'd' done\n";
   const std::string add = "Enter track number to add, or multiple if comma separated\n";
   const std::string remove = "Enter track number to remove, or multiple if comma separated\n";
   auto shown = [&](const std::string& tracks) {
     return "Solo Enabled Tracks:" + tracks + "\n" + choices;
   };
-  EXPECT_EQ(p.console(result), kZeroMenu + shown(" (none)") + add + shown(" 1 3") + add +
-                                   shown(" 1 3 8") + remove + shown(" 1 8") + shown(" 1 8") +
-                                   remove + shown(" (none)") + add + shown(" 2 6") + kZeroMenu +
-                                   "\nStored Settings\n" + kZeroMenu + "\n");
+  EXPECT_EQ(result, kZeroMenu + shown(" (none)") + add + shown(" 1 3") + add + shown(" 1 3 8") +
+                        remove + shown(" 1 8") + shown(" 1 8") + remove + shown(" (none)") + add +
+                        shown(" 2 6") + kZeroMenu + "\nStored Settings\n" + kZeroMenu + "\n");
   EXPECT_EQ(savedSection(p.project.readFile("param.txt"), "Solo Settings:"),
             "Solo Settings:\nsolo\t2\nsolo\t6\n");
 }

@@ -47,14 +47,12 @@ TEST(LevelMeter, SteadyLevelKeepsItsBarsAndTheMarkTakesOnePosition) {
   EXPECT_EQ(m.draw(kMinus15, 1), line(12, 0, "1", 11, "-15 dB"));
   EXPECT_EQ(m.resetFlag, 0);
   EXPECT_EQ(m.draw(kMinus15, 1), line(12, 0, "1", 11, "-15 dB"));
-  EXPECT_EQ(m.draw(kMinus15, 1), line(12, 0, "1", 11, "-15 dB"));
   // A two-digit channel still counts as one position.
   EXPECT_EQ(m.draw(kMinus15, 12), line(12, 0, "12", 11, "-15 dB"));
 }
 
 TEST(LevelMeter, SilenceShowsTheMarkAtTheFarLeft) {
   MeterUnderTest m;
-  EXPECT_EQ(m.draw(0, 1), line(0, 0, "1", 23, "-144 dB"));
   EXPECT_EQ(m.draw(0, 1), line(0, 0, "1", 23, "-144 dB"));
   // The span heads the line, and the carriage return comes first when asked.
   EXPECT_EQ(m.draw(0, 7, 1, 120.0f, 30.0f),
@@ -133,15 +131,11 @@ TEST(MeterScale, MtrCorrectsTheRangeAndReadsANonNumberAsOff) {
   };
   EXPECT_EQ(ask(), "Enter Meter Range -120 to -6 (dB) or 0 = off.  Currently at -120 dB\n");
   EXPECT_EQ(setting, -6);  // -3
-  EXPECT_EQ(scale.span, 6.0f);
-  EXPECT_EQ(scale.fall, 1.5f);
   ask();
   EXPECT_EQ(setting, -6);  // 12
   setting = -30;
   ask();
   EXPECT_EQ(setting, 0);  // 0: off
-  EXPECT_EQ(scale.span, 0.0f);
-  EXPECT_EQ(scale.fall, 0.0f);
   setting = -30;
   EXPECT_EQ(ask(), "Enter Meter Range -120 to -6 (dB) or 0 = off.  Currently at -30 dB\n");
   EXPECT_EQ(setting, 0);  // "abc" is consumed and reads as 0

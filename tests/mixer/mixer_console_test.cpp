@@ -1,3 +1,6 @@
+// The mixer console's cases that the end-to-end tests of tests/e2e do not
+// reach: listing edge cases, every edit exclusion, the mode menu's odd
+// replies, and the bus editor's recount.
 #include "mixer/mixer_console.hpp"
 
 #include <gtest/gtest.h>
@@ -21,7 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kRule(79, '-');
-const std::string kMixPrompt = "Mix commands are active.  Enter 'h' for help.\n";
 
 // A project directory with a play list, and the console fed from a text.
 class MixerConsole : public ::testing::Test {
@@ -38,10 +40,6 @@ class MixerConsole : public ::testing::Test {
     setConsoleStream(stdin);
     if (replies_ != nullptr) std::fclose(replies_);
     fs::remove_all(dir_);
-  }
-
-  void writePlayList(const std::string& text) const {
-    std::ofstream(dir_ / "play.txt", std::ios::binary) << text;
   }
 
   // The console reads `text` from now on.
@@ -78,61 +76,25 @@ class MixerConsole : public ::testing::Test {
   std::FILE* replies_ = nullptr;
 };
 
-TEST_F(MixerConsole, ListingShowsNamedLinesUpToTheTrackCountAndTheBusLevelsOfTheMode) {
-  // Line 2 is empty and does not count; "-" skips channel 2; the fifth
-  // counted line lies beyond the 4 tracks. Names are cut to 15 characters.
-  writePlayList("a_very_long_track_name.wav\n\n-\nb.wav\nc c.wav\nbeyond.wav\n");
-  settings_.volumes[0] = -6.0f;
-  settings_.pans[0] = -100.0f;
-  settings_.volumes[1] = 3.5f;  // skipped line: not shown
+TEST_F(MixerConsole, ListingSkipsEmptyLinesAndShowsValuesAsStored) {
+  // The empty line does not count; "-" skips channel 2. Values are shown
+  // uncorrected and rounded; mode 7 shows no bus line.
+  std::ofstream(dir_ / "play.txt", std::ios::binary) << "a.wav\n\n-\nb.wav\nc c.wav\n";
   settings_.volumes[2] = 12.345f;
   settings_.pans[2] = 4.6f;
-  settings_.volumes[3] = -200.0f;  // shown uncorrected
+  settings_.volumes[3] = -200.0f;
   settings_.pans[3] = 150.0f;
   settings_.busLevels[0] = -4.0f;
-  settings_.busLevels[2] = 15.0f;
-  settings_.busLevels[63] = -200.0f;
-
-  const std::string channels =
-      "Source:\n"
-      "a_very_long_tra\tCh 1\tVol -6.00\tPan -100\n"
-      "b.wav\tCh 3\tVol 12.35\tPan    5\n"
-      "c c.wav\tCh 4\tVol -200.00\tPan  150\n"
-      "\n";
-  int result = -1;
-  EXPECT_EQ(printed([&] { result = ShowMixer(settings_); }), channels + kRule + "\n");
-  EXPECT_EQ(result, 1);
-
-  settings_.mixMode = 1;
-  EXPECT_EQ(printed([&] { ShowMixer(settings_); }),
-            channels + "Master\t  -4.00 dB\n" + kRule + "\n");
-  // Busses at exactly 0 dB are not listed.
-  const std::string busses =
-      channels + "Bus 1\t  -4.00 dB\nBus 3\t  15.00 dB\nBus 64\t  -200.00 dB\n" + kRule + "\n";
-  settings_.mixMode = 2;
-  EXPECT_EQ(printed([&] { ShowMixer(settings_); }), busses);
-  settings_.mixMode = 3;
-  EXPECT_EQ(printed([&] { ShowMixer(settings_); }), busses);
   settings_.mixMode = 7;
-  EXPECT_EQ(printed([&] { ShowMixer(settings_); }), channels + kRule + "\n");
-
-  // The list is read afresh every time.
-  writePlayList("new.wav\n");
-  settings_.mixMode = 0;
-  EXPECT_EQ(printed([&] { ShowMixer(settings_); }),
-            "Source:\nnew.wav\tCh 1\tVol -6.00\tPan -100\n\n" + kRule + "\n");
-
+  int result = -1;
+  EXPECT_EQ(printed([&] { result = ShowMixer(settings_); }),
+            "Source:\na.wav\tCh 1\tVol 0.00\tPan    0\nb.wav\tCh 3\tVol 12.35\tPan    5\n"
+            "c c.wav\tCh 4\tVol -200.00\tPan  150\n\n" +
+                kRule + "\n");
+  EXPECT_EQ(result, 1);
   // No tracks: no channel line, whatever the list holds.
   settings_.tracks = 0;
   EXPECT_EQ(printed([&] { ShowMixer(settings_); }), "Source:\n\n" + kRule + "\n");
-}
-
-TEST_F(MixerConsole, MissingOrUnreadablePlayListIsNamedAndTheViewGoesOn) {
-  settings_.playLists[1] = (dir_ / "gone.txt").string();
-  int result = -1;
-  EXPECT_EQ(printed([&] { result = ShowMixer(settings_); }),
-            "Playlist file called " + (dir_ / "gone.txt").string() + " was not found!\n");
-  EXPECT_EQ(result, 0);
 
   // A list that opens but cannot be read says why.
   fs::create_directory(dir_ / "folder.txt");
@@ -140,83 +102,49 @@ TEST_F(MixerConsole, MissingOrUnreadablePlayListIsNamedAndTheViewGoesOn) {
   EXPECT_EQ(printed([&] { result = ShowMixer(settings_); }),
             "Could not read " + (dir_ / "folder.txt").string() + ": Is a directory.\n");
   EXPECT_EQ(result, 0);
-
-  // The whole view: the message takes the place of the listing.
-  settings_.playLists[1] = (dir_ / "gone.txt").string();
-  settings_.sampleRate = 48000;
-  settings_.inPoint = 48000;
-  settings_.punchPoint = 72000;
-  settings_.outPoint = 96000;
-  EXPECT_EQ(printed([&] { showMixerView(settings_); }),
-            "\nPlaylist file called " + (dir_ / "gone.txt").string() +
-                " was not found!\n\nPlay: 1.00   Rec: 1.50   Stop: 2.00   Mem: 0.00\n\n" +
-                kMixPrompt);
 }
 
-TEST_F(MixerConsole, VolumeAndPanEditsNeedANumberAndAValueAndAChannelInRange) {
-  EXPECT_TRUE(token("2v-6"));
-  EXPECT_EQ(settings_.volumes[1], -6.0f);
-  EXPECT_TRUE(token("4v+2.5"));
-  EXPECT_EQ(settings_.volumes[3], 2.5f);
-  EXPECT_TRUE(token("3p-100"));
-  EXPECT_EQ(settings_.pans[2], -100.0f);
-  EXPECT_TRUE(token("1p100"));
-  EXPECT_EQ(settings_.pans[0], 100.0f);
-  // Not limited here: SetVolume corrects them when a pass starts.
-  EXPECT_TRUE(token("1v13"));
-  EXPECT_EQ(settings_.volumes[0], 13.0f);
-  EXPECT_TRUE(token("2p-150"));
-  EXPECT_EQ(settings_.pans[1], -150.0f);
-  // A value that is no number reads as 0, as atof reads it.
-  EXPECT_TRUE(token("4vloud"));
-  EXPECT_EQ(settings_.volumes[3], 0.0f);
-  // Beyond single precision: an infinity, which the gains later clamp.
-  EXPECT_TRUE(token("3v1e300"));
-  EXPECT_EQ(settings_.volumes[2], std::numeric_limits<float>::infinity());
+TEST_F(MixerConsole, EditsStoreWhatIsTypedAndExclusionsChangeNothing) {
+  struct Edit {
+    const char* word;
+    float* field;
+    float stored;
+  };
+  const Edit edits[] = {
+      {"4v+2.5", &settings_.volumes[3], 2.5f},
+      {"1p100", &settings_.pans[0], 100.0f},
+      {"1v13", &settings_.volumes[0], 13.0f},  // SetVolume corrects it when a pass starts
+      {"2p-150", &settings_.pans[1], -150.0f},
+      {"4vloud", &settings_.volumes[3], 0.0f},  // no number: 0, as atof reads it
+      {"3v1e300", &settings_.volumes[2], std::numeric_limits<float>::infinity()},
+      {"64b-4", &settings_.busLevels[63], -4.0f},
+      {"2b-144", &settings_.busLevels[1], -144.0f},
+  };
+  for (const Edit& edit : edits) {
+    EXPECT_TRUE(token(edit.word)) << edit.word;
+    EXPECT_EQ(*edit.field, edit.stored) << edit.word;
+  }
+  // -144 dB is the lowest level that still sets the gain.
+  EXPECT_FLOAT_EQ(settings_.busGains[1], static_cast<float>(std::pow(10.0, -7.2)) / 256.0f);
 
-  // Edits that change nothing, and are not commands either.
+  // Edits of no channel, no bus or no value: the mixer's own, but nothing
+  // changes. Bus numbers are bounded by the table, not by the track count.
   const ProjectSettings before = settings_;
   for (const char* edit : {"0v-6", "5v-6", "-1v3", "99999999999999999999v1", "0p50", "5p50", "xv3",
                            "2vnan", "2pnan"}) {
     EXPECT_TRUE(token(edit)) << edit;
   }
-  EXPECT_EQ(settings_, before);
-
-  // Not edits: a part is missing, or the word is a command with a 'p'.
-  for (const char* command :
-       {"2v",    "v-6",   "v",     "2p",  "p100", "p",   "pf", "pre", "sp", "opt", "lp",
-        "exp-i", "exp-s", "tempo", "mod", "d",    "mix", "u",  "x",   "s",  "12"}) {
-    EXPECT_FALSE(token(command)) << command;
-  }
-  EXPECT_EQ(settings_, before);
-}
-
-TEST_F(MixerConsole, BusLevelEditClampsAboveFifteenAndKeepsTheGainBelowMinus144) {
-  const float gainAt15dB = static_cast<float>(std::pow(10.0, 15.0 / 20.0)) / 256.0f;
-  const float gainAtMinus4dB = static_cast<float>(std::pow(10.0, -4.0 / 20.0)) / 256.0f;
-
-  EXPECT_TRUE(token("1b20"));
-  EXPECT_EQ(settings_.busLevels[0], 15.0f);
-  EXPECT_FLOAT_EQ(settings_.busGains[0], gainAt15dB);
-
-  EXPECT_TRUE(token("1b-200"));
-  EXPECT_EQ(settings_.busLevels[0], -200.0f);
-  EXPECT_FLOAT_EQ(settings_.busGains[0], gainAt15dB);
-
-  EXPECT_TRUE(token("64b-4"));
-  EXPECT_EQ(settings_.busLevels[63], -4.0f);
-  EXPECT_FLOAT_EQ(settings_.busGains[63], gainAtMinus4dB);
-  EXPECT_TRUE(token("2b-144"));
-  EXPECT_EQ(settings_.busLevels[1], -144.0f);
-  EXPECT_FLOAT_EQ(settings_.busGains[1], static_cast<float>(std::pow(10.0, -7.2)) / 256.0f);
-  // Bus numbers beyond the table reach none of it, channel count or not.
   settings_.tracks = 256;
-  const ProjectSettings before = settings_;
   for (const char* edit : {"0b3", "65b3", "100b3", "1bnan"}) {
     EXPECT_TRUE(token(edit)) << edit;
   }
+  settings_.tracks = 4;
   EXPECT_EQ(settings_, before);
-  for (const char* command : {"1b", "b-4", "b", "bo", "be", "bus"}) {
+
+  // Not edits: a part is missing, or the word is a command with a 'p' or 'b'.
+  for (const char* command : {"2v",  "v-6", "v",     "2p",    "p100",  "p",   "pf", "pre", "sp",
+                              "opt", "lp",  "exp-i", "exp-s", "tempo", "mod", "d",  "mix", "u",
+                              "x",   "s",   "12",    "1b",    "b-4",   "b",   "bo", "be",  "bus"}) {
     EXPECT_FALSE(token(command)) << command;
   }
   EXPECT_EQ(settings_, before);
@@ -226,8 +154,8 @@ TEST_F(MixerConsole, BusLevelEditClampsAboveFifteenAndKeepsTheGainBelowMinus144)
   EXPECT_EQ(settings_.busLevels, before.busLevels);
 }
 
-TEST_F(MixerConsole, ModeMenuShowsTheCurrentModeFirstAndTakesOnlyADigit) {
-  // Only a lone digit 0..3 is a choice; the words after it stay unread.
+TEST_F(MixerConsole, ModeMenuTakesOnlyALoneDigit) {
+  // The words after the choice stay unread.
   settings_.mixMode = 2;
   reply("7 02 2x -1 3 next");
   (void)printed([&] { selectMixMode(settings_); });
@@ -242,22 +170,15 @@ TEST_F(MixerConsole, ModeMenuShowsTheCurrentModeFirstAndTakesOnlyADigit) {
                        "'0'  Playback = channels are using direct outputs only.\n"
                        "     Export   = all channels will be routed to the master. No busses.\n"
                        "'1'  Playback = route"));
-  EXPECT_EQ(settings_.mixMode, 0);
-
-  // A mode from nowhere: all four offered in the imperative.
+  // A mode from nowhere: all four offered in the imperative, in order.
   settings_.mixMode = 9;
   reply("1");
-  EXPECT_EQ(printed([&] { selectMixMode(settings_); }),
-            "\nCurrently using mixmode [9]:\n"
-            "'0'  Playback = assign channels to direct outputs only.\n"
-            "     Export   = route all channels to the master.  No busses.\n"
-            "'1'  Playback = route all channels to outputs 1 and 2.\n"
-            "     Export   = route all channels to the master. No busses.\n"
-            "'2'  Playback = route channels to multiple output busses.\n"
-            "     Export   = route all channels to the master. No busses.\n"
-            "'3'  Playback = route busses to outputs 1 and 2.\n"
-            "     Export   = route busses to the master.\n"
-            "\nSelect a mix mode\n");
+  const std::string shown = printed([&] { selectMixMode(settings_); });
+  EXPECT_TRUE(shown.starts_with("\nCurrently using mixmode [9]:\n'0'  Playback = assign")) << shown;
+  EXPECT_NE(shown.find("\n'2'  Playback = route channels to multiple output busses.\n"
+                       "     Export   = route all channels to the master. No busses.\n'3'"),
+            std::string::npos)
+      << shown;
   EXPECT_EQ(settings_.mixMode, 1);
 }
 
@@ -287,9 +208,9 @@ TEST_F(MixerConsole, BusEditorEditsTheMatrixAndRecountsTheFlags) {
   expectedOn[63] = 1;
   EXPECT_EQ(settings_.busOn, expectedOn);
   for (std::size_t channel = 0; channel < kMaxChannels; ++channel) {
-    EXPECT_EQ(settings_.busMatrix[0][channel], 0) << channel;
-    EXPECT_EQ(settings_.busMatrix[1][channel], 0) << channel;
-    EXPECT_EQ(settings_.busMatrix[2][channel], 0) << channel;
+    for (const std::size_t bus : {0u, 1u, 2u}) {
+      EXPECT_EQ(settings_.busMatrix[bus][channel], 0) << bus << " " << channel;
+    }
     EXPECT_EQ(settings_.busMatrix[63][channel], channel == 1 || channel == 255 ? 1 : 0) << channel;
   }
 }

@@ -46,30 +46,13 @@ TEST(TakeFaults, AMissingDataChunkIsItsOwnResultAndChangesNothing) {
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"broken.wav", "song.wav", "take.wav"}));
 }
 
-TEST(TakeFaults, AFullDiskLeavesTheOriginalsAndNoScratchFile) {
+// Padding and inserting on a full disk are run through the binary (the e2e
+// take menu faults); the backup of 'cin' is not.
+TEST(TakeFaults, AFullDiskLeavesNoHalfBackup) {
   TakeDir dir;
   // 20000 samples: 60044 bytes. Files may not grow past 50000 bytes.
-  const std::string take = dir.wave("take.wav", staircase(20000));
   const std::string song = dir.wave("song.wav", staircase(20000, 5));
-  const std::string takeBytes = readBytes(take);
   const std::string songBytes = readBytes(song);
-  const std::string tooLarge = ": File too large.";
-
-  auto pad = testing::runWithFileSizeLimit(50000, [&](std::string& text) {
-    const RewriteResult result = PAD_FILE(take, 1000);
-    text = result.message();
-    return static_cast<int>(result.outcome());
-  });
-  EXPECT_EQ(pad.exitCode, static_cast<int>(RewriteOutcome::kFailed));
-  EXPECT_EQ(pad.text, "Could not write the new copy of " + take + tooLarge);
-
-  auto insert = testing::runWithFileSizeLimit(50000, [&](std::string& text) {
-    const RewriteResult result = INSERT_FILE({song, take, 100, 20000});
-    text = result.message();
-    return static_cast<int>(result.outcome());
-  });
-  EXPECT_EQ(insert.exitCode, static_cast<int>(RewriteOutcome::kFailed));
-  EXPECT_EQ(insert.text, "Could not write the new copy of " + song + tooLarge);
 
   auto backup = testing::runWithFileSizeLimit(50000, [&](std::string& text) {
     Status copied = Status::success();
@@ -79,9 +62,8 @@ TEST(TakeFaults, AFullDiskLeavesTheOriginalsAndNoScratchFile) {
   EXPECT_EQ(backup.exitCode, 1);
   EXPECT_EQ(backup.text, "Cannot create backup file " + dir.file("song_bkup_3.wav") + "\n");
 
-  EXPECT_EQ(readBytes(take), takeBytes);
   EXPECT_EQ(readBytes(song), songBytes);
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"song.wav", "take.wav"}));
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"song.wav"});
 }
 
 TEST(TakeFaults, ADestinationThatCannotBeWrittenIsRefused) {
@@ -92,11 +74,8 @@ TEST(TakeFaults, ADestinationThatCannotBeWrittenIsRefused) {
   // The destination's name is taken by a directory (root may write any file,
   // but nobody can open a directory for updating).
   std::filesystem::create_directory(dir.file("song.wav"));
-  const RewriteResult intoDirectory = INSERT_FILE({dir.file("song.wav"), take, 0, 10});
-  EXPECT_EQ(intoDirectory.outcome(), RewriteOutcome::kFailed);
-  EXPECT_EQ(intoDirectory.message(),
-            "Could not open " + dir.file("song.wav") + ": Is a directory.");
   const RewriteResult padDirectory = PAD_FILE(dir.file("song.wav"), 1);
+  EXPECT_EQ(padDirectory.outcome(), RewriteOutcome::kFailed);
   EXPECT_EQ(padDirectory.message(), "Could not open " + dir.file("song.wav") + ": Is a directory.");
 
   // The scratch file cannot be made beside the destination.

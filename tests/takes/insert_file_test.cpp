@@ -29,7 +29,6 @@ TEST(InsertFile, OverwritesInsideTheDestinationAndLeavesItsHeaderAlone) {
   ASSERT_TRUE(INSERT_FILE({destination, take, 10, 5}).ok());
   const std::string after = readBytes(destination);
   EXPECT_EQ(after.substr(0, 44), before.substr(0, 44));
-  EXPECT_EQ(testing::wavSamples(after), punched(staircase(100), staircase(5, 1000), 10));
   testing::expectSoxReads(destination, punched(staircase(100), staircase(5, 1000), 10));
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"song.wav", "take.wav"}));
 }

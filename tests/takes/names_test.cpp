@@ -10,7 +10,6 @@
 #include "takes/file_names.hpp"
 #include "takes/hybridize.hpp"
 #include "takes/remove_files.hpp"
-#include "takes/rename_files.hpp"
 #include "takes/stamp_files.hpp"
 #include "timeline/scripted_replies.hpp"
 
@@ -69,24 +68,6 @@ TEST(StampFiles, StampsArmedTakesAndRemovesStamps) {
   EXPECT_EQ(REMOVE_STAMP(dir.file("gone_stp_5.wav")).message(),
             "Could not rename " + dir.file("gone_stp_5.wav") + " to " + dir.file("gone.wav") +
                 ": No such file or directory.");
-}
-
-TEST(RenameFiles, ReplacesDestinationsLineByLineAndKeepsATakeThatCannotMove) {
-  TakeDir dir;
-  const std::string takeA = dir.wave("take_a.wav", {1, 2});
-  const std::string takeC = dir.wave("take_c.wav", {3});
-  const std::string takeD = dir.wave("take_d.wav", {4});
-  dir.wave("a.wav", {9, 9, 9});
-  std::filesystem::create_directories(dir.file("d.wav/inside"));
-  const std::string oldList = takeA + "\n-\n\n" + takeC + "\n" + takeD + "\n";
-  const std::string newList = dir.file("a.wav") + "\n-\n" + "-\n" + dir.file("d.wav") + "\n";
-
-  const ChannelOutcomes outcomes = RENAME_FILES(4, oldList, newList);
-  EXPECT_EQ(states(outcomes), (std::vector{kDone, kSkipped, kSkipped, kFailed}));
-  EXPECT_EQ(testing::wavSamples(readBytes(dir.file("a.wav"))), (testing::Samples{1, 2}));
-  EXPECT_NE(outcomes[3].message.find(takeD), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(takeC)) << "line 3 of the new list names no file";
-  EXPECT_TRUE(std::filesystem::exists(takeD)) << "a take that could not move is kept";
 }
 
 TEST(MoveFile, CopiesAcrossFileSystems) {
@@ -156,22 +137,6 @@ TEST(AppendNames, RenamesAfterTheRecordListAndAsksAboutEveryConflict) {
   EXPECT_EQ(testing::wavSamples(readBytes(dir.file("vox_take3.wav"))), (testing::Samples{3}));
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"bass_take2.wav", "bass_take3.wav",
                                                      "drums_take2.wav", "vox_take3.wav"}));
-
-  // 'o' overwrites one conflict only: the next one is asked about again.
-  const std::string again1 = dir.wave("audio_ch_1_600.wav", {4});
-  const std::string again2 = dir.wave("audio_ch_2_600.wav", {5});
-  ScriptedReplies one("o o");
-  text = "take3";
-  const std::string oneOut = printedBy([&] {
-    outcomes = APPEND_NAMES({3, again1 + "\n" + again2 + "\n-\n",
-                             dir.file("bass.wav") + "\n" + dir.file("vox.wav") + "\n", flags},
-                            text, one.input());
-  });
-  EXPECT_EQ(oneOut, "\nFile " + dir.file("bass_take3.wav") + " exists!\n" + choices + again1 +
-                        " -> " + dir.file("bass_take3.wav") + "\n" + "\nFile " +
-                        dir.file("vox_take3.wav") + " exists!\n" + choices + again2 + " -> " +
-                        dir.file("vox_take3.wav") + "\n");
-  EXPECT_EQ(states(outcomes), (std::vector{kDone, kDone, kSkipped}));
 }
 
 }  // namespace

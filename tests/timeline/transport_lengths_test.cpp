@@ -1,5 +1,6 @@
 // The frame counts behind the length commands, which no screen shows (the
-// prompts themselves are checked end to end in tests/e2e/points_test.cpp).
+// prompts themselves, and the tempo menu, are checked end to end in
+// tests/e2e/points_test.cpp).
 #include "timeline/transport_lengths.hpp"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,6 @@
 #include <cmath>
 
 #include "timeline/scripted_replies.hpp"
-#include "timeline/tempo_menu.hpp"
 
 namespace varnow {
 namespace {
@@ -33,20 +33,15 @@ struct Lengths {
 };
 
 TEST(TransportLengths, FramesFollowEveryChange) {
-  Lengths l("0 0.0001 nan  1.5 d -2 -0  -5 10 d abc  2.5 0 next");
+  Lengths l("nan  1.5 d -2 -0  -5 10 d abc  2.5 0 next");
   void (*nudge)(TimelineContext, ConsoleInput&) = askNudgeAmount;
   void (*preroll)(TimelineContext, ConsoleInput&) = askPreroll;
   void (*crossfade)(TimelineContext, ConsoleInput&) = askCrossfade;
   void (*audition)(TimelineContext, ConsoleInput&) = askAuditionLength;
 
-  ASSERT_EQ(l.counts.nudgeSamples, 11264);  // 0.25 s = 11025 frames: 11 periods
-  l.run(nudge);                             // 0 keeps it
+  l.run(nudge);  // NaN keeps it: 0.25 s = 11025 frames, 11 periods
+  EXPECT_EQ(l.settings.nudge, 0.25f);
   EXPECT_EQ(l.counts.nudgeSamples, 11264);
-  l.run(nudge);
-  EXPECT_EQ(l.settings.nudge, 0.0001f);
-  EXPECT_EQ(l.counts.nudgeSamples, 1024);
-  l.run(nudge);  // NaN keeps it
-  EXPECT_EQ(l.settings.nudge, 0.0001f);
 
   l.run(preroll);
   EXPECT_EQ(l.counts.prerollSamples, 66560);  // 66150 frames: 65 periods
@@ -81,22 +76,6 @@ TEST(TransportLengths, FramesFollowEveryChange) {
   huge.run(crossfade);
   EXPECT_GT(huge.counts.xfadeHalf, 0);
   EXPECT_EQ(huge.counts.xfadeLength, 2 * huge.counts.xfadeHalf);
-}
-
-TEST(TempoMenu, ValuesOutOfRangeOrNotANumberBecomeTheDefaults) {
-  ProjectSettings s;
-  ScriptedReplies replies("2 90 3 7 4  2 nan 3 abc 5  2 400.5 3 129 4 next");
-  printedBy([&] { runTempoMenu(s, replies.input()); });
-  EXPECT_EQ(s.tempo, 90.0f);
-  EXPECT_EQ(s.beatsPerMeasure, 7);
-  for (int run = 0; run < 2; ++run) {
-    s.tempo = 90.0f;
-    s.beatsPerMeasure = 7;
-    printedBy([&] { runTempoMenu(s, replies.input()); });
-    EXPECT_EQ(s.tempo, 120.0f);
-    EXPECT_EQ(s.beatsPerMeasure, 4);
-  }
-  EXPECT_EQ(replies.input().readWord(), "next");
 }
 
 }  // namespace

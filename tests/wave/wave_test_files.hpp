@@ -62,13 +62,6 @@ inline void appendLe(Bytes& bytes, std::uint64_t value, int byteCount) {
   }
 }
 
-inline void appendChunk(Bytes& bytes, std::string_view id, const Bytes& body) {
-  appendText(bytes, id);
-  appendLe(bytes, body.size(), 4);
-  bytes.insert(bytes.end(), body.begin(), body.end());
-  if (body.size() % 2 != 0) bytes.push_back(0);
-}
-
 // A plain 16-byte PCM format body.
 inline Bytes pcmFormatBody(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits) {
   Bytes body;
@@ -90,31 +83,31 @@ inline Bytes staircaseSamples(std::int64_t frames, std::int64_t first = 0) {
   return bytes;
 }
 
-// "RIFF" <size> "WAVE" followed by the given chunks; the RIFF size is right.
-inline Bytes riffFile(std::initializer_list<Bytes> chunks) {
-  Bytes body;
-  appendText(body, "WAVE");
-  for (const Bytes& chunk : chunks)
-    body.insert(body.end(), chunk.begin(), chunk.end());
-  Bytes file;
-  appendText(file, "RIFF");
-  appendLe(file, body.size(), 4);
-  file.insert(file.end(), body.begin(), body.end());
-  return file;
-}
-
-inline Bytes chunk(std::string_view id, const Bytes& body) {
-  Bytes bytes;
-  appendChunk(bytes, id, body);
-  return bytes;
-}
-
 // A chunk header that states `sizeField` whatever follows it.
 inline Bytes chunkHeader(std::string_view id, std::uint32_t sizeField) {
   Bytes bytes;
   appendText(bytes, id);
   appendLe(bytes, sizeField, 4);
   return bytes;
+}
+
+// A whole chunk, with its pad byte after an odd size.
+inline Bytes chunk(std::string_view id, const Bytes& body) {
+  Bytes bytes = chunkHeader(id, static_cast<std::uint32_t>(body.size()));
+  bytes.insert(bytes.end(), body.begin(), body.end());
+  if (body.size() % 2 != 0) bytes.push_back(0);
+  return bytes;
+}
+
+// "RIFF" <size> "WAVE" followed by the given chunks; the RIFF size is right.
+inline Bytes riffFile(std::initializer_list<Bytes> chunks) {
+  Bytes body;
+  appendText(body, "WAVE");
+  for (const Bytes& chunk : chunks)
+    body.insert(body.end(), chunk.begin(), chunk.end());
+  Bytes file = chunkHeader("RIFF", static_cast<std::uint32_t>(body.size()));
+  file.insert(file.end(), body.begin(), body.end());
+  return file;
 }
 
 inline std::uint32_t fieldAt(const Bytes& bytes, std::size_t offset) {
