@@ -23,8 +23,8 @@ std::int64_t crossfadeHalfFrames(float crossfadeMs, std::uint32_t rate) {
   if (crossfadeMs <= 0.0f) return 0;
   // Half the crossfade, at most half of the largest count so that the whole
   // length (twice this) stays representable.
-  return std::min<std::int64_t>(
-      truncateFrames(static_cast<float>(rate) * (crossfadeMs / 2000.0f)), INT64_MAX / 2);
+  return std::min<std::int64_t>(truncateFrames(static_cast<float>(rate) * (crossfadeMs / 2000.0f)),
+                                INT64_MAX / 2);
 }
 
 std::int64_t auditionFrames(float seconds, std::uint32_t rate) {

@@ -11,8 +11,8 @@
 
 #include "app/console_input.hpp"
 #include "app/print.hpp"
-#include "takes/file_names.hpp"
 #include "app/status.hpp"
+#include "takes/file_names.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
 #include "wave/size_repair.hpp"
@@ -113,7 +113,9 @@ std::int64_t NewTime() {
 
 // The same base as every take naming scheme uses: a directory part stays as
 // it is, so "./vox.wav" names "./vox_take.wav", not a file at the root.
-std::string takeBaseName(const std::string& recordLine) { return baseName(recordLine); }
+std::string takeBaseName(const std::string& recordLine) {
+  return baseName(recordLine);
+}
 
 TakeFiles::~TakeFiles() {
   for (Channel& channel : channels_) {
