@@ -57,13 +57,11 @@ class MixerScratch {
   MixerScratch();
   std::int64_t* left(int bus) { return busLeft_.data() + bus * kRowFrames; }
   std::int64_t* right(int bus) { return busRight_.data() + bus * kRowFrames; }
-  std::int64_t* samples() { return samples_.data(); }
   static constexpr std::int64_t kRowFrames = 4096;
 
  private:
   std::vector<std::int64_t> busLeft_;
   std::vector<std::int64_t> busRight_;
-  std::vector<std::int64_t> samples_;
 };
 
 // Everything the kernels read besides the block buffer.

@@ -159,7 +159,9 @@ std::vector<OutputFile> plannedOutputs(const std::string& name, ExportKind kind)
   return outputs;
 }
 
-void waitForContinue() {
+// The export's closing wait takes any word that begins with "c", unlike the
+// other waits of the console, which want "c" itself.
+void waitForWordBeginningWithC() {
   printLine("Enter 'c' to continue");
   flushOutput();
   while (console().readWord().rfind('c', 0) != 0) {
@@ -376,7 +378,7 @@ void ExportMix(const ExportJob& job) {
       discardOutputs(outputs);
     }
   }  // the play files close here
-  waitForContinue();
+  waitForWordBeginningWithC();
 }
 
 }  // namespace

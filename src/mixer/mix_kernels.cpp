@@ -162,8 +162,7 @@ int boundedChannels(int channelCount) {
 
 MixerScratch::MixerScratch()
     : busLeft_(static_cast<std::size_t>(kMaxBusses * kRowFrames)),
-      busRight_(static_cast<std::size_t>(kMaxBusses * kRowFrames)),
-      samples_(static_cast<std::size_t>(kRowFrames)) {}
+      busRight_(static_cast<std::size_t>(kMaxBusses * kRowFrames)) {}
 
 void Mix(std::int8_t* blocks, const MixInputs& inputs, std::int64_t& masterPeakLeft,
          std::int64_t& masterPeakRight, MixerScratch& scratch) {
