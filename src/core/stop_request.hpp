@@ -1,0 +1,31 @@
+// A request to stop, raised from a signal handler and polled by the work it
+// concerns: a pass ends at its next period, a file rewrite is abandoned (or
+// rolled back) at its next piece, a prompt stops waiting for input.
+//
+// Raising a request is async-signal-safe: it sets a flag and writes one byte
+// to a pipe, so a reader blocked in poll() on stopRequestFd() wakes up.
+#pragma once
+
+namespace varnow {
+
+// Creates the wake-up pipe. Call once at start-up, before any handler that
+// may raise a request is installed. Harmless when called again.
+void initStopRequests();
+
+// Raises a request for `signalNumber` (async-signal-safe). The first signal
+// of a run is the one reported by stopSignal().
+void requestStop(int signalNumber);
+
+// True once a stop was requested and not yet cleared.
+bool stopRequested();
+
+// The signal number of the pending request, 0 when there is none.
+int stopSignal();
+
+// Readable while a stop is pending; -1 before initStopRequests().
+int stopRequestFd();
+
+// Forgets the pending request (after a pass that a Ctrl-C ended, say).
+void clearStopRequest();
+
+}  // namespace varnow
