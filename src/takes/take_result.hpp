@@ -27,6 +27,9 @@ enum class RewriteOutcome {
   // A file could not be opened, read or written; message() names it and the
   // reason. The file being rewritten is as it was before the call.
   kFailed,
+  // The file to be rewritten does not exist (ENOENT, and only that): nothing
+  // was written. message() says so.
+  kAbsent,
 };
 
 class [[nodiscard]] RewriteResult {
@@ -35,6 +38,9 @@ class [[nodiscard]] RewriteResult {
   static RewriteResult noDataChunk();
   static RewriteResult failed(const Status& status) {
     return RewriteResult(RewriteOutcome::kFailed, status.message());
+  }
+  static RewriteResult absent(const Status& status) {
+    return RewriteResult(RewriteOutcome::kAbsent, status.message());
   }
 
   RewriteOutcome outcome() const { return outcome_; }
