@@ -69,10 +69,9 @@ bool sameFile(const OpenWave& a, const OpenWave& b) {
          aInfo.st_ino == bInfo.st_ino;
 }
 
-// True when sample `startFrame` begins inside the file's samples or right at
-// their end.
+// True when sample `startFrame` (0 .. 2 x kLargestPositionFrame) begins
+// inside the file's samples or right at their end.
 bool startsInside(const OpenWave& wave, Position startFrame) {
-  if (startFrame < 0 || startFrame > kLargestPositionFrame) return false;
   return wave.dataStartByte + startFrame * kBytesPerSample <= wave.fileBytes;
 }
 
@@ -332,10 +331,11 @@ RewriteResult INSERT_FILE(const InsertRequest& request) {
   if (!written) return undo(destinationPath, journal, written);
 
   if (Status removed = removeUndoJournal(journal); !removed) {
-    // The insert is complete, but the journal would undo it at the next
-    // start: the take must survive that.
+    // The insert is complete, but a journal that may still be there would
+    // undo it at the next start: the take must outlive that.
     return RewriteResult::failed(Status::failure(
-        removed.message() + formatText(" The next start will undo the insert into %s with it.",
+        removed.message() + formatText(" The insert into %s is complete, but the next start may "
+                                       "undo it with the journal.",
                                        destinationPath.c_str())));
   }
   return RewriteResult::done();

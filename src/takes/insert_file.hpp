@@ -59,7 +59,10 @@ struct InsertRequest {
 // sentence when a file cannot be opened (the destination is opened for
 // updating, so a file that may not be written is refused), read or written,
 // the two are the same file, p is out of range, or the insert was stopped;
-// the destination is then as it was.
+// the destination is then as it was (or, when even the journal could not be
+// written back, the sentence says that the next start will), except after a
+// complete insert whose journal could not be removed, which the sentence
+// says too: the take is to be kept in every failure.
 RewriteResult INSERT_FILE(const InsertRequest& request);
 
 }  // namespace varnow

@@ -25,7 +25,8 @@ enum class RewriteOutcome {
   // Nothing has been written or removed when this is returned.
   kNoDataChunk,
   // A file could not be opened, read or written; message() names it and the
-  // reason. The file being rewritten is as it was before the call.
+  // reason. The file being rewritten is as it was before the call (where an
+  // in-place insert could not say so, its sentence tells what became of it).
   kFailed,
   // The file to be rewritten does not exist (ENOENT, and only that): nothing
   // was written. message() says so.

@@ -251,6 +251,15 @@ Status restore(const ParsedJournal& journal, const std::string& destination) {
   FileHandle file = openExistingFile(destination, "rb+");
   if (!file) return fileFailure("open", destination, errno);
   const int fd = ::fileno(file.get());
+  // An insert only ever writes within or beyond the old length: a shorter
+  // file is not the one the journal was written for.
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return fileFailure("read", destination, errno);
+  if (static_cast<std::uint64_t>(info.st_size) < journal.oldLengthBytes) {
+    return Status::failure(destination +
+                           " is shorter than the file the journal was written for, so it was "
+                           "not changed.");
+  }
   for (const ParsedExtent& extent : journal.extents) {
     if (!writeAll(fd, extent.oldBytes, extent.lengthBytes, extent.offsetByte)) {
       return fileFailure("write", destination, errno);
