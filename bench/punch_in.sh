@@ -66,6 +66,9 @@ time_take_command() {  # dir command
 make_project "$work/ten" 10 $((10 * 60 * rate / 2 / 1024 * 1024))
 make_project "$work/sixty" 60 $((60 * 60 * rate / 2 / 1024 * 1024))
 make_project "$work/pad" 0 $((60 * 60 * rate))
+# A track on disk is clean: without this the insert's one sync would also
+# write out the whole freshly generated track.
+sync
 
 ten=$(time_take_command "$work/ten" ins)
 sixty=$(time_take_command "$work/sixty" ins)
