@@ -15,14 +15,22 @@
 
 namespace {
 
-// One scratch directory per process, holding a destination and its journal.
-const std::string& scratchDirectory() {
-  static const std::string path = [] {
-    std::string pattern = "/tmp/varnow_journal_fuzz_XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return pattern;
+// One scratch directory per process, holding a destination and its journal,
+// removed when the run ends (kept in a plain array, which outlives every
+// exit handler).
+char scratchPattern[] = "/tmp/varnow_journal_fuzz_XXXXXX";
+
+std::string scratchDirectory() {
+  static const bool made = [] {
+    if (::mkdtemp(scratchPattern) == nullptr) std::abort();
+    std::atexit([] {
+      std::remove((std::string(scratchPattern) + "/vox.wav").c_str());
+      ::rmdir(scratchPattern);
+    });
+    return true;
   }();
-  return path;
+  (void)made;
+  return scratchPattern;
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
