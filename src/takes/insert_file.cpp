@@ -326,7 +326,7 @@ RewriteResult INSERT_FILE(const InsertRequest& request) {
 
   Status written = writeSpan(layout, destination, destinationPath, source, sourcePath);
   if (written && newBytes > oldBytes) written = writeSizes(destination, destinationPath, newBytes);
-  if (written && ::fsync(destination.fd) != 0)
+  if (written && ::fdatasync(destination.fd) != 0)
     written = fileFailure("write", destinationPath, errno);
   if (!written) return undo(destinationPath, journal, written);
 

@@ -265,7 +265,7 @@ Status restore(const ParsedJournal& journal, const std::string& destination) {
       return fileFailure("write", destination, errno);
     }
   }
-  if (::ftruncate(fd, static_cast<off_t>(journal.oldLengthBytes)) != 0 || ::fsync(fd) != 0) {
+  if (::ftruncate(fd, static_cast<off_t>(journal.oldLengthBytes)) != 0 || ::fdatasync(fd) != 0) {
     return fileFailure("write", destination, errno);
   }
   return Status::success();
@@ -308,7 +308,7 @@ Status writeUndoJournal(const std::string& destination, int destinationFd,
                      readFailure);
   }
   fine = fine && out.finish();
-  if (fine && (std::fflush(file) != 0 || ::fsync(::fileno(file)) != 0)) {
+  if (fine && (std::fflush(file) != 0 || ::fdatasync(::fileno(file)) != 0)) {
     out.setError(errno);
     fine = false;
   }
