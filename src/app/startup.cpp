@@ -10,6 +10,7 @@
 #include "app/print.hpp"
 #include "app/settings_file.hpp"
 #include "app/status.hpp"
+#include "takes/undo_journal.hpp"
 
 namespace varnow {
 
@@ -142,6 +143,9 @@ void checkListFilesAtStart(const ProjectSettings& settings) {
 }
 
 int runProgram() {
+  // An insert that a crash cut short is undone before anything else reads
+  // the project's files.
+  recoverUndoJournals(".");
   ProjectSettings settings;
   try {
     print("\n%s %s\n", kProgramName, kProgramVersion);

@@ -37,15 +37,4 @@ Status copyBytes(CopyEnd from, CopyEnd to, std::int64_t byteCount, std::size_t p
   return Status::success();
 }
 
-Status writeZeros(CopyEnd to, std::int64_t byteCount, std::size_t pieceBytes) {
-  const std::array<std::uint8_t, kLargestPiece> zeros{};
-  std::int64_t bytesLeft = byteCount;
-  while (bytesLeft > 0) {
-    const std::size_t bytes = pieceSize(bytesLeft, pieceBytes);
-    if (!writeExactly(to.stream, zeros.data(), bytes)) return fileFailure("write", to.name, errno);
-    bytesLeft -= static_cast<std::int64_t>(bytes);
-  }
-  return Status::success();
-}
-
 }  // namespace varnow

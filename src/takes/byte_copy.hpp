@@ -13,7 +13,7 @@ namespace varnow {
 
 // Pieces of 1024 packed samples: PAD_FILE's unit of copying.
 inline constexpr std::size_t kSamplePieceBytes = 3072;
-// INSERT_FILE's and COPY_FILE's unit of copying.
+// The unit of copying a file across file systems.
 inline constexpr std::size_t kCopyPieceBytes = 4096;
 
 // One side of a copy: the stream and how a failure sentence names it.
@@ -27,8 +27,5 @@ struct CopyEnd {
 // remainder). A reader that ends early is a failure ("Could not read X: the
 // file ended N bytes early."), as is any failed read or write.
 Status copyBytes(CopyEnd from, CopyEnd to, std::int64_t byteCount, std::size_t pieceBytes);
-
-// Writes `byteCount` zero bytes in pieces of at most `pieceBytes`.
-Status writeZeros(CopyEnd to, std::int64_t byteCount, std::size_t pieceBytes);
 
 }  // namespace varnow

@@ -1,23 +1,25 @@
 #include "takes/copy_file.hpp"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "app/print.hpp"
-#include "takes/byte_copy.hpp"
+#include "takes/existing_file.hpp"
+#include "takes/file_clone.hpp"
 #include "takes/file_names.hpp"
 #include "takes/scratch_file.hpp"
-#include "wave/file_handle.hpp"
 
 namespace varnow {
 namespace {
 
 Status copyInto(std::FILE* source, const std::string& path, const std::string& backup) {
-  const std::int64_t fileBytes = fileLengthBytes(source);
-  if (fileBytes < 0 || !seekTo(source, 0)) return fileFailure("read", path, errno);
+  struct stat info {};
+  if (::fstat(::fileno(source), &info) != 0) return fileFailure("read", path, errno);
   ScratchFile copy(backup, kDataScratch, {path});
   if (!copy.opened()) return copy.opened();
-  const Status copied =
-      copyBytes({source, path}, {copy.stream(), copy.description()}, fileBytes, kCopyPieceBytes);
+  const Status copied = copyFileBytes(::fileno(source), path, ::fileno(copy.stream()),
+                                      copy.description(), static_cast<std::int64_t>(info.st_size));
   if (!copied) return copied;
   return copy.replaceTarget();
 }
@@ -25,11 +27,13 @@ Status copyInto(std::FILE* source, const std::string& path, const std::string& b
 }  // namespace
 
 Status COPY_FILE(std::int64_t number, const std::string& path) {
-  const FileHandle source = openFile(path, "rb");
+  const FileHandle source = openExistingFile(path, "rb");
   if (!source) {
-    const Status failure = fileFailure("open", path, errno);
-    print("File %s does not exist\n", path.c_str());
-    return failure;
+    const int err = errno;
+    // Only a file that truly is not there "does not exist"; any other reason
+    // is the sentence alone.
+    if (err == ENOENT) print("File %s does not exist\n", path.c_str());
+    return fileFailure("open", path, err);
   }
   const std::string backup = backupName(path, number);
   const Status copied = copyInto(source.get(), path, backup);

@@ -11,10 +11,10 @@ namespace varnow {
 
 // Scratch files. Each is created in the directory of the file it is about to
 // replace, so that the final rename never crosses a file system.
-inline constexpr std::string_view kPadScratch = "temp_pad.wav";          // PAD_FILE
-inline constexpr std::string_view kDataScratch = "temp_data.wav";        // INSERT_FILE, COPY_FILE
-inline constexpr std::string_view kHeadFadeScratch = "xfade_temp1.wav";  // head crossfade
-inline constexpr std::string_view kTailFadeScratch = "xfade_temp2.wav";  // tail crossfade
+// INSERT_FILE needs none: it rewrites the destination in place, guarded by
+// an undo journal (undo_journal.hpp).
+inline constexpr std::string_view kPadScratch = "temp_pad.wav";    // PAD_FILE
+inline constexpr std::string_view kDataScratch = "temp_data.wav";  // COPY_FILE, moveFile
 
 // The base of a file name: its directory part kept as it is, then the name
 // after any leading dots, up to (not including) its next '.'. A name without

@@ -1,16 +1,22 @@
 #include "takes/insert_file.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "app/print.hpp"
-#include "takes/byte_copy.hpp"
-#include "takes/file_names.hpp"
-#include "takes/scratch_file.hpp"
+#include "core/stop_request.hpp"
+#include "takes/crossfade.hpp"
+#include "takes/existing_file.hpp"
+#include "takes/undo_journal.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
-#include "wave/size_repair.hpp"
 
 namespace varnow {
 namespace {
@@ -18,38 +24,238 @@ namespace {
 // Far beyond any file, and small enough that byte offsets computed from it
 // (3 x position plus a file's length) cannot overflow.
 constexpr Position kLargestPositionFrame = std::numeric_limits<std::int64_t>::max() / 8;
+constexpr std::int64_t kPieceFrames = kBlockFrames;
+constexpr std::int64_t kRiffSizeByte = 4;
+constexpr std::int64_t kRiffHeaderBytes = 8;  // "RIFF" and the RIFF size precede what it counts
+constexpr std::int64_t kSizeFieldBytes = 4;
 
 struct OpenWave {
   FileHandle file;
-  std::int64_t dataStartByte = 0;
-  std::int64_t dataBytes = 0;  // from the first sample byte to the end of the file
+  int fd = -1;
+  std::int64_t fileBytes = 0;
+  std::int64_t dataStartByte = 0;  // T + 8
+  bool hasData = false;
+
+  std::int64_t dataBytes() const { return std::max<std::int64_t>(fileBytes - dataStartByte, 0); }
 };
 
-// Opens `path` with `mode` and finds its samples. On failure `result` says why.
-OpenWave openWave(const std::string& path, const char* mode, RewriteResult& result) {
-  OpenWave wave;
-  wave.file = openFile(path, mode);
+// Opens `path` with `mode` and finds its samples; a file without a data
+// chunk opens with hasData false.
+RewriteResult openWave(const std::string& path, const char* mode, OpenWave& wave) {
+  wave.file = openExistingFile(path, mode);
   if (!wave.file) {
-    result = RewriteResult::failed(fileFailure("open", path, errno));
-    return wave;
+    const int err = errno;
+    const Status failure = fileFailure("open", path, err);
+    return err == ENOENT ? RewriteResult::absent(failure) : RewriteResult::failed(failure);
   }
+  wave.fd = ::fileno(wave.file.get());
+  struct stat info {};
+  if (::fstat(wave.fd, &info) != 0) return RewriteResult::failed(fileFailure("read", path, errno));
+  wave.fileBytes = static_cast<std::int64_t>(info.st_size);
   const DataStart data = findDataStart(wave.file.get(), path);
-  if (data.outcome == RewriteOutcome::kNoDataChunk) {
-    result = RewriteResult::noDataChunk();
-    return wave;
-  }
+  if (data.outcome == RewriteOutcome::kNoDataChunk) return RewriteResult::done();
   if (data.outcome != RewriteOutcome::kDone) {
-    result = RewriteResult::failed(Status::failure(data.message));
-    return wave;
-  }
-  const std::int64_t fileBytes = fileLengthBytes(wave.file.get());
-  if (fileBytes < 0) {
-    result = RewriteResult::failed(fileFailure("read", path, errno));
-    return wave;
+    return RewriteResult::failed(Status::failure(data.message));
   }
   wave.dataStartByte = data.byte;
-  wave.dataBytes = std::max<std::int64_t>(fileBytes - data.byte, 0);
-  return wave;
+  wave.hasData = true;
+  return RewriteResult::done();
+}
+
+bool sameFile(const OpenWave& a, const OpenWave& b) {
+  struct stat aInfo {};
+  struct stat bInfo {};
+  return ::fstat(a.fd, &aInfo) == 0 && ::fstat(b.fd, &bInfo) == 0 && aInfo.st_dev == bInfo.st_dev &&
+         aInfo.st_ino == bInfo.st_ino;
+}
+
+// True when sample `startFrame` (0 .. 2 x kLargestPositionFrame) begins
+// inside the file's samples or right at their end.
+bool startsInside(const OpenWave& wave, Position startFrame) {
+  return wave.dataStartByte + startFrame * kBytesPerSample <= wave.fileBytes;
+}
+
+// What the insert writes, in frames counted from p:
+//
+//   k:           0 ........ L ............ n-L ......... n
+//   head fade    |<-- L --->|                               old -> source
+//   source       |<---------- copiedFrames ---------->|
+//   tail fade                              |<--- L ----->|  source -> old
+//   written      |<---------------- spanFrames --------------->|
+//
+// Frames of the span that neither the source nor a fade covers (a source
+// file shorter than n) keep their old bytes.
+struct Layout {
+  std::int64_t takeFrames = 0;    // n
+  std::int64_t copiedFrames = 0;  // the source's samples that are copied
+  std::int64_t fadeFrames = 0;    // L
+  bool head = false;
+  bool tail = false;
+  std::int64_t spanFrames = 0;
+  std::int64_t startByte = 0;  // where frame 0 of the span lies in the destination
+};
+
+// Decides which fades can be made, printing a line for each that cannot.
+void planFades(const OpenWave& destination, const OpenWave& source, Position punchFrame,
+               Layout& layout) {
+  if (startsInside(destination, punchFrame)) {
+    layout.head = true;
+  } else {
+    print("Invalid crossfade for destination file at sample %li\n", static_cast<long>(punchFrame));
+  }
+  const Position tailInSource = layout.takeFrames - layout.fadeFrames;
+  const Position tailInDestination = punchFrame + tailInSource;
+  if (!startsInside(source, tailInSource)) {
+    print("Invalid crossfade for destination file at sample %li\n",
+          static_cast<long>(tailInSource));
+  } else if (!startsInside(destination, tailInDestination)) {
+    print("Invalid crossfade for source file at sample %li\n",
+          static_cast<long>(tailInDestination));
+  } else {
+    layout.tail = true;
+  }
+}
+
+std::int64_t decode(const std::int8_t* packed) {
+  std::int64_t sample = 0;
+  CHAR_TO_NUM32(packed, &sample, kBytesPerSample, 1);
+  return sample;
+}
+
+// Frames [firstFrame, firstFrame + frames) of the span from the old bytes
+// and the source bytes of the same frames.
+void compose(const Layout& layout, std::int64_t firstFrame, std::int64_t frames,
+             const std::int8_t* oldBytes, const std::int8_t* sourceBytes, std::int8_t* out) {
+  const std::int64_t tailStart = layout.takeFrames - layout.fadeFrames;
+  for (std::int64_t i = 0; i < frames; ++i) {
+    const std::int64_t k = firstFrame + i;
+    const std::int8_t* old = oldBytes + i * kBytesPerSample;
+    const std::int8_t* source = sourceBytes + i * kBytesPerSample;
+    std::int8_t* result = out + i * kBytesPerSample;
+    if (layout.tail && k >= tailStart && k < layout.takeFrames) {
+      const std::int64_t blended =
+          crossfadeSample(decode(source), decode(old), k - tailStart, layout.fadeFrames);
+      NUM24MONO_TO_CHAR(&blended, result, 1);
+    } else if (layout.head && k < layout.fadeFrames) {
+      const std::int64_t blended =
+          crossfadeSample(decode(old), decode(source), k, layout.fadeFrames);
+      NUM24MONO_TO_CHAR(&blended, result, 1);
+    } else {
+      std::memcpy(result, k < layout.copiedFrames ? source : old, kBytesPerSample);
+    }
+  }
+}
+
+// Reads `count` bytes from `offset`; bytes at or beyond `endByte` (the
+// file's length) read as zeros. False on a read error, with errno set.
+bool readAt(int fd, std::int64_t offset, std::int8_t* bytes, std::int64_t count,
+            std::int64_t endByte) {
+  const std::int64_t present = std::clamp<std::int64_t>(endByte - offset, 0, count);
+  std::int64_t done = 0;
+  while (done < present) {
+    const ssize_t got = ::pread(fd, bytes + done, static_cast<std::size_t>(present - done),
+                                static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;  // the file was cut short meanwhile: the rest reads as silence
+    done += got;
+  }
+  std::memset(bytes + done, 0, static_cast<std::size_t>(count - done));
+  return true;
+}
+
+bool writeAt(int fd, std::int64_t offset, const void* bytes, std::int64_t count) {
+  const auto* at = static_cast<const std::uint8_t*>(bytes);
+  while (count > 0) {
+    const ssize_t done =
+        ::pwrite(fd, at, static_cast<std::size_t>(count), static_cast<off_t>(offset));
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      if (done == 0) errno = EIO;
+      return false;
+    }
+    at += done;
+    offset += done;
+    count -= done;
+  }
+  return true;
+}
+
+// Writes the span piece by piece in stream order, each destination byte
+// once. Between pieces a stop request ends the work (the caller undoes it).
+Status writeSpan(const Layout& layout, const OpenWave& destination,
+                 const std::string& destinationPath, const OpenWave& source,
+                 const std::string& sourcePath) {
+  std::array<std::int8_t, kPieceFrames * kBytesPerSample> oldPiece{};
+  std::array<std::int8_t, kPieceFrames * kBytesPerSample> sourcePiece{};
+  std::array<std::int8_t, kPieceFrames * kBytesPerSample> newPiece{};
+  for (std::int64_t first = 0; first < layout.spanFrames; first += kPieceFrames) {
+    const std::int64_t frames = std::min(kPieceFrames, layout.spanFrames - first);
+    const std::int64_t bytes = frames * kBytesPerSample;
+    const std::int64_t at = layout.startByte + first * kBytesPerSample;
+    // The old bytes of this piece are read before it is written: no earlier
+    // piece reaches into it.
+    if (!readAt(destination.fd, at, oldPiece.data(), bytes, destination.fileBytes)) {
+      return fileFailure("read", destinationPath, errno);
+    }
+    if (!readAt(source.fd, source.dataStartByte + first * kBytesPerSample, sourcePiece.data(),
+                bytes, source.fileBytes)) {
+      return fileFailure("read", sourcePath, errno);
+    }
+    compose(layout, first, frames, oldPiece.data(), sourcePiece.data(), newPiece.data());
+    if (!writeAt(destination.fd, at, newPiece.data(), bytes)) {
+      return fileFailure("write", destinationPath, errno);
+    }
+    if (first + frames < layout.spanFrames && stopRequested()) {
+      return Status::failure(formatText("The insert into %s was stopped before it was finished.",
+                                        destinationPath.c_str()));
+    }
+  }
+  return Status::success();
+}
+
+// The size fields of a destination that grew, as FIX_SIZE writes them from
+// its new length:
+//
+//   0      4                     T      T+4         T+8                   F
+//   | RIFF | F - 8 | ... chunks  | data | F - (T+8) | samples ...         |
+Status writeSizes(const OpenWave& destination, const std::string& path, std::int64_t newBytes) {
+  std::uint8_t field[kSizeFieldBytes];
+  Decon4(newBytes - destination.dataStartByte, field);
+  if (!writeAt(destination.fd, destination.dataStartByte - kSizeFieldBytes, field, sizeof field)) {
+    return fileFailure("write", path, errno);
+  }
+  Decon4(newBytes - kRiffHeaderBytes, field);
+  if (!writeAt(destination.fd, kRiffSizeByte, field, sizeof field)) {
+    return fileFailure("write", path, errno);
+  }
+  return Status::success();
+}
+
+// A journal beside the destination records an earlier insert that did not
+// finish (the program was started in another directory since): it is
+// played back before anything reads the destination.
+RewriteResult settleLeftoverJournal(const std::string& destination) {
+  const std::string journal = journalPath(destination);
+  struct stat info {};
+  if (::lstat(journal.c_str(), &info) != 0) return RewriteResult::done();
+  const PlaybackResult played = playBackJournal(journal);
+  if (played.outcome != PlaybackOutcome::kRestored) {
+    return RewriteResult::failed(Status::failure(played.message));
+  }
+  printLine(played.message);
+  return RewriteResult::done();
+}
+
+// Plays the journal back after `cause` stopped the insert.
+RewriteResult undo(const std::string& destination, const std::string& journal,
+                   const Status& cause) {
+  const PlaybackResult played = playBackJournal(journal);
+  if (played.outcome == PlaybackOutcome::kRestored) {
+    return RewriteResult::failed(Status::failure(
+        cause.message() + formatText(" %s is as it was before the insert.", destination.c_str())));
+  }
+  return RewriteResult::failed(Status::failure(cause.message() + " " + played.message));
 }
 
 }  // namespace
@@ -57,69 +263,81 @@ OpenWave openWave(const std::string& path, const char* mode, RewriteResult& resu
 RewriteResult INSERT_FILE(const InsertRequest& request) {
   const std::string& destinationPath = request.destination;
   const std::string& sourcePath = request.source;
-  RewriteResult result = RewriteResult::done();
-
-  const OpenWave destination = openWave(destinationPath, "rb+", result);
-  if (!result.ok()) return result;
-  const OpenWave source = openWave(sourcePath, "rb", result);
-  if (!result.ok()) return result;
-
-  if (request.positionFrame < 0 || request.positionFrame > kLargestPositionFrame) {
-    return RewriteResult::failed(Status::failure(formatText(
-        "Could not insert %s into %s at sample %li: the position is out of range.",
-        sourcePath.c_str(), destinationPath.c_str(), static_cast<long>(request.positionFrame))));
+  if (RewriteResult settled = settleLeftoverJournal(destinationPath); !settled.ok()) {
+    return settled;
   }
-  const std::int64_t insertFrames =
-      std::min(request.countFrames, source.dataBytes / kBytesPerSample);
-  if (insertFrames <= 0) return result;
 
-  //   Dd                Dd + 3p              Dd + 3p + 3c
-  //   | kept            | source samples       | kept, as far as the destination reaches
-  //   |<------------ Ld: the destination's old bytes ------------>|
-  //
-  // When Dd + 3p lies beyond the old end, zeros fill the gap up to it.
-  const std::int64_t insertStartByte = request.positionFrame * kBytesPerSample;
-  const std::int64_t insertBytes = insertFrames * kBytesPerSample;
-  const std::int64_t insertEndByte = insertStartByte + insertBytes;
-  const std::int64_t keptBeforeBytes = std::min(insertStartByte, destination.dataBytes);
-  const std::int64_t gapBytes = insertStartByte - keptBeforeBytes;
-  const std::int64_t keptAfterBytes =
-      std::max<std::int64_t>(destination.dataBytes - insertEndByte, 0);
-  const bool grows = insertEndByte > destination.dataBytes;
-
-  ScratchFile inserted(destinationPath, kDataScratch, {sourcePath});
-  if (!inserted.opened()) return RewriteResult::failed(inserted.opened());
-  const CopyEnd fromDestination{destination.file.get(), destinationPath};
-  const CopyEnd fromSource{source.file.get(), sourcePath};
-  const CopyEnd to{inserted.stream(), inserted.description()};
-
-  Status step = seekTo(destination.file.get(), 0) ? Status::success()
-                                                  : fileFailure("read", destinationPath, errno);
-  if (step) {
-    step = copyBytes(fromDestination, to, destination.dataStartByte + keptBeforeBytes,
-                     kCopyPieceBytes);
+  OpenWave destination;
+  if (RewriteResult opened = openWave(destinationPath, "rb+", destination); !opened.ok()) {
+    return opened;
   }
-  if (step) step = writeZeros(to, gapBytes, kCopyPieceBytes);
-  if (step && !seekTo(source.file.get(), source.dataStartByte)) {
-    step = fileFailure("read", sourcePath, errno);
+  OpenWave source;
+  if (RewriteResult opened = openWave(sourcePath, "rb", source); !opened.ok()) {
+    return RewriteResult::failed(Status::failure(opened.message()));
   }
-  if (step) step = copyBytes(fromSource, to, insertBytes, kCopyPieceBytes);
-  if (step && keptAfterBytes > 0) {
-    if (!seekTo(destination.file.get(), destination.dataStartByte + insertEndByte)) {
-      step = fileFailure("read", destinationPath, errno);
-    } else {
-      step = copyBytes(fromDestination, to, keptAfterBytes, kCopyPieceBytes);
+  Layout layout;
+  layout.takeFrames = std::clamp<std::int64_t>(request.countFrames, 0, kLargestPositionFrame);
+  layout.fadeFrames = std::clamp<std::int64_t>(request.fadeFrames, 0, layout.takeFrames);
+  if (!destination.hasData || !source.hasData) {
+    // Each fade looks for the samples of both files and reports a miss.
+    if (layout.fadeFrames > 0) {
+      printLine("Data block not found error");
+      printLine("Data block not found error");
     }
+    return RewriteResult::noDataChunk();
   }
-  if (step) step = inserted.flush();
-  if (!step) return RewriteResult::failed(step);
+  if (sameFile(destination, source)) {
+    return RewriteResult::failed(
+        Status::failure(formatText("Could not insert %s into %s: they are the same file.",
+                                   sourcePath.c_str(), destinationPath.c_str())));
+  }
+  const Position punchFrame = request.positionFrame;
+  if (punchFrame < 0 || punchFrame > kLargestPositionFrame) {
+    return RewriteResult::failed(Status::failure(
+        formatText("Could not insert %s into %s at sample %li: the position is out of range.",
+                   sourcePath.c_str(), destinationPath.c_str(), static_cast<long>(punchFrame))));
+  }
+  if (layout.fadeFrames > 0) planFades(destination, source, punchFrame, layout);
 
-  if (grows) {
-    const SizeRepairResult repaired = FIX_SIZE(inserted.path());
-    if (!repaired.ok()) return RewriteResult::failed(Status::failure(repaired.message));
+  layout.copiedFrames = std::min(layout.takeFrames, source.dataBytes() / kBytesPerSample);
+  layout.spanFrames = std::max({layout.copiedFrames, layout.head ? layout.fadeFrames : 0,
+                                layout.tail ? layout.takeFrames : 0});
+  if (layout.spanFrames <= 0) return RewriteResult::done();
+  layout.startByte = destination.dataStartByte + punchFrame * kBytesPerSample;
+  const std::int64_t endByte = layout.startByte + layout.spanFrames * kBytesPerSample;
+  const std::int64_t oldBytes = destination.fileBytes;
+  const std::int64_t newBytes = std::max(oldBytes, endByte);
+
+  // What the journal saves: the size fields when they change, and the old
+  // bytes of the span as far as the destination reached.
+  std::vector<SavedExtent> saved;
+  if (newBytes > oldBytes) {
+    saved.push_back({kRiffSizeByte, kSizeFieldBytes});
+    saved.push_back({destination.dataStartByte - kSizeFieldBytes, kSizeFieldBytes});
   }
-  step = inserted.replaceTarget();
-  if (!step) return RewriteResult::failed(step);
+  if (layout.startByte < oldBytes) {
+    saved.push_back({layout.startByte, std::min(endByte, oldBytes) - layout.startByte});
+  }
+  if (Status journaled = writeUndoJournal(destinationPath, destination.fd, oldBytes, saved);
+      !journaled) {
+    return RewriteResult::failed(journaled);
+  }
+  const std::string journal = journalPath(destinationPath);
+
+  Status written = writeSpan(layout, destination, destinationPath, source, sourcePath);
+  if (written && newBytes > oldBytes) written = writeSizes(destination, destinationPath, newBytes);
+  if (written && ::fdatasync(destination.fd) != 0)
+    written = fileFailure("write", destinationPath, errno);
+  if (!written) return undo(destinationPath, journal, written);
+
+  if (Status removed = removeUndoJournal(journal); !removed) {
+    // The insert is complete, but a journal that may still be there would
+    // undo it at the next start: the take must outlive that.
+    return RewriteResult::failed(Status::failure(
+        removed.message() + formatText(" The insert into %s is complete, but the next start may "
+                                       "undo it with the journal.",
+                                       destinationPath.c_str())));
+  }
   return RewriteResult::done();
 }
 

@@ -1,5 +1,7 @@
 #include "takes/pad_file.hpp"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <limits>
 
@@ -12,6 +14,23 @@
 #include "wave/size_repair.hpp"
 
 namespace varnow {
+namespace {
+
+// Moves the scratch file's end to `endByte` without writing: the bytes
+// between read as zeros, and where the file system makes holes they take no
+// space on the disk (elsewhere the file system writes the zeros itself).
+Status skipSilence(ScratchFile& padded, std::int64_t endByte) {
+  Status flushed = padded.flush();
+  if (!flushed) return flushed;
+  std::FILE* stream = padded.stream();
+  errno = 0;
+  if (::ftruncate(::fileno(stream), static_cast<off_t>(endByte)) != 0 || !seekTo(stream, endByte)) {
+    return fileFailure("write", padded.description(), errno);
+  }
+  return Status::success();
+}
+
+}  // namespace
 
 RewriteResult PAD_FILE(const std::string& path, std::int64_t frames) {
   if (frames < 0 || frames > std::numeric_limits<std::int64_t>::max() / kBytesPerSample) {
@@ -39,10 +58,10 @@ RewriteResult PAD_FILE(const std::string& path, std::int64_t frames) {
   const CopyEnd from{input.get(), path};
   const CopyEnd to{padded.stream(), padded.description()};
 
-  //   0 ........ T+8 | 3 x frames zero bytes | T+8 ........ fileBytes
-  //   header, copied   the padding             the old samples, copied
+  //   0 ........ T+8 | 3 x frames bytes of silence | T+8 ........ fileBytes
+  //   header, copied   a hole, never written          the old samples, copied
   Status step = copyBytes(from, to, data.byte, kSamplePieceBytes);
-  if (step) step = writeZeros(to, frames * kBytesPerSample, kSamplePieceBytes);
+  if (step) step = skipSilence(padded, data.byte + frames * kBytesPerSample);
   if (step) step = copyBytes(from, to, fileBytes - data.byte, kSamplePieceBytes);
   if (step) step = padded.flush();
   if (!step) return RewriteResult::failed(step);

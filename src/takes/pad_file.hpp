@@ -17,9 +17,12 @@ namespace varnow {
 //
 // Everything up to the first sample byte (T + 8), other chunks included, is
 // kept verbatim; every byte after it moves 3 x frames bytes later. The
-// result is written to kPadScratch beside the file in pieces of 3072 bytes,
-// its sizes repaired with FIX_SIZE, and only then renamed over `path`. With
-// frames = 0 the file is still rewritten and its size repaired.
+// result is written to kPadScratch beside the file: the header, then the
+// file's end moved past the silence without writing it (a hole where the
+// file system makes one, so the cost is the take's, not the padding's), then
+// the samples in pieces of 3072 bytes; its sizes are repaired with FIX_SIZE
+// and only then is it renamed over `path`. With frames = 0 the file is still
+// rewritten and its size repaired.
 //
 // Returns kNoDataChunk when the file has no data chunk (nothing is written),
 // kFailed with a sentence when a file cannot be opened, read or written or

@@ -11,7 +11,6 @@
 #include "app/print.hpp"
 #include "takes/append_names.hpp"
 #include "takes/copy_file.hpp"
-#include "takes/crossfade.hpp"
 #include "takes/file_check.hpp"
 #include "takes/file_move.hpp"
 #include "takes/file_names.hpp"
@@ -22,7 +21,6 @@
 #include "takes/rename_files.hpp"
 #include "takes/stamp_files.hpp"
 #include "takes/take_result.hpp"
-#include "wave/wave_header.hpp"
 
 namespace varnow {
 
@@ -62,7 +60,6 @@ class TakeMenu {
   // failed (the take stays as it was and is reported).
   bool padToTimeZero(int channel);
   bool insertChannel(int channel);
-  bool insertWithCrossfades(int channel, const std::string& destination);
   void keep(int channel, const std::string& why);
   void report(const ChannelOutcomes& outcomes);
   void checkRewrite(const RewriteResult& result) const;
@@ -232,74 +229,18 @@ void TakeMenu::padTake() {
   }
 }
 
-// The take punched into its destination with an equal-power fade at both
-// ends:
+// The take punched into its destination, with an equal-power fade at both
+// ends when a crossfade is set:
 //
 //   destination  ....old....|punch ........ punch+n|....old....
 //   take                    |t0 ............ t(n-1)|
 //   result       ....old....|fade in|take...|fade out|....old....
 //                            <- L ->         <- L ->
 //
-// Both fades are computed from the take as recorded. The take goes into the
-// destination first and the fades over it, so the take file itself is never
-// changed: when an insert fails (a full disk) it is kept as recorded.
-bool TakeMenu::insertWithCrossfades(int channel, const std::string& destination) {
-  const std::string& take = takeName(channel);
-  const std::int64_t length = c_.counts.xfadeLength;
-  const std::int64_t n = samplesWritten();
-  const std::string head = besideFile(take, kHeadFadeScratch);
-  const std::string tail = besideFile(take, kTailFadeScratch);
-  for (const std::string& scratch : {head, tail}) {
-    if (const Status made = MAKE_HEADER(scratch, s_.sampleRate, length, 1); !made.ok()) {
-      printLine(made.message());
-    }
-  }
-  CrossfadeRequest headFade;
-  headFade.destination = destination;
-  headFade.destinationStartFrame = s_.punchPoint;
-  headFade.source = take;
-  headFade.sourceStartFrame = 0;
-  headFade.lengthFrames = length;
-  headFade.output = head;
-  const CrossfadeResult headDone = CROSSFADE(headFade);
-  if (!headDone.message.empty()) printLine(headDone.message);
-
-  CrossfadeRequest tailFade;
-  tailFade.destination = take;
-  tailFade.destinationStartFrame = n - length;
-  tailFade.source = destination;
-  tailFade.sourceStartFrame = s_.punchPoint + n - length;
-  tailFade.lengthFrames = length;
-  tailFade.output = tail;
-  const CrossfadeResult tailDone = CROSSFADE(tailFade);
-  if (!tailDone.message.empty()) printLine(tailDone.message);
-
-  auto removeScratch = [&] {
-    for (const std::string& scratch : {head, tail}) {
-      if (const Status removed = removeFile(scratch); !removed.ok()) printLine(removed.message());
-    }
-  };
-  bool fine = true;
-  auto apply = [&](const InsertRequest& request) {
-    if (!fine) return;
-    const RewriteResult inserted = INSERT_FILE(request);
-    // The program is about to end: no scratch file is left behind.
-    if (inserted.outcome() == RewriteOutcome::kNoDataChunk) removeScratch();
-    checkRewrite(inserted);
-    if (!inserted.ok()) {
-      keep(channel, inserted.message());
-      fine = false;
-    }
-  };
-  apply(InsertRequest{destination, take, s_.punchPoint, n});
-  // A take shorter than the fade takes only its own span of the head fade;
-  // where the fades overlap the tail fade is written last.
-  if (headDone.ok()) apply(InsertRequest{destination, head, s_.punchPoint, std::min(length, n)});
-  if (tailDone.ok()) apply(InsertRequest{destination, tail, s_.punchPoint + n - length, length});
-  removeScratch();
-  return fine;
-}
-
+// The destination is rewritten in place, the region only; the take file is
+// never changed, so when the insert fails (a full disk) it is kept as
+// recorded. A destination that does not exist yet (and only that) is the
+// padded take itself.
 bool TakeMenu::insertChannel(int channel) {
   const std::string& take = takeName(channel);
   const std::string destination = recordName(channel);
@@ -307,10 +248,9 @@ bool TakeMenu::insertChannel(int channel) {
     keep(channel, "");
     return false;
   }
-  // A destination that does not exist yet is the padded take itself.
-  if (std::FILE* file = std::fopen(destination.c_str(), "rb")) {
-    std::fclose(file);
-  } else {
+  const RewriteResult inserted = INSERT_FILE(
+      InsertRequest{destination, take, s_.punchPoint, samplesWritten(), c_.counts.xfadeLength});
+  if (inserted.outcome() == RewriteOutcome::kAbsent) {
     if (!padToTimeZero(channel)) return false;
     if (const Status moved = moveFile(take, destination); !moved.ok()) {
       keep(channel, moved.message());
@@ -318,14 +258,9 @@ bool TakeMenu::insertChannel(int channel) {
     }
     return true;
   }
-  if (c_.counts.xfadeLength == 0) {
-    const RewriteResult inserted =
-        INSERT_FILE(InsertRequest{destination, take, s_.punchPoint, samplesWritten()});
-    checkRewrite(inserted);
-    if (!inserted.ok()) keep(channel, inserted.message());
-    return inserted.ok();
-  }
-  return insertWithCrossfades(channel, destination);
+  checkRewrite(inserted);
+  if (!inserted.ok()) keep(channel, inserted.message());
+  return inserted.ok();
 }
 
 // 'ins' and 'cin': a take file is removed only once its samples reached the

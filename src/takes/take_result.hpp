@@ -25,8 +25,12 @@ enum class RewriteOutcome {
   // Nothing has been written or removed when this is returned.
   kNoDataChunk,
   // A file could not be opened, read or written; message() names it and the
-  // reason. The file being rewritten is as it was before the call.
+  // reason. The file being rewritten is as it was before the call (where an
+  // in-place insert could not say so, its sentence tells what became of it).
   kFailed,
+  // The file to be rewritten does not exist (ENOENT, and only that): nothing
+  // was written. message() says so.
+  kAbsent,
 };
 
 class [[nodiscard]] RewriteResult {
@@ -35,6 +39,9 @@ class [[nodiscard]] RewriteResult {
   static RewriteResult noDataChunk();
   static RewriteResult failed(const Status& status) {
     return RewriteResult(RewriteOutcome::kFailed, status.message());
+  }
+  static RewriteResult absent(const Status& status) {
+    return RewriteResult(RewriteOutcome::kAbsent, status.message());
   }
 
   RewriteOutcome outcome() const { return outcome_; }

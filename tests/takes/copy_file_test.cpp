@@ -5,7 +5,9 @@
 #include <filesystem>
 
 #include "take_test_files.hpp"
+#include "takes/file_clone.hpp"
 #include "timeline/scripted_replies.hpp"
+#include "wave/file_handle.hpp"
 
 namespace varnow {
 namespace {
@@ -30,6 +32,33 @@ TEST(CopyFile, WritesAnIdenticalBackupNamedAfterTheBase) {
   EXPECT_EQ(out, "Copied " + source + " to " + dir.file("takes_bkup_77.wav") + "\n");
   EXPECT_EQ(readBytes(dir.file("takes_bkup_77.wav")), bytes);
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"takes.v2.wav", "takes_bkup_77.wav"}));
+}
+
+TEST(CopyFile, EveryWayOfCopyingGivesTheSameBytes) {
+  TakeDir dir;
+  std::string bytes(100000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>(i * 13 % 253);
+  const std::string source = dir.file("song.wav");
+  const std::string copy = dir.file("copy.wav");
+  testing::writeBytes(source, bytes);
+  // Each method falls through to the next where the file system lacks it.
+  for (const CopyMethod first :
+       {CopyMethod::kClone, CopyMethod::kCopyRange, CopyMethod::kPlainCopy}) {
+    const FileHandle from = openFile(source, "rb");
+    FileHandle to = openFile(copy, "wb");
+    ASSERT_TRUE(from && to);
+    const Status copied =
+        copyFileBytes(::fileno(from.get()), source, ::fileno(to.get()), copy, 100000, first);
+    EXPECT_TRUE(copied.ok()) << copied.message();
+    to.reset();
+    EXPECT_EQ(readBytes(copy), bytes) << static_cast<int>(first);
+    if (first == CopyMethod::kClone) continue;  // a clone takes the whole file
+    to = openFile(copy, "wb");
+    EXPECT_EQ(copyFileBytes(::fileno(from.get()), source, ::fileno(to.get()), copy, 100010, first)
+                  .message(),
+              "Could not read " + source + ": the file ended 10 bytes early.");
+  }
 }
 
 // A missing source is checked through the binary ('cin' in the e2e take menu).

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -43,6 +44,36 @@ TEST(PadFile, InsertsExactlyThreeZeroBytesPerSampleBeforeTheFirstSample) {
     testing::expectSoxReads(take, paddedStaircase(static_cast<std::size_t>(frames), 300));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"take.wav"}) << "scratch left behind";
   }
+}
+
+// True when the file system under `dir` leaves a hole where a file's end is
+// moved without writing.
+bool makesHoles(const TakeDir& dir) {
+  const std::string probe = dir.file("probe");
+  testing::writeBytes(probe, "");
+  struct stat info {};
+  const bool holes = ::truncate(probe.c_str(), 1 << 20) == 0 && ::stat(probe.c_str(), &info) == 0 &&
+                     info.st_blocks * 512 < (1 << 20);
+  std::filesystem::remove(probe);
+  return holes;
+}
+
+TEST(PadFile, LeavesTheSilenceAsAHoleThatReadsBackAsZeros) {
+  TakeDir dir;
+  constexpr std::size_t kPadBytes = 3 * 4000000;  // 12 MB of silence before 1000 samples
+  const std::string take = dir.wave("take.wav", staircase(1000));
+  const std::string before = readBytes(take);
+  ASSERT_TRUE(PAD_FILE(take, 4000000).ok());
+  const std::string after = readBytes(take);
+  ASSERT_EQ(after.size(), 44 + kPadBytes + 3000);
+  EXPECT_EQ(after.substr(8, 32), before.substr(8, 32));
+  EXPECT_EQ(field32(after, 40), kPadBytes + 3000);
+  EXPECT_EQ(after.find_first_not_of('\0', 44), 44 + kPadBytes);
+  EXPECT_EQ(after.substr(44 + kPadBytes), before.substr(44));
+  if (!makesHoles(dir)) GTEST_SKIP() << "this file system makes no holes: the silence was written";
+  struct stat info {};
+  ASSERT_EQ(::stat(take.c_str(), &info), 0);
+  EXPECT_LT(info.st_blocks * 512, 256 * 1024) << "bytes allocated to a padded take of 12 MB";
 }
 
 TEST(PadFile, KeepsChunksBeforeTheDataAndRepairsAPlannedHeader) {
