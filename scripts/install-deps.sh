@@ -4,7 +4,7 @@
 #   scripts/install-deps.sh --run    only what building and running the program needs
 set -euo pipefail
 
-run_packages=(g++ cmake make pkg-config libasound2-dev)
+run_packages=(g++ cmake make pkg-config libasound2-dev libedit-dev)
 test_packages=(libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev sox libsndfile1-dev)
 
 packages=("${run_packages[@]}")
