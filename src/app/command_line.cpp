@@ -33,10 +33,12 @@ constexpr const char* kUsage =
     "At the prompt, '+' lists the commands and 'x' leaves. See varnow(1).\n";
 
 // Runs the project in the current directory, with line editing when a person
-// types at a terminal.
+// types at a terminal. Output sent elsewhere (a log file, a pipe) turns it off
+// as well: the editor draws the line being typed on standard output, which
+// would put its echo and cursor movements into that output.
 int runProject() {
   std::unique_ptr<LineEditor> editor;
-  if (::isatty(STDIN_FILENO) == 1) {
+  if (::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1) {
     editor = LineEditor::start(helpScreenCommandWords(), historyFilePath());
     console().useLineEditor(editor.get());
   }

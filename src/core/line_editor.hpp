@@ -1,6 +1,7 @@
 // Line editing for a person at a terminal: cursor keys, a history kept across
 // runs (history_file.hpp) and Tab completion of the command words. Used only
-// when standard input is a terminal; piped input is read as it always was.
+// when standard input and output are a terminal; piped input is read as it
+// always was.
 //
 // Signals: the editor installs no handlers of its own. While it waits for a
 // key it also watches stopRequestFd(), and a stop request gives up the line
