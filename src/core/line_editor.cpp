@@ -153,7 +153,9 @@ std::unique_ptr<LineEditor> LineEditor::start(std::vector<std::string> completio
   el_set(editLine, EL_HIST, history, parts->history);
   el_set(editLine, EL_GETCFN, readCharacter);
   el_set(editLine, EL_CLIENTDATA, parts.get());
-  el_set(editLine, EL_ADDFN, "varnow-complete", "Complete a command word", completeWord);
+  // The wide form keeps the two names as given (the narrow one copies them and
+  // never frees the copies).
+  el_wset(editLine, EL_ADDFN, L"varnow-complete", L"Complete a command word", completeWord);
   el_set(editLine, EL_BIND, "^I", "varnow-complete", nullptr);
   // The user's own key bindings (~/.editrc), when there are any.
   el_source(editLine, nullptr);
