@@ -169,6 +169,8 @@ LineEditor::~LineEditor() = default;
 std::optional<std::string> LineEditor::readLine() {
   // The prompt went out through the buffered output; the editor draws after it.
   flushOutput();
+  // Without the library's signal handlers it learns a new window width here.
+  el_resize(parts_->editLine);
   int count = 0;
   const char* typed = el_gets(parts_->editLine, &count);
   if (typed == nullptr || count <= 0 || stopRequested()) return std::nullopt;
