@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Varnow needs that this machine does not have yet.
-#   scripts/install-deps.sh          everything: build, tests, benchmarks, fuzzing
+#   scripts/install-deps.sh          everything: build, tests, benchmarks, fuzzing, packaging
 #   scripts/install-deps.sh --run    only what building and running the program needs
 set -euo pipefail
 
-run_packages=(g++ cmake make pkg-config libasound2-dev)
-test_packages=(libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev sox libsndfile1-dev)
+run_packages=(g++ cmake make pkg-config libasound2-dev libedit-dev)
+test_packages=(libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev sox libsndfile1-dev
+               dpkg-dev file groff-base)
 
 packages=("${run_packages[@]}")
 if [ "${1:-}" != "--run" ]; then

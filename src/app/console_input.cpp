@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "core/line_editor.hpp"
+
 namespace varnow {
 
 namespace {
@@ -25,6 +27,10 @@ int digitValue(char c) {
 bool ConsoleInput::fillLine() {
   line_.clear();
   position_ = 0;
+  if (editor_ != nullptr) {
+    if (auto typed = editor_->readLine()) line_ = std::move(*typed);
+    return !line_.empty();
+  }
   int c = 0;
   while ((c = std::fgetc(stream_)) != EOF) {
     line_.push_back(static_cast<char>(c));

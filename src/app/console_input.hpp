@@ -13,6 +13,8 @@
 
 namespace varnow {
 
+class LineEditor;
+
 // Thrown when standard input ends while the program waits for an answer. The
 // program then winds down as it does on the exit command.
 struct InputEnded {};
@@ -47,11 +49,16 @@ class ConsoleInput {
   // is not a number reads as 0. The word is always consumed.
   double readWordAsFloat();
 
+  // Lines come from `editor` from now on (a person at a terminal), or from
+  // the stream again when it is null. The caller keeps the editor alive.
+  void useLineEditor(LineEditor* editor) { editor_ = editor; }
+
  private:
   bool skipWhiteSpace();  // false at the end of input
   bool fillLine();
 
   std::FILE* stream_;
+  LineEditor* editor_ = nullptr;
   std::string line_;
   std::size_t position_ = 0;
 };

@@ -78,6 +78,20 @@ void waitForContinue() {
   }
 }
 
+std::vector<std::string> helpScreenCommandWords() {
+  std::vector<std::string> words;
+  for (const std::string_view line : kHelpLines) {
+    for (std::size_t open = line.find('\''); open != std::string_view::npos;) {
+      const std::size_t close = line.find('\'', open + 1);
+      if (close == std::string_view::npos) break;
+      const std::string_view word = line.substr(open + 1, close - open - 1);
+      if (word.find('_') == std::string_view::npos) words.emplace_back(word);
+      open = line.find('\'', close + 1);
+    }
+  }
+  return words;
+}
+
 void showHelpScreen() {
   for (const std::string_view line : kHelpLines)
     printLine(line);

@@ -1,6 +1,6 @@
 // Varnow: an interactive multitrack recorder for the terminal.
-#include "app/startup.hpp"
+#include "app/command_line.hpp"
 
-int main() {
-  return varnow::runProgram();
+int main(int argc, char** argv) {
+  return varnow::runCommandLine(argc, argv);
 }

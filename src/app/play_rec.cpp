@@ -1,5 +1,7 @@
 #include "app/play_rec.hpp"
 
+#include <unistd.h>
+
 #include "app/command_loop.hpp"
 #include "app/console_input.hpp"
 #include "app/print.hpp"
@@ -20,6 +22,13 @@ int reportDeviceFailure(const DeviceFailure& failure) {
     printError("%s", failure.message.c_str());
   } else {
     print("%s", failure.message.c_str());
+  }
+  // A person at the terminal is told what to try; piped runs print exactly
+  // the message above and nothing more.
+  if (::isatty(STDIN_FILENO) == 1) {
+    printError(
+        "Try the device default or a plughw: device (the dv line of param.txt); "
+        "varnow --list-devices shows the devices of this machine.\n");
   }
   flushOutput();
   return kExitDeviceFailure;

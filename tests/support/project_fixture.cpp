@@ -1,6 +1,8 @@
 #include "support/project_fixture.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -47,6 +49,44 @@ std::string varnowBinary() {
   return "varnow";
 #endif
 }
+
+std::string pacerBinary() {
+#ifdef VARNOW_PACER
+  return VARNOW_PACER;
+#else
+  return "varnow_pacer";
+#endif
+}
+
+namespace {
+
+// Waits for `child` until the deadline, then kills it; fills the status fields.
+void awaitChild(pid_t child, std::chrono::steady_clock::time_point deadline, RunResult& result) {
+  int status = 0;
+  for (;;) {
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      result.timedOut = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (!result.timedOut && WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+}
+
+void execute(const std::vector<std::string>& command) {
+  std::vector<char*> argv;
+  for (const std::string& word : command)
+    argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+
+}  // namespace
 
 ProjectFixture::ProjectFixture() {
   std::string pattern = (fs::temp_directory_path() / "varnow-test-XXXXXX").string();
@@ -134,11 +174,16 @@ std::string ProjectFixture::playback() const {
 }
 
 RunResult ProjectFixture::run(const std::string& input, std::chrono::milliseconds limit) const {
+  return runCommand({varnowBinary()}, input, limit);
+}
+
+RunResult ProjectFixture::runCommand(const std::vector<std::string>& command,
+                                     const std::string& input,
+                                     std::chrono::milliseconds limit) const {
   const fs::path inPath = root_ / "stdin.txt";
   const fs::path outPath = root_ / "stdout.txt";
   const fs::path errPath = root_ / "stderr.txt";
   spit(inPath, input);
-  const std::string binary = varnowBinary();
 
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
@@ -151,32 +196,54 @@ RunResult ProjectFixture::run(const std::string& input, std::chrono::millisecond
       _exit(127);
     }
     unsetenv("ALSA_CONFIG_PATH");
+    unsetenv("XDG_STATE_HOME");
     if (fileSizeLimit_ > 0) {
       const rlimit sizeLimit{fileSizeLimit_, fileSizeLimit_};
       signal(SIGXFSZ, SIG_IGN);
       if (setrlimit(RLIMIT_FSIZE, &sizeLimit) != 0) _exit(126);
     }
-    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+    execute(command);
   }
 
   RunResult result;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  for (;;) {
-    const pid_t done = waitpid(child, &status, WNOHANG);
-    if (done == child) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      result.timedOut = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (!result.timedOut && WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  awaitChild(child, std::chrono::steady_clock::now() + limit, result);
   result.out = slurp(outPath);
   result.err = slurp(errPath);
+  return result;
+}
+
+RunResult ProjectFixture::runOnTerminal(const std::string& keys,
+                                        const std::vector<std::string>& environment,
+                                        std::chrono::milliseconds limit) const {
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child < 0) throw std::runtime_error("forkpty failed");
+  if (child == 0) {
+    if (chdir(projectDir_.c_str()) != 0 || setenv("HOME", homeDir_.c_str(), 1) != 0) _exit(127);
+    unsetenv("ALSA_CONFIG_PATH");
+    unsetenv("XDG_STATE_HOME");
+    setenv("TERM", "xterm", 1);
+    for (const std::string& setting : environment)
+      putenv(const_cast<char*>(setting.c_str()));
+    execute({varnowBinary()});
+  }
+
+  // Typed ahead: the terminal holds the keys until the program reads them.
+  if (write(terminal, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size())) {
+    throw std::runtime_error("cannot type on the pseudo-terminal");
+  }
+  RunResult result;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (char chunk[4096];;) {
+    pollfd ready{terminal, POLLIN, 0};
+    if (std::chrono::steady_clock::now() > deadline || poll(&ready, 1, 50) < 0) break;
+    if (ready.revents == 0) continue;
+    const ssize_t got = read(terminal, chunk, sizeof chunk);
+    if (got <= 0) break;  // the program has ended and closed the terminal
+    result.out.append(chunk, static_cast<std::size_t>(got));
+  }
+  awaitChild(child, deadline, result);
+  close(terminal);
   return result;
 }
 

@@ -57,6 +57,17 @@ class ProjectFixture {
   RunResult run(const std::string& input,
                 std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
 
+  // The same for any command: a program path followed by its arguments.
+  RunResult runCommand(const std::vector<std::string>& command, const std::string& input,
+                       std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
+
+  // Runs varnow on a pseudo-terminal (TERM=xterm, no XDG_STATE_HOME unless
+  // `environment` sets it as "NAME=value") with `keys` typed ahead: "\r" is
+  // Enter, "\t" Tab, "\x1b[A" the up arrow. `out` holds everything the
+  // terminal showed, standard error included.
+  RunResult runOnTerminal(const std::string& keys, const std::vector<std::string>& environment = {},
+                          std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
+
  private:
   std::filesystem::path root_;
   std::filesystem::path projectDir_;
@@ -66,6 +77,9 @@ class ProjectFixture {
 
 // The path of the program under test.
 std::string varnowBinary();
+
+// The path of the demo's card pacer.
+std::string pacerBinary();
 
 // Bytes of a mono (or multi-channel, interleaved) 24-bit WAV file with a
 // canonical 44-byte header.
