@@ -468,7 +468,10 @@ void Transport::fillPlayBlock(PassContext& context, PassState& pass, BlockBuffer
     mix.busGains = &s.busGains;
     mix.busOn = &s.busOn;
     mix.busMatrix = &s.busMatrix;
-    mix.busCount = context.counts.busCount;
+    // Mode 2 writes bus n to blocks 2n-2 and 2n-1: never a bus whose pair
+    // lies beyond the buffer.
+    mix.busCount = s.mixMode == 2 ? std::min(context.counts.busCount, buffer.blockCount() / 2)
+                                  : context.counts.busCount;
     if (s.mixMode == 1) {
       Mix(buffer.block(0), mix, masterPeakLeft_, masterPeakRight_, mixerScratch_);
     } else {
