@@ -455,14 +455,11 @@ void ParseSettingsText(std::string_view text, ProjectSettings& settings) {
   ActivateBusses(state.busTexts, settings);
 }
 
-void GET_PARAMS(ProjectSettings& settings, std::FILE* file) {
+Status GET_PARAMS(ProjectSettings& settings, std::FILE* file) {
   std::string text;
-  const Status read = readWholeStream(file, kSettingsFileName, text);
-  if (!read) {
-    printLine(read.message());
-    return;
-  }
-  ParseSettingsText(text, settings);
+  Status read = readWholeStream(file, kSettingsFileName, text);
+  if (read) ParseSettingsText(text, settings);
+  return read;
 }
 
 void ActivateBusses(const std::array<std::string, kMaxBusses>& busTexts,

@@ -38,9 +38,10 @@ inline constexpr const char* kSettingsFileName = "param.txt";
 void ParseSettingsText(std::string_view text, ProjectSettings& settings);
 
 // Reads the open param.txt stream whole, closes it and parses it with
-// ParseSettingsText. If the stream cannot be read, the failure sentence is
-// printed and no setting changes.
-void GET_PARAMS(ProjectSettings& settings, std::FILE* file);
+// ParseSettingsText. If the stream cannot be read, no setting changes and the
+// failure sentence comes back (the caller ends the program: settings it never
+// saw must not be saved over).
+Status GET_PARAMS(ProjectSettings& settings, std::FILE* file);
 
 // Applies the collected bus channel lists: bus text b-1 holds the channel
 // list of bus b ("3,0,300,4,"). Every comma-separated item whose number lies

@@ -12,6 +12,7 @@
 #include "app/console_input.hpp"
 #include "app/print.hpp"
 #include "app/status.hpp"
+#include "core/regular_file.hpp"
 #include "takes/file_names.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
@@ -189,7 +190,7 @@ void TakeFiles::open(std::array<std::int32_t, kMaxChannels>& armed) {
     }
     std::FILE* file = nullptr;
     if (GET_ATTRIBUTES(static_cast<int>(i), channel.name, attributes) == 1) {
-      file = std::fopen(channel.name.c_str(), "rb+");
+      file = openRegularStream(channel.name, "rb+");
     }
     // Unbuffered, so that each block is one write and a failing write shows
     // at the block that fails, not at some later flush.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/print.hpp"
+#include "core/regular_file.hpp"
 #include "meter/clock.hpp"
 #include "meter/peaks.hpp"
 #include "timeline/musical_time.hpp"
@@ -167,7 +168,7 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
       const auto slot = static_cast<std::size_t>(k);
       if (playFlags_[slot] == 0) continue;
       const std::string& name = playLines[slot];
-      playFiles_[slot] = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+      playFiles_[slot] = openRegularFile(name, O_RDONLY);
       if (playFiles_[slot] < 0) {
         print("Can't open %s for playback\n", name.c_str());
         playFlags_[slot] = 0;

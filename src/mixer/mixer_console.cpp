@@ -143,15 +143,14 @@ bool contains(const std::string& token, char letter) {
 
 int ShowMixer(const ProjectSettings& settings) {
   const std::string& path = settings.playLists.current().str();
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) {
+  TrackList list;
+  const std::optional<Status> read = readExistingTrackList(path, list);
+  if (!read) {
     print("Playlist file called %s was not found!\n", path.c_str());
     return 0;
   }
-  TrackList list;
-  if (const Status read = readTrackList(file, path, list); !read) {
-    printLine(read.message());
+  if (!*read) {
+    printLine(read->message());
     return 0;
   }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "app/print.hpp"
+#include "core/regular_file.hpp"
 #include "takes/byte_copy.hpp"
 #include "takes/file_names.hpp"
 #include "takes/scratch_file.hpp"
@@ -25,11 +26,13 @@ Status copyInto(std::FILE* source, const std::string& path, const std::string& b
 }  // namespace
 
 Status COPY_FILE(std::int64_t number, const std::string& path) {
+  errno = 0;
   const FileHandle source = openFile(path, "rb");
   if (!source) {
-    const Status failure = fileFailure("open", path, errno);
-    print("File %s does not exist\n", path.c_str());
-    return failure;
+    const int err = errno;
+    // A file that is there but cannot be read is not said to be missing.
+    if (trulyAbsent(path, err)) print("File %s does not exist\n", path.c_str());
+    return fileFailure("open", path, err);
   }
   const std::string backup = backupName(path, number);
   const Status copied = copyInto(source.get(), path, backup);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <span>
@@ -9,6 +10,7 @@
 
 #include "app/console_input.hpp"
 #include "app/print.hpp"
+#include "core/regular_file.hpp"
 #include "takes/append_names.hpp"
 #include "takes/copy_file.hpp"
 #include "takes/crossfade.hpp"
@@ -22,6 +24,7 @@
 #include "takes/rename_files.hpp"
 #include "takes/stamp_files.hpp"
 #include "takes/take_result.hpp"
+#include "wave/file_handle.hpp"
 #include "wave/wave_header.hpp"
 
 namespace varnow {
@@ -307,10 +310,16 @@ bool TakeMenu::insertChannel(int channel) {
     keep(channel, "");
     return false;
   }
-  // A destination that does not exist yet is the padded take itself.
-  if (std::FILE* file = std::fopen(destination.c_str(), "rb")) {
-    std::fclose(file);
-  } else {
+  // A destination that does not exist yet is the padded take itself. One
+  // that is there but cannot be opened (no permission, no regular file, a
+  // link loop) is never replaced: it is reported and the take kept.
+  errno = 0;
+  if (FileHandle file = openFile(destination, "rb"); !file) {
+    const int err = errno;
+    if (!trulyAbsent(destination, err)) {
+      keep(channel, fileFailure("open", destination, err).message());
+      return false;
+    }
     if (!padToTimeZero(channel)) return false;
     if (const Status moved = moveFile(take, destination); !moved.ok()) {
       keep(channel, moved.message());

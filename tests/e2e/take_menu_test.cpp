@@ -572,23 +572,33 @@ TEST(TakeMenuFaults, FullDiskLeavesOriginalsAndKeepsTheTakes) {
 
 struct BlockedCase {
   std::string commands;
-  std::string blocked;  // the name a directory takes
+  std::string blocked;  // the name a directory, FIFO or link loop takes
   bool padded;          // the take was padded before its rename failed
+  std::filesystem::file_type kind = std::filesystem::file_type::directory;
 };
 
 TEST(TakeMenuFaults, DestinationThatCannotBeWrittenKeepsTheTake) {
+  using Kind = std::filesystem::file_type;
+  // A destination that is there but cannot be opened (a FIFO would block
+  // the open) is never taken for a missing one and replaced.
   for (const BlockedCase& c :
        {BlockedCase{"ins", "vox.wav", false}, BlockedCase{"rep w", "vox.wav", true},
-        BlockedCase{"awp gtr o", "vox_gtr.wav", true}}) {
+        BlockedCase{"awp gtr o", "vox_gtr.wav", true},
+        BlockedCase{"ins", "vox.wav", false, Kind::fifo},
+        BlockedCase{"ins", "vox.wav", false, Kind::symlink},
+        BlockedCase{"cin", "vox.wav", false, Kind::symlink}}) {
     ProjectFixture project;
     setUp(project, kPunch, kOut, "vox.wav\n-\n");
-    std::filesystem::create_directory(project.dir() / c.blocked);
-    const RunResult result = project.run("R " + c.commands + " x");
+    if (c.kind == Kind::directory) std::filesystem::create_directory(project.dir() / c.blocked);
+    if (c.kind == Kind::fifo) project.makeFifo(c.blocked);
+    if (c.kind == Kind::symlink) project.makeLinkLoop(c.blocked);
+    const RunResult result = project.run("R " + c.commands + " x", std::chrono::seconds(10));
     ASSERT_EQ(result.exitStatus, 0) << result.out;
     const std::string take = takeFile(project, 1, kPunch);
     ASSERT_FALSE(take.empty()) << c.commands;
     EXPECT_EQ(project.files(), withListFiles({take})) << c.commands;
-    EXPECT_TRUE(std::filesystem::is_directory(project.dir() / c.blocked));
+    EXPECT_EQ(std::filesystem::symlink_status(project.dir() / c.blocked).type(), c.kind);
+    EXPECT_EQ(result.out.find("does not exist"), std::string::npos) << result.out;
     // The failure names the destination; the kept take is named, and one
     // that was padded on the way says so (its name still has the punch).
     EXPECT_NE(result.out.find(c.blocked), std::string::npos) << result.out;
