@@ -196,20 +196,16 @@ void TakeMenu::deleteTake() {
 void TakeMenu::appendNames(const std::string& command) {
   printLine("Enter characters to append with.");
   std::string appendText = console().readWord();
-  if (command == "aws") appendText += formatText("_stp_%i", static_cast<int>(s_.punchPoint));
-  std::vector<std::int32_t> flags(flags_.begin(), flags_.end());
-  if (command == "awp") {
-    for (int i = 0; i < inputs_; ++i) {
-      if (armed(i) && !takeName(i).empty() && !padToTimeZero(i)) {
-        flags[static_cast<std::size_t>(i)] = 0;
-      }
-    }
-  }
+  if (command == "aws") appendText += formatText("_stp_%li", static_cast<long>(s_.punchPoint));
   AppendNamesRequest request;
   request.count = inputs_;
   request.takeList = takeList_;
   request.recordList = recordList_;
-  request.channelFlags = flags;
+  request.channelFlags = flags_;
+  // A take is padded only once its new name is settled: input that ends at
+  // a name question leaves it as recorded, under a name that still says so.
+  if (command == "awp")
+    request.beforeRename = [this](int channel) { return padToTimeZero(channel); };
   report(APPEND_NAMES(request, appendText));
 }
 
@@ -248,8 +244,10 @@ void TakeMenu::padTake() {
 // changed: when an insert fails (a full disk) it is kept as recorded.
 bool TakeMenu::insertWithCrossfades(int channel, const std::string& destination) {
   const std::string& take = takeName(channel);
-  const std::int64_t length = c_.counts.xfadeLength;
   const std::int64_t n = samplesWritten();
+  // A fade longer than the take would fade over material that is not there
+  // (and write scratch files of any length): it spans the whole take at most.
+  const std::int64_t length = std::min(c_.counts.xfadeLength, n);
   const std::string head = besideFile(take, kHeadFadeScratch);
   const std::string tail = besideFile(take, kTailFadeScratch);
   for (const std::string& scratch : {head, tail}) {
