@@ -1,8 +1,7 @@
 #include "app/arm_check.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
+#include <optional>
 
 #include "app/print.hpp"
 #include "app/track_list.hpp"
@@ -15,15 +14,13 @@ namespace {
 // file cannot be opened, or the reason when it cannot be read.
 bool readForListing(const std::string& path, char skipMarker, Format missingMessage,
                     TrackList& list) {
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) {
+  const std::optional<Status> read = readExistingTrackList(path, list, skipMarker);
+  if (!read) {
     print(missingMessage, path.c_str());
     return false;
   }
-  const Status read = readTrackList(file, path, list, skipMarker);
-  if (!read) {
-    printLine(read.message());
+  if (!*read) {
+    printLine(read->message());
     return false;
   }
   return true;

@@ -42,8 +42,8 @@ bool isTimeCopy(std::string_view word) {
   return std::find(kTimeCopies.begin(), kTimeCopies.end(), word) != kTimeCopies.end();
 }
 
-// A take-name form ("R_take", "r_take", "ri_take"): the word is cut at its
-// first underscore; the text after it names the take.
+}  // namespace
+
 bool splitTakeName(std::string& word, std::string& takeName) {
   if (!contains(word, "r_") && !contains(word, "R_") && !contains(word, "ri_")) return false;
   const std::size_t underscore = word.find('_');
@@ -51,8 +51,6 @@ bool splitTakeName(std::string& word, std::string& takeName) {
   word.resize(underscore);
   return true;
 }
-
-}  // namespace
 
 bool isDirectSetWord(const std::string& word) {
   if (word.size() < 2) return false;

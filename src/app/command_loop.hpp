@@ -15,6 +15,12 @@ void runCommandLoop(RunState& state);
 // command it names. Unknown words are ignored without a message.
 void dispatchCommand(RunState& state, std::string word);
 
+// Row 33 of the table: a take-name form ("R_take", "r_take", "ri_take", any
+// word containing "r_", "R_" or "ri_") is cut at its first underscore; the
+// text after it becomes `takeName`. False, with both left alone, for any
+// other word.
+bool splitTakeName(std::string& word, std::string& takeName);
+
 // Row 15 of the table: a word that sets play start, stop or record start
 // directly from the number after its first letter ("i12.5", "o9", "e5.3").
 bool isDirectSetWord(const std::string& word);

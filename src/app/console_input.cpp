@@ -49,12 +49,22 @@ bool ConsoleInput::skipWhiteSpace() {
 }
 
 std::string ConsoleInput::readWord() {
-  if (!skipWhiteSpace()) throw InputEnded{};
-  const std::size_t start = position_;
-  while (position_ < line_.size() && !isWhite(line_[position_]))
-    ++position_;
-  const std::size_t length = position_ - start;
-  return line_.substr(start, length < kMaxWordChars ? length : kMaxWordChars);
+  // A NUL byte (Ctrl-@) ends a word as white space does: the names a word
+  // becomes are saved as C texts, which would end there anyway, and a name
+  // that began with one would come back empty.
+  const auto endsWord = [](char c) { return isWhite(c) || c == '\0'; };
+  for (;;) {
+    if (!skipWhiteSpace()) throw InputEnded{};
+    const std::size_t start = position_;
+    while (position_ < line_.size() && !endsWord(line_[position_]))
+      ++position_;
+    const std::size_t length = position_ - start;
+    if (length == 0) {
+      ++position_;  // a NUL where a word would begin
+      continue;
+    }
+    return line_.substr(start, length < kMaxWordChars ? length : kMaxWordChars);
+  }
 }
 
 std::optional<std::int64_t> ConsoleInput::readInteger() {

@@ -25,7 +25,9 @@ class ConsoleInput {
  public:
   explicit ConsoleInput(std::FILE* stream) : stream_(stream) {}
 
-  // The next word: white space skipped, then the run of non-white characters.
+  // The next word: white space skipped, then the run of non-white characters
+  // up to the next white space or NUL byte (a NUL separates words as a blank
+  // does, so no word holds one).
   // Only the first 511 characters of a longer word are kept; the rest of the
   // word is discarded. Throws InputEnded at the end of input.
   std::string readWord();

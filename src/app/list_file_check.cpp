@@ -1,7 +1,6 @@
 #include "app/list_file_check.hpp"
 
-#include <cerrno>
-#include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/console_input.hpp"
@@ -15,14 +14,14 @@ namespace {
 // asks for another name.
 TrackList askUntilRead(ListFileName& current, Format missingMessage) {
   for (;;) {
-    errno = 0;
-    if (std::FILE* file = std::fopen(current.c_str(), "r")) {
-      TrackList list;
-      const Status read = readTrackList(file, current.str(), list);
-      if (read) return list;
-      // Opened but unreadable (a directory, say): a pass must not start
-      // with a list it never saw, so it is asked for again like a missing one.
-      printLine(read.message());
+    TrackList list;
+    const std::optional<Status> read = readExistingTrackList(current.str(), list);
+    if (read && *read) return list;
+    if (read) {
+      // There but unreadable (a directory, a FIFO, say): a pass must not
+      // start with a list it never saw, so it is asked for again like a
+      // missing one.
+      printLine(read->message());
     } else {
       print(missingMessage, current.c_str());
     }

@@ -71,6 +71,8 @@ class ListFileTable {
   std::array<ListFileName, kListEntries> entries_{};
 };
 
+inline constexpr std::uint32_t kDefaultSampleRate = 44100;  // Hz
+
 enum ClockMode : std::int32_t { kClockHidden = 0, kClockUnstreamed = 1, kClockStreamed = 2 };
 
 struct ProjectSettings {
@@ -78,7 +80,7 @@ struct ProjectSettings {
   std::int32_t inputs = -1;   // inputs: capture channels
   std::int32_t outputs = -1;  // outputs: playback channels
   DeviceName device{"default"};
-  std::uint32_t sampleRate = 44100;
+  std::uint32_t sampleRate = kDefaultSampleRate;
 
   Position inPoint = 0;
   Position outPoint = 0;

@@ -10,6 +10,8 @@
 
 #include "app/print.hpp"
 #include "app/text_file.hpp"
+#include "mixer/channel_mixer.hpp"
+#include "timeline/tempo_menu.hpp"
 
 namespace varnow {
 namespace {
@@ -243,7 +245,9 @@ void applyPlainKey(Key key, std::string_view value, ProjectSettings& settings) {
       break;
     }
     case Key::kSampleRate:
+      // No time display or length means anything at a rate of 0.
       settings.sampleRate = readUint32(value);
+      if (settings.sampleRate < 1) settings.sampleRate = kDefaultSampleRate;
       break;
     case Key::kInputs:
       settings.inputs = readInt32(value);
@@ -306,10 +310,10 @@ void applyPlainKey(Key key, std::string_view value, ProjectSettings& settings) {
       settings.timeMode = readInteger(value) == 1 ? 1 : 0;
       break;
     case Key::kTempo:
-      settings.tempo = readNumber(value);
+      settings.tempo = validTempo(readNumber(value));
       break;
     case Key::kBeatsPerMeasure:
-      settings.beatsPerMeasure = readInt32(value);
+      settings.beatsPerMeasure = validBeatsPerMeasure(readInt32(value));
       break;
     case Key::kSafeMode:
       settings.safeMode = readInt32(value);
@@ -382,7 +386,10 @@ void applyIndexedKey(Key key, std::string_view line, ProjectSettings& settings,
       break;
     case Key::kBusLevel:
       if (!fields.hasRest() || fields.rest().empty() || index < 1 || index > kMaxBusses) return;
-      settings.busLevels[static_cast<std::size_t>(index - 1)] = readNumber(fields.rest());
+      // Bounded as the console bounds it: the gain computed at start then
+      // matches the level shown.
+      settings.busLevels[static_cast<std::size_t>(index - 1)] =
+          boundedBusLevel(readNumber(fields.rest()));
       break;
     default:
       break;
@@ -455,14 +462,11 @@ void ParseSettingsText(std::string_view text, ProjectSettings& settings) {
   ActivateBusses(state.busTexts, settings);
 }
 
-void GET_PARAMS(ProjectSettings& settings, std::FILE* file) {
+Status GET_PARAMS(ProjectSettings& settings, std::FILE* file) {
   std::string text;
-  const Status read = readWholeStream(file, kSettingsFileName, text);
-  if (!read) {
-    printLine(read.message());
-    return;
-  }
-  ParseSettingsText(text, settings);
+  Status read = readWholeStream(file, kSettingsFileName, text);
+  if (read) ParseSettingsText(text, settings);
+  return read;
 }
 
 void ActivateBusses(const std::array<std::string, kMaxBusses>& busTexts,

@@ -29,6 +29,9 @@ inline constexpr const char* kSettingsFileName = "param.txt";
 //    ignored, as is an empty value;
 //  - indexed keys split number fields at tabs, the last field being the rest
 //    of the line; a line lacking a required number field is ignored;
+//  - a tempo outside 1..400 reads as 120 and beats per measure outside 1..128
+//    as 4 (as the tempo menu has it), a rate below 1 as 44100, and a bus level
+//    beyond -144..15 dB as the nearer limit;
 //  - carriage returns at the end of a line are ignored (files edited on
 //    systems that end lines with CR LF read the same);
 //  - ranges and locate points fill slots 1..64 in file order, whatever slots
@@ -38,9 +41,10 @@ inline constexpr const char* kSettingsFileName = "param.txt";
 void ParseSettingsText(std::string_view text, ProjectSettings& settings);
 
 // Reads the open param.txt stream whole, closes it and parses it with
-// ParseSettingsText. If the stream cannot be read, the failure sentence is
-// printed and no setting changes.
-void GET_PARAMS(ProjectSettings& settings, std::FILE* file);
+// ParseSettingsText. If the stream cannot be read, no setting changes and the
+// failure sentence comes back (the caller ends the program: settings it never
+// saw must not be saved over).
+Status GET_PARAMS(ProjectSettings& settings, std::FILE* file);
 
 // Applies the collected bus channel lists: bus text b-1 holds the channel
 // list of bus b ("3,0,300,4,"). Every comma-separated item whose number lies

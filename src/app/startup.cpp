@@ -10,6 +10,7 @@
 #include "app/print.hpp"
 #include "app/settings_file.hpp"
 #include "app/status.hpp"
+#include "core/regular_file.hpp"
 #include "takes/undo_journal.hpp"
 
 namespace varnow {
@@ -45,26 +46,51 @@ std::uint32_t rateFromChoice(std::int64_t choice) {
   }
 }
 
-// Creates an empty list file; a failure is reported in a sentence.
-bool createEmptyFile(const char* path) {
-  std::FILE* file = std::fopen(path, "w");
-  if (file == nullptr) {
-    printLine(fileFailure("create", path, errno).message());
-    return false;
-  }
-  if (std::fclose(file) != 0) {
-    printLine(fileFailure("create", path, errno).message());
-    return false;
-  }
-  return true;
-}
-
 void printListExplanation(const char* fileName, const char* direction) {
   print("Created a file called %s that you will need.\n", fileName);
   printLine("Put a list of wave files in this list, one per line.");
   print("Each line will be assigned to an %s hardware channel.\n", direction);
   printLine("Use a '-' on a line to skip over channel.");
   printLine("-------------------------");
+}
+
+enum class Creation { kCreated, kExisted, kFailed };
+
+// Creates an empty list file where no file of that name exists; a file that
+// is there (a list full of names, say) is never emptied. A failure is
+// reported in a sentence.
+Creation createEmptyFile(const char* path) {
+  errno = 0;
+  std::FILE* file = openRegularStream(path, "wx");
+  if (file == nullptr && errno == EEXIST) return Creation::kExisted;
+  if (file == nullptr || std::fclose(file) != 0) {
+    printLine(fileFailure("create", path, errno).message());
+    return Creation::kFailed;
+  }
+  return Creation::kCreated;
+}
+
+// The list file `path` could not be opened at start: `missingLine` when there
+// is no such file, the reason when it is there but unreadable. Then the file
+// `fallback` is created, unless a file of that name exists already.
+void settleMissingList(Format missingLine, const char* path, int err, const char* fallback,
+                       const char* direction) {
+  printLine("-------------------------");
+  if (trulyAbsent(path, err)) {
+    print(missingLine, path);
+  } else {
+    printLine(readerOpenFailure(path, err).message());
+  }
+  const Creation created = createEmptyFile(fallback);
+  if (created == Creation::kCreated) printListExplanation(fallback, direction);
+  if (created == Creation::kExisted) printLine("-------------------------");
+}
+
+// Ends a run whose param.txt is there but cannot be read.
+int settingsUnreadable(const Status& why) {
+  printLine(why.message());
+  flushOutput();
+  return kExitSettingsUnreadable;
 }
 
 void printRequestedParameters(const ProjectSettings& settings) {
@@ -118,7 +144,8 @@ bool runFirstRunDialog(ProjectSettings& settings) {
 
 void checkListFilesAtStart(const ProjectSettings& settings) {
   const char* recordList = settings.recordLists.current().c_str();
-  if (std::FILE* file = std::fopen(recordList, "r")) {
+  errno = 0;
+  if (std::FILE* file = openRegularStream(recordList, "r")) {
     const bool empty = std::fgetc(file) == EOF;
     std::fclose(file);
     if (empty) {
@@ -127,18 +154,17 @@ void checkListFilesAtStart(const ProjectSettings& settings) {
       printLine("-------------------------");
     }
   } else {
-    printLine("-------------------------");
-    print("Could not find the record file list called %s\n", recordList);
-    if (createEmptyFile("record.txt")) printListExplanation("record.txt", "input");
+    settleMissingList("Could not find the record file list called %s\n", recordList, errno,
+                      "record.txt", "input");
   }
 
   const char* playList = settings.playLists.current().c_str();
-  if (std::FILE* file = std::fopen(playList, "r")) {
+  errno = 0;
+  if (std::FILE* file = openRegularStream(playList, "r")) {
     std::fclose(file);
   } else {
-    printLine("-------------------------");
-    print("Cound not find the playlist file called %s\n", playList);
-    if (createEmptyFile("play.txt")) printListExplanation("play.txt", "output");
+    settleMissingList("Cound not find the playlist file called %s\n", playList, errno, "play.txt",
+                      "output");
   }
 }
 
@@ -149,9 +175,16 @@ int runProgram() {
   ProjectSettings settings;
   try {
     print("\n%s %s\n", kProgramName, kProgramVersion);
-    if (std::FILE* paramFile = std::fopen("param.txt", "r")) {
-      GET_PARAMS(settings, paramFile);
+    errno = 0;
+    if (std::FILE* paramFile = openRegularStream(kSettingsFileName, "r")) {
+      if (const Status read = GET_PARAMS(settings, paramFile); !read) {
+        return settingsUnreadable(read);
+      }
       settings.firstRun = 0;
+    } else if (const int err = errno; !trulyAbsent(kSettingsFileName, err)) {
+      // There, but not to be read: the first-run dialog would write its
+      // seven lines over the user's settings.
+      return settingsUnreadable(readerOpenFailure(kSettingsFileName, err));
     } else {
       if (!runFirstRunDialog(settings)) {
         flushOutput();

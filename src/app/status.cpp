@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/regular_file.hpp"
+
 namespace varnow {
 
 Status fileFailure(std::string_view action, std::string_view path, int err) {
@@ -10,7 +12,11 @@ Status fileFailure(std::string_view action, std::string_view path, int err) {
   sentence += ' ';
   sentence += path;
   sentence += ": ";
-  sentence += err != 0 ? std::strerror(err) : "unknown error";
+  if (err == kNotRegularFile) {
+    sentence += "it is not a regular file";
+  } else {
+    sentence += err != 0 ? std::strerror(err) : "unknown error";
+  }
   sentence += '.';
   return Status::failure(std::move(sentence));
 }

@@ -26,7 +26,8 @@ class [[nodiscard]] Status {
   std::string message_;
 };
 
-// "Could not <action> <path>: <reason>." with the reason taken from errno value err.
+// "Could not <action> <path>: <reason>." with the reason taken from errno value
+// err; kNotRegularFile (core/regular_file.hpp) reads "it is not a regular file".
 Status fileFailure(std::string_view action, std::string_view path, int err);
 
 }  // namespace varnow

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "core/regular_file.hpp"
+
 namespace varnow {
 
 Status readWholeStream(std::FILE* file, std::string_view path, std::string& text) {
@@ -29,7 +31,8 @@ Status readWholeStream(std::FILE* file, std::string_view path, std::string& text
 
 Status readWholeFile(const std::string& path, std::string& text) {
   text.clear();
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  errno = 0;
+  std::FILE* file = openRegularStream(path, "rb");
   if (file == nullptr) return fileFailure("open", path, errno);
   return readWholeStream(file, path, text);
 }
@@ -56,7 +59,7 @@ int finishScratch(std::FILE* scratch, std::string_view text) {
 Status writeFileAtomically(const std::string& path, std::string_view text) {
   const std::string scratchPath = path + ".new";
   errno = 0;
-  std::FILE* scratch = std::fopen(scratchPath.c_str(), "wb");
+  std::FILE* scratch = openRegularStream(scratchPath, "wb");
   // Nothing is removed here: whatever stands at the scratch path (a
   // directory, say) is not ours.
   if (scratch == nullptr) return fileFailure("create", scratchPath, errno);

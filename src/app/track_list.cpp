@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "app/text_file.hpp"
+#include "core/regular_file.hpp"
 
 namespace varnow {
 
@@ -35,12 +36,21 @@ Status readTrackList(std::FILE* file, const std::string& path, TrackList& list, 
   return Status::success();
 }
 
-Status readTrackListFile(const std::string& path, TrackList& list) {
+std::optional<Status> readExistingTrackList(const std::string& path, TrackList& list,
+                                            char skipMarker) {
   list = TrackList();
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) return fileFailure("open", path, errno);
-  return readTrackList(file, path, list);
+  std::FILE* file = openRegularStream(path, "r");
+  if (file != nullptr) return readTrackList(file, path, list, skipMarker);
+  const int err = errno;
+  if (refusedAsNotRegular(err)) return fileFailure("read", path, err);
+  errno = err;
+  return std::nullopt;
+}
+
+Status readTrackListFile(const std::string& path, TrackList& list) {
+  const std::optional<Status> read = readExistingTrackList(path, list);
+  return read ? *read : fileFailure("open", path, errno);
 }
 
 }  // namespace varnow

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,8 +57,17 @@ TrackList parseTrackList(std::string_view text, char skipMarker = kSkipMarker);
 Status readTrackList(std::FILE* file, const std::string& path, TrackList& list,
                      char skipMarker = kSkipMarker);
 
-// Opens `path` and reads it as readTrackList does. A file that cannot be
-// opened gives "Could not open <path>: <reason>." and an empty `list`.
+// Opens the list file `path` and reads it as readTrackList does. The open
+// never blocks and takes only a regular file. Nothing comes back when no file
+// of that name can be opened (errno says why; the caller reports it as
+// missing). Otherwise the read's status: a name that holds no regular file (a
+// directory, a FIFO) gives "Could not read <path>: <reason>." as a read
+// failure does, and an empty `list`.
+std::optional<Status> readExistingTrackList(const std::string& path, TrackList& list,
+                                            char skipMarker = kSkipMarker);
+
+// As readExistingTrackList; a file that cannot be opened gives "Could not
+// open <path>: <reason>." and an empty `list`.
 Status readTrackListFile(const std::string& path, TrackList& list);
 
 }  // namespace varnow

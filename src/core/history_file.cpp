@@ -11,6 +11,7 @@
 
 #include "app/print.hpp"
 #include "app/status.hpp"
+#include "core/regular_file.hpp"
 
 namespace varnow {
 
@@ -53,7 +54,7 @@ std::vector<std::string> HistoryFile::load() {
     fail("create the folder of", path_, err);
     return {};
   }
-  std::FILE* file = std::fopen(path_.c_str(), "r");
+  std::FILE* file = openRegularStream(path_, "r");
   if (file == nullptr) {
     if (errno != ENOENT) fail("read", path_, errno);
     return {};
@@ -82,7 +83,7 @@ std::vector<std::string> HistoryFile::load() {
   if (total > kHistoryLines) {
     // Keep the newest lines: written whole to a scratch file, then renamed over.
     const std::string scratch = path_ + ".new";
-    std::FILE* out = std::fopen(scratch.c_str(), "w");
+    std::FILE* out = openRegularStream(scratch, "w");
     bool written = out != nullptr;
     for (std::size_t i = 0; written && i < lines.size(); ++i) {
       written = std::fputs(lines[i].c_str(), out) >= 0 && std::fputc('\n', out) != EOF;

@@ -27,14 +27,22 @@ class BlockBuffer {
   }
   void clear() { std::fill(bytes_.begin(), bytes_.end(), std::int8_t{0}); }
   std::size_t sizeBytes() const { return bytes_.size(); }
+  int blockCount() const { return static_cast<int>(bytes_.size() / kBlockBytesPerChannel); }
 
  private:
   std::vector<std::int8_t> bytes_;
 };
 
+// The stereo mix of modes 1 and 3 lands in blocks 0 and 1 whatever the
+// channel count, so a play buffer has at least these two blocks.
+inline constexpr int kMixOutputBlocks = 2;
+
 struct BlockBuffers {
   explicit BlockBuffers(int channels)
-      : playA(channels), playB(channels), recordA(channels), recordB(channels) {}
+      : playA(std::max(channels, kMixOutputBlocks)),
+        playB(std::max(channels, kMixOutputBlocks)),
+        recordA(channels),
+        recordB(channels) {}
   BlockBuffer playA;
   BlockBuffer playB;
   BlockBuffer recordA;

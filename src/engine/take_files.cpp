@@ -12,6 +12,7 @@
 #include "app/console_input.hpp"
 #include "app/print.hpp"
 #include "app/status.hpp"
+#include "core/regular_file.hpp"
 #include "takes/file_names.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
@@ -44,7 +45,10 @@ std::string preemptiveFileName(const std::string& baseName, const std::string& t
                     static_cast<long>(punchFrame));
 }
 
-bool fileExists(const std::string& path) {
+// True when a file of that name exists, or an earlier input of this take
+// is about to have that name.
+bool nameTaken(const std::string& path, const std::vector<std::string>& namedSoFar) {
+  if (std::find(namedSoFar.begin(), namedSoFar.end(), path) != namedSoFar.end()) return true;
   std::error_code ignored;
   // A name that cannot be examined counts as free; creating it then reports why.
   return std::filesystem::exists(path, ignored);
@@ -55,10 +59,11 @@ bool fileExists(const std::string& path) {
 // conflict of this take, any other word replaces the take name (for this input
 // and all later ones) and the new name is tested again.
 std::string resolvePreemptiveName(const std::string& baseName, std::string& takeName,
-                                  Position punchFrame, bool& overwriteSimilar) {
+                                  Position punchFrame, bool& overwriteSimilar,
+                                  const std::vector<std::string>& namedSoFar) {
   for (;;) {
     std::string name = preemptiveFileName(baseName, takeName, punchFrame);
-    if (overwriteSimilar || !fileExists(name)) return name;
+    if (overwriteSimilar || !nameTaken(name, namedSoFar)) return name;
     print("The file named %s already exists!\n", name.c_str());
     printLine("Enter a different take name or 'w' to overwrite this file");
     printLine("or 'W' to overwrite all similar conflicts");
@@ -137,8 +142,30 @@ void TakeFiles::create(const TakeRequest& request, std::array<std::int32_t, kMax
   for (std::size_t i = static_cast<std::size_t>(inputs); i < armed.size(); ++i)
     armed[i] = 0;
 
-  const std::int64_t headerFrames = std::max<std::int64_t>(request.takeLength, 0);
+  // Every input is named before any file is created: the conflict questions
+  // may meet the end of the input, and then no file may be left behind with
+  // a header that promises samples it will never get.
+  std::vector<std::string> names(static_cast<std::size_t>(inputs));
   bool overwriteSimilar = false;
+  for (int i = 0; i < inputs; ++i) {
+    const auto slot = static_cast<std::size_t>(i);
+    if (armed[slot] == 0) continue;
+    if (preemptiveName.empty()) {
+      // Read for each input, so inputs may differ by a second. Two takes in
+      // the same second would share a name: the later one gets a suffix.
+      stamp_ = NewTime();
+      names[slot] = unusedName(automaticName(i + 1, stamp_, request.punchPoint));
+    } else if (slot < request.recordLines.size()) {
+      names[slot] = resolvePreemptiveName(takeBaseName(request.recordLines[slot]), preemptiveName,
+                                          request.punchPoint, overwriteSimilar, names);
+    } else {
+      // Arming comes from the record lines, so this only guards a caller's mistake.
+      print("Input %i has no line in the record list and is not recorded.\n", i + 1);
+      armed[slot] = 0;
+    }
+  }
+
+  const std::int64_t headerFrames = std::max<std::int64_t>(request.takeLength, 0);
   for (int i = 0; i < inputs; ++i) {
     const auto slot = static_cast<std::size_t>(i);
     if (armed[slot] == 0) {
@@ -146,24 +173,7 @@ void TakeFiles::create(const TakeRequest& request, std::array<std::int32_t, kMax
       takeList_ += '\n';
       continue;
     }
-
-    std::string name;
-    if (preemptiveName.empty()) {
-      // Read for each input, so inputs may differ by a second.
-      stamp_ = NewTime();
-      name = automaticName(i + 1, stamp_, request.punchPoint);
-    } else if (slot < request.recordLines.size()) {
-      name = resolvePreemptiveName(takeBaseName(request.recordLines[slot]), preemptiveName,
-                                   request.punchPoint, overwriteSimilar);
-    } else {
-      // Arming comes from the record lines, so this only guards a caller's mistake.
-      print("Input %i has no line in the record list and is not recorded.\n", i + 1);
-      armed[slot] = 0;
-      takeList_ += kNotTaken;
-      takeList_ += '\n';
-      continue;
-    }
-
+    const std::string& name = names[slot];
     const Status made = MAKE_HEADER(name, request.sampleRate, headerFrames, 1);
     if (!made) {
       printLine(made.message());
@@ -189,7 +199,7 @@ void TakeFiles::open(std::array<std::int32_t, kMaxChannels>& armed) {
     }
     std::FILE* file = nullptr;
     if (GET_ATTRIBUTES(static_cast<int>(i), channel.name, attributes) == 1) {
-      file = std::fopen(channel.name.c_str(), "rb+");
+      file = openRegularStream(channel.name, "rb+");
     }
     // Unbuffered, so that each block is one write and a failing write shows
     // at the block that fails, not at some later flush.

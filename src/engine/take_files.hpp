@@ -39,10 +39,13 @@ class TakeFiles {
   ~TakeFiles();
 
   // Names the take files of every armed input (automatic names with the time
-  // stamp, or the preemptive name with its conflict questions, which may
-  // change `preemptiveName`), creates each with MAKE_HEADER and builds the
-  // take list. A file that cannot be created is reported with its name and
-  // the reason; its input is disarmed for the pass and its take-list line is
+  // stamp, given the smallest free suffix -2, -3, ... when a file has that
+  // name already; or the preemptive name with its conflict questions, which
+  // may change `preemptiveName`), then creates each with MAKE_HEADER and
+  // builds the take list. No file is created before every name is settled,
+  // so input that ends at a question leaves no file behind. A file that cannot be created is
+  // reported with its name and the reason; its input is disarmed for the pass and its take-list
+  // line is
   // "-".
   void create(const TakeRequest& request, std::array<std::int32_t, kMaxChannels>& armed,
               std::string& preemptiveName);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/print.hpp"
+#include "core/regular_file.hpp"
 #include "meter/clock.hpp"
 #include "meter/peaks.hpp"
 #include "timeline/musical_time.hpp"
@@ -167,7 +168,7 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
       const auto slot = static_cast<std::size_t>(k);
       if (playFlags_[slot] == 0) continue;
       const std::string& name = playLines[slot];
-      playFiles_[slot] = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+      playFiles_[slot] = openRegularFile(name, O_RDONLY);
       if (playFiles_[slot] < 0) {
         print("Can't open %s for playback\n", name.c_str());
         playFlags_[slot] = 0;
@@ -468,7 +469,10 @@ void Transport::fillPlayBlock(PassContext& context, PassState& pass, BlockBuffer
     mix.busGains = &s.busGains;
     mix.busOn = &s.busOn;
     mix.busMatrix = &s.busMatrix;
-    mix.busCount = context.counts.busCount;
+    // Mode 2 writes bus n to blocks 2n-2 and 2n-1: never a bus whose pair
+    // lies beyond the buffer.
+    mix.busCount = s.mixMode == 2 ? std::min(context.counts.busCount, buffer.blockCount() / 2)
+                                  : context.counts.busCount;
     if (s.mixMode == 1) {
       Mix(buffer.block(0), mix, masterPeakLeft_, masterPeakRight_, mixerScratch_);
     } else {

@@ -1,6 +1,8 @@
 #include "engine/transport_commands.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "app/console_input.hpp"
 #include "app/help_screen.hpp"
@@ -78,7 +80,11 @@ bool requestMonitor(PassRequest& request, bool allInputs) {
   request.monitor = true;
   request.monitorAll = allInputs;
   printLine("Enter monitor time in seconds.");
-  request.monitorSeconds = static_cast<float>(console().readWordAsFloat());
+  // A time that is no finite float monitors for no time at all, as a reply
+  // that is not a number does: an infinity would never end.
+  const double seconds = console().readWordAsFloat();
+  const bool finite = std::fabs(seconds) <= std::numeric_limits<float>::max();
+  request.monitorSeconds = finite ? static_cast<float>(seconds) : 0.0f;
   print("\n");
   return true;
 }

@@ -42,6 +42,10 @@ void SetVolume(std::array<float, kMaxChannels>& pans, std::array<float, kMaxChan
 // returns 1. Otherwise changes nothing and returns 0.
 int SetBusVolume(BusGains& gains, float levelDecibels, int busIndex, int scale = kMasterScale);
 
+// A bus level within -144..15 dB: a level beyond either limit becomes that
+// limit, so that the level shown and saved is the one the gain follows.
+float boundedBusLevel(float levelDecibels);
+
 // The bus gains when the run starts, from the stored levels.
 void initialBusGains(const std::array<float, kMaxBusses>& levels, BusGains& gains);
 

@@ -4,6 +4,7 @@
 // and with it every mixed sample, can be predicted to the bit: levels become
 // ratios through the double-precision power function, and whatever is stored
 // is rounded to single precision.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -114,6 +115,10 @@ int SetBusVolume(BusGains& gains, float levelDecibels, int busIndex, int scale) 
   gains[static_cast<std::size_t>(busIndex)] =
       inverseScale * static_cast<float>(levelRatio(levelDecibels));
   return 1;
+}
+
+float boundedBusLevel(float levelDecibels) {
+  return std::clamp(levelDecibels, kMinBusDecibels, kMaxBusDecibels);
 }
 
 void initialBusGains(const std::array<float, kMaxBusses>& levels, BusGains& gains) {

@@ -23,6 +23,7 @@
 #include "app/print.hpp"
 #include "app/status.hpp"
 #include "app/track_list.hpp"
+#include "core/regular_file.hpp"
 #include "meter/peak_report.hpp"
 #include "mixer/channel_mixer.hpp"
 #include "wave/file_handle.hpp"
@@ -58,13 +59,14 @@ class PlayFile {
   }
 
   // Opens `path` for reading; false (errno set) when it cannot be opened or
-  // is a directory, which holds no samples to mix.
+  // is no regular file (a directory holds no samples to mix, a FIFO would
+  // block the export).
   bool open(const std::string& path) {
-    descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    descriptor_ = openRegularFile(path, O_RDONLY);
     if (descriptor_ < 0) return false;
     struct stat status {};
-    if (::fstat(descriptor_, &status) != 0 || S_ISDIR(status.st_mode)) {
-      const int err = S_ISDIR(status.st_mode) ? EISDIR : errno;
+    if (::fstat(descriptor_, &status) != 0) {
+      const int err = errno;
       ::close(descriptor_);
       descriptor_ = -1;
       errno = err;
@@ -385,15 +387,14 @@ void ExportMix(const ExportJob& job) {
 
 void exportMixCommand(ProjectSettings& settings, ExportKind kind) {
   const std::string listPath = settings.playLists.current().str();
-  errno = 0;
-  FileHandle listFile = openFile(listPath, "r");
-  if (!listFile) {
+  TrackList list;
+  const std::optional<Status> read = readExistingTrackList(listPath, list);
+  if (!read) {
     print("Playlist file called %s was not found!\n", listPath.c_str());
     return;
   }
-  TrackList list;
-  if (Status read = readTrackList(listFile.release(), listPath, list); !read) {
-    printLine(read.message());
+  if (!*read) {
+    printLine(read->message());
     return;
   }
 

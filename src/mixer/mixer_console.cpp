@@ -7,8 +7,9 @@
 //   "1b-4"   -> bus 1,     level   -4 dB
 //   "3p-100" -> channel 3, pan   -100 (fully left)
 //
-// Values are stored as typed; volumes and pans are brought into range, with
-// their messages, when the gains are next computed for a pass or an export.
+// Volumes and pans are stored as typed and brought into range, with their
+// messages, when the gains are next computed for a pass or an export; bus
+// levels are brought into range at once.
 #include "mixer/mixer_console.hpp"
 
 #include <algorithm>
@@ -31,9 +32,6 @@
 namespace varnow {
 
 namespace {
-
-constexpr float kHighestBusLevel = 15.0f;   // dB; higher entries are set to this
-constexpr float kLowestBusLevel = -144.0f;  // dB; lower entries leave the gain alone
 
 // Two runs of 30 and one of 19.
 constexpr std::string_view kListingRule =
@@ -87,7 +85,7 @@ std::optional<EditToken> cutAt(const std::string& token, char letter) {
 }
 
 // A typed value as a single-precision float; values beyond its range become
-// infinities (the later range checks then treat them as too high or too low).
+// infinities (which the edits refuse).
 float toFloat(double value) {
   constexpr double kLargest = std::numeric_limits<float>::max();
   if (value > kLargest) return std::numeric_limits<float>::infinity();
@@ -101,31 +99,39 @@ std::optional<std::size_t> indexOf(std::int64_t number, int count) {
   return static_cast<std::size_t>(number - 1);
 }
 
-// The edit itself. A value that is not a number at all ("nan") changes
-// nothing: stored, it would reach the gain arithmetic and param.txt.
+// The edit itself. A value that is no finite float ("nan", "1e400", "1e39")
+// changes nothing: stored, it would reach the gain arithmetic, and param.txt
+// would hold "inf", which reads back as 0.
+std::optional<float> finiteValue(const EditToken& edit) {
+  const float value = toFloat(edit.value);
+  if (!std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
 void applyVolume(ProjectSettings& settings, const EditToken& edit) {
   const auto channel = indexOf(edit.number, channelCount(settings));
-  if (!channel || std::isnan(edit.value)) return;
-  settings.volumes[*channel] = toFloat(edit.value);
+  const auto value = finiteValue(edit);
+  if (!channel || !value) return;
+  settings.volumes[*channel] = *value;
 }
 
 void applyPan(ProjectSettings& settings, const EditToken& edit) {
   const auto channel = indexOf(edit.number, channelCount(settings));
-  if (!channel || std::isnan(edit.value)) return;
-  settings.pans[*channel] = toFloat(edit.value);
+  const auto value = finiteValue(edit);
+  if (!channel || !value) return;
+  settings.pans[*channel] = *value;
 }
 
-// The level is stored (above 15 dB as 15); the gain follows at once unless
-// the level lies below -144 dB, where the bus keeps its gain.
+// The level is stored within -144..15 dB (a level beyond either limit as
+// that limit) and the gain follows at once, so the gain always matches the
+// level shown and saved.
 void applyBusLevel(ProjectSettings& settings, const EditToken& edit) {
   const auto bus = indexOf(edit.number, kMaxBusses);
-  if (!bus || std::isnan(edit.value)) return;
-  float level = toFloat(edit.value);
-  if (level > kHighestBusLevel) level = kHighestBusLevel;
+  const auto value = finiteValue(edit);
+  if (!bus || !value) return;
+  const float level = boundedBusLevel(*value);
   settings.busLevels[*bus] = level;
-  if (level >= kLowestBusLevel) {
-    (void)SetBusVolume(settings.busGains, level, static_cast<int>(*bus));
-  }
+  (void)SetBusVolume(settings.busGains, level, static_cast<int>(*bus));
 }
 
 void showMixerHelp() {
@@ -143,15 +149,14 @@ bool contains(const std::string& token, char letter) {
 
 int ShowMixer(const ProjectSettings& settings) {
   const std::string& path = settings.playLists.current().str();
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) {
+  TrackList list;
+  const std::optional<Status> read = readExistingTrackList(path, list);
+  if (!read) {
     print("Playlist file called %s was not found!\n", path.c_str());
     return 0;
   }
-  TrackList list;
-  if (const Status read = readTrackList(file, path, list); !read) {
-    printLine(read.message());
+  if (!*read) {
+    printLine(read->message());
     return 0;
   }
 

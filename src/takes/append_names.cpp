@@ -67,6 +67,7 @@ ChannelOutcomes APPEND_NAMES(const AppendNamesRequest& request, std::string& app
       candidate = appendedName(recordName, appendText);
     }
 
+    if (request.beforeRename && !request.beforeRename(i)) continue;
     const Status moved = moveFile(takeName, candidate);
     if (!moved) {
       outcome.state = ChannelState::kFailed;

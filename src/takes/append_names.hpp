@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +17,10 @@ struct AppendNamesRequest {
   std::string_view takeList;                   // line i: channel i's take file
   std::string_view recordList;                 // line i: the name whose base is used
   std::span<const std::int32_t> channelFlags;  // 1 for the channels of the take
+  // When set, runs for each channel once its new name is settled and before
+  // its take is renamed; false leaves that take under its old name (the hook
+  // has said why) and the channel's outcome skipped.
+  std::function<bool(int channel)> beforeRename;
 };
 
 // For every armed channel i, in increasing order, renames take line i to

@@ -5,10 +5,11 @@
 #include <cerrno>
 
 #include "app/print.hpp"
-#include "takes/existing_file.hpp"
+#include "core/regular_file.hpp"
 #include "takes/file_clone.hpp"
 #include "takes/file_names.hpp"
 #include "takes/scratch_file.hpp"
+#include "wave/file_handle.hpp"
 
 namespace varnow {
 namespace {
@@ -27,12 +28,12 @@ Status copyInto(std::FILE* source, const std::string& path, const std::string& b
 }  // namespace
 
 Status COPY_FILE(std::int64_t number, const std::string& path) {
-  const FileHandle source = openExistingFile(path, "rb");
+  const FileHandle source = openFile(path, "rb");
   if (!source) {
     const int err = errno;
     // Only a file that truly is not there "does not exist"; any other reason
     // is the sentence alone.
-    if (err == ENOENT) print("File %s does not exist\n", path.c_str());
+    if (trulyAbsent(path, err)) print("File %s does not exist\n", path.c_str());
     return fileFailure("open", path, err);
   }
   const std::string backup = backupName(path, number);

@@ -1,5 +1,7 @@
 #include "takes/file_names.hpp"
 
+#include <sys/stat.h>
+
 #include "app/print.hpp"
 
 namespace varnow {
@@ -48,6 +50,22 @@ std::string appendedName(std::string_view recordName, std::string_view appendTex
   const std::string base = baseName(recordName);
   const std::string text(appendText);
   return formatText("%s_%s.wav", base.c_str(), text.c_str());
+}
+
+std::string unusedName(std::string_view name) {
+  const auto taken = [](const std::string& candidate) {
+    struct stat info {};
+    return ::lstat(candidate.c_str(), &info) == 0;
+  };
+  std::string candidate(name);
+  if (!taken(candidate)) return candidate;
+  const std::string_view extension = name.ends_with(".wav") ? ".wav" : "";
+  const std::string stem(name.substr(0, name.size() - extension.size()));
+  const std::string ending(extension);
+  for (long suffix = 2;; ++suffix) {
+    candidate = formatText("%s-%li%s", stem.c_str(), suffix, ending.c_str());
+    if (!taken(candidate)) return candidate;
+  }
 }
 
 std::string backupName(std::string_view name, std::int64_t number) {

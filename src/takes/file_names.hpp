@@ -41,6 +41,15 @@ std::string withoutStamp(std::string_view name);
 // drums.wav with take2 -> drums_take2.wav.
 std::string appendedName(std::string_view recordName, std::string_view appendText);
 
+// A name for a take that replaces nothing: `name` itself when nothing stands
+// at that name (no file, directory or link), otherwise `name` with the
+// smallest suffix -2, -3, ... before its ".wav" (at its end, for a name
+// without that extension) under which nothing stands:
+//   audio_ch_1_777.wav -> audio_ch_1_777-2.wav -> audio_ch_1_777-3.wav
+// A name that cannot be examined counts as free; creating or renaming to it
+// then says why it failed.
+std::string unusedName(std::string_view name);
+
 // "%s_bkup_%i.wav" from the base of `name` and `number`:
 // takes.v2.wav with 77 -> takes_bkup_77.wav.
 std::string backupName(std::string_view name, std::int64_t number);

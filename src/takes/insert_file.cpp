@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "app/print.hpp"
+#include "core/regular_file.hpp"
 #include "core/stop_request.hpp"
 #include "takes/crossfade.hpp"
-#include "takes/existing_file.hpp"
 #include "takes/undo_journal.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
@@ -42,11 +42,11 @@ struct OpenWave {
 // Opens `path` with `mode` and finds its samples; a file without a data
 // chunk opens with hasData false.
 RewriteResult openWave(const std::string& path, const char* mode, OpenWave& wave) {
-  wave.file = openExistingFile(path, mode);
+  wave.file = openFile(path, mode);
   if (!wave.file) {
     const int err = errno;
     const Status failure = fileFailure("open", path, err);
-    return err == ENOENT ? RewriteResult::absent(failure) : RewriteResult::failed(failure);
+    return trulyAbsent(path, err) ? RewriteResult::absent(failure) : RewriteResult::failed(failure);
   }
   wave.fd = ::fileno(wave.file.get());
   struct stat info {};

@@ -54,7 +54,7 @@ struct InsertRequest {
 // destination is then byte for byte as it was. A journal left beside the
 // destination by an earlier run is played back first (its line printed).
 //
-// Returns kAbsent when the destination does not exist (ENOENT); kNoDataChunk
+// Returns kAbsent when the destination does not exist (ENOENT, and no dangling link); kNoDataChunk
 // when either file has no data chunk (nothing is written); kFailed with a
 // sentence when a file cannot be opened (the destination is opened for
 // updating, so a file that may not be written is refused), read or written,

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "core/regular_file.hpp"
 #include "takes/file_names.hpp"
 
 namespace varnow {
@@ -36,7 +37,7 @@ ScratchFile::ScratchFile(std::string target, std::string_view scratchName,
     return;
   }
   errno = 0;
-  stream_ = std::fopen(path_.c_str(), "wb");
+  stream_ = openRegularStream(path_, "wb");
   // Nothing is removed on this failure: whatever stands at the scratch path
   // (a directory, say) is not ours.
   if (stream_ == nullptr) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <span>
@@ -190,20 +191,16 @@ void TakeMenu::deleteTake() {
 void TakeMenu::appendNames(const std::string& command) {
   printLine("Enter characters to append with.");
   std::string appendText = console().readWord();
-  if (command == "aws") appendText += formatText("_stp_%i", static_cast<int>(s_.punchPoint));
-  std::vector<std::int32_t> flags(flags_.begin(), flags_.end());
-  if (command == "awp") {
-    for (int i = 0; i < inputs_; ++i) {
-      if (armed(i) && !takeName(i).empty() && !padToTimeZero(i)) {
-        flags[static_cast<std::size_t>(i)] = 0;
-      }
-    }
-  }
+  if (command == "aws") appendText += formatText("_stp_%li", static_cast<long>(s_.punchPoint));
   AppendNamesRequest request;
   request.count = inputs_;
   request.takeList = takeList_;
   request.recordList = recordList_;
-  request.channelFlags = flags;
+  request.channelFlags = flags_;
+  // A take is padded only once its new name is settled: input that ends at
+  // a name question leaves it as recorded, under a name that still says so.
+  if (command == "awp")
+    request.beforeRename = [this](int channel) { return padToTimeZero(channel); };
   report(APPEND_NAMES(request, appendText));
 }
 
@@ -248,8 +245,9 @@ bool TakeMenu::insertChannel(int channel) {
     keep(channel, "");
     return false;
   }
-  const RewriteResult inserted = INSERT_FILE(
-      InsertRequest{destination, take, s_.punchPoint, samplesWritten(), c_.counts.xfadeLength});
+  const RewriteResult inserted =
+      INSERT_FILE(InsertRequest{destination, take, s_.punchPoint, samplesWritten(),
+                                std::min(c_.counts.xfadeLength, samplesWritten())});
   if (inserted.outcome() == RewriteOutcome::kAbsent) {
     if (!padToTimeZero(channel)) return false;
     if (const Status moved = moveFile(take, destination); !moved.ok()) {

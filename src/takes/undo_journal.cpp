@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "app/print.hpp"
-#include "takes/existing_file.hpp"
+#include "core/regular_file.hpp"
 #include "takes/file_names.hpp"
+#include "wave/file_handle.hpp"
 
 namespace varnow {
 namespace {
@@ -187,7 +188,7 @@ bool parse(const std::uint8_t* bytes, std::size_t count, ParsedJournal& journal)
 class MappedJournal {
  public:
   explicit MappedJournal(const std::string& path) {
-    FileHandle file = openExistingFile(path, "rb");
+    FileHandle file = openFile(path, "rb");
     if (!file) {
       status_ = fileFailure("open", path, errno);
       return;
@@ -248,7 +249,7 @@ bool writeAll(int fd, const std::uint8_t* bytes, std::uint64_t count, std::uint6
 
 // Puts the saved bytes back and cuts the destination to its old length.
 Status restore(const ParsedJournal& journal, const std::string& destination) {
-  FileHandle file = openExistingFile(destination, "rb+");
+  FileHandle file = openFile(destination, "rb+");
   if (!file) return fileFailure("open", destination, errno);
   const int fd = ::fileno(file.get());
   // An insert only ever writes within or beyond the old length: a shorter
@@ -292,7 +293,7 @@ Status writeUndoJournal(const std::string& destination, int destinationFd,
   errno = 0;
   // "x": an existing journal is never overwritten; it is the only record of
   // an insert that did not finish.
-  std::FILE* file = std::fopen(path.c_str(), "wbx");
+  std::FILE* file = openRegularStream(path, "wbx");
   if (file == nullptr) return fileFailure("create the undo journal", path, errno);
 
   JournalWriter out(file, path);

@@ -18,20 +18,26 @@ void showMenu(const ProjectSettings& settings) {
 
 float enteredTempo(ConsoleInput& replies) {
   printLine("Enter tempo (beats per minute)");
-  const float tempo = readFloatReply(replies);
+  return validTempo(readFloatReply(replies));
+}
+
+int enteredBeatsPerMeasure(ConsoleInput& replies) {
+  printLine("Enter beats per measure");
+  return validBeatsPerMeasure(readIntReply(replies));
+}
+
+}  // namespace
+
+float validTempo(float tempo) {
   // Written so that NaN is out of range too.
   if (!(tempo >= kLowestTempo && tempo <= kHighestTempo)) return kDefaultTempo;
   return tempo;
 }
 
-int enteredBeatsPerMeasure(ConsoleInput& replies) {
-  printLine("Enter beats per measure");
-  const int beats = readIntReply(replies);
+int validBeatsPerMeasure(int beats) {
   if (beats < 1 || beats > kMostBeatsPerMeasure) return kDefaultBeatsPerMeasure;
   return beats;
 }
-
-}  // namespace
 
 void runTempoMenu(ProjectSettings& settings, ConsoleInput& replies) {
   for (;;) {

@@ -1,6 +1,7 @@
 #include "timeline/transport_lengths.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <string>
 
@@ -22,10 +23,21 @@ double secondsOf(std::int64_t frames, std::uint32_t rate) {
   return static_cast<double>(toSeconds(frames, rate));
 }
 
-// A length typed as a number: 0 for anything not above 0, so that neither
-// NaN nor a negative zero ("-0") is ever stored or shown.
+// The longest crossfade `cf` takes. A fade never spans more than the take
+// it is applied to, so a longer one would only cost scratch space.
+constexpr float kLongestCrossfadeMs = 10000.0f;
+
+// A typed length that can be stored: a finite number. An infinity would be
+// saved as "inf" and read back as 0.
+bool storable(float value) {
+  return std::isfinite(value);
+}
+
+// A length typed as a number: 0 for anything not above 0 (or not finite), so
+// that neither NaN, an infinity nor a negative zero ("-0") is ever stored or
+// shown.
 float lengthOrZero(float value) {
-  return value > 0.0f ? value : 0.0f;
+  return storable(value) && value > 0.0f ? value : 0.0f;
 }
 
 }  // namespace
@@ -37,7 +49,7 @@ void askNudgeAmount(TimelineContext context, ConsoleInput& replies) {
         secondsOf(nudgeFrames, rate));
   printLine("Enter new nudge amount (in sec) or '0' to keep settings");
   const float seconds = readFloatReply(replies);
-  if (!(seconds > 0.0f)) return;
+  if (!(storable(seconds) && seconds > 0.0f)) return;
   context.settings.nudge = seconds;
   nudgeFrames = QUANTIZE(context.periodFrames, rate, seconds);
   print("Nudge amount will be set to %lld samples, %.3f sec\n", wide(nudgeFrames),
@@ -62,8 +74,13 @@ void askCrossfade(TimelineContext context, ConsoleInput& replies) {
     const std::string reply = replies.readWord();
     if (reply == "d") return;
     const float milliseconds = floatFromWord(reply);
-    if (milliseconds >= 0.0f) {
+    if (storable(milliseconds) && milliseconds >= 0.0f) {
       context.settings.crossfade = lengthOrZero(milliseconds);
+      if (milliseconds > kLongestCrossfadeMs) {
+        context.settings.crossfade = kLongestCrossfadeMs;
+        print("The crossfade has been set to %.1f milliseconds, the maximum.\n",
+              double{kLongestCrossfadeMs});
+      }
       // Half the largest position at most, so that the full length is
       // always exactly twice the half.
       context.counts.xfadeHalf =
@@ -80,7 +97,7 @@ void askAuditionLength(TimelineContext context, ConsoleInput& replies) {
   print("Enter audition time (currently %.1f sec)\n",
         secondsOf(context.counts.auditionSamples, rate));
   const float seconds = readFloatReply(replies);
-  if (!(seconds > 0.0f)) return;
+  if (!(storable(seconds) && seconds > 0.0f)) return;
   context.settings.auditionLength = seconds;
   context.counts.auditionSamples = auditionFrames(seconds, rate);
 }

@@ -15,23 +15,26 @@ namespace varnow {
 // from `replies` instead of the program's console.
 
 // Shows the nudge amount and asks for a new one in seconds; a reply of 0 or
-// less (or not a number) keeps it. The frames are the seconds rounded up to
+// less (or not a finite number) keeps it. The frames are the seconds rounded up to
 // whole periods.
 void askNudgeAmount(TimelineContext context, ConsoleInput& replies);
 
 // Shows the preroll and asks for a new one; "d" keeps it, anything else is
-// read as seconds, a negative value (or not a number) as 0. The frames are the
+// read as seconds, a negative value (or not a finite number) as 0. The frames are the
 // seconds rounded up to whole periods.
 void askPreroll(TimelineContext context, ConsoleInput& replies);
 
 // Shows the crossfade length and reads replies until "d" (keep it) or a
-// number of 0 or more (milliseconds); negative numbers are passed over
-// without a new prompt, a word that is not a number reads as 0. The half
-// length is trunc(rate * ms / 2000) frames, the full length twice that.
+// number of 0 or more (milliseconds); negative numbers and infinities are
+// passed over without a new prompt, a word that is not a number reads as 0.
+// A length above 10000 ms is set to 10000 with the line "The crossfade has
+// been set to 10000.0 milliseconds, the maximum.". The half length is
+// trunc(rate * ms / 2000) frames, the full length twice that.
 void askCrossfade(TimelineContext context, ConsoleInput& replies);
 
 // Shows the audition length and asks for a new one in seconds; 0 or less
-// keeps it. The frames are trunc(seconds * rate), not rounded to the period.
+// (or not a finite number) keeps it. The frames are trunc(seconds * rate), not rounded to the
+// period.
 void askAuditionLength(TimelineContext context, ConsoleInput& replies);
 
 }  // namespace varnow

@@ -4,10 +4,12 @@
 
 #include <cerrno>
 
+#include "core/regular_file.hpp"
+
 namespace varnow {
 
 FileHandle openFile(const std::string& path, const char* mode) {
-  return FileHandle(std::fopen(path.c_str(), mode));
+  return FileHandle(openRegularStream(path, mode));
 }
 
 Status closeWritten(FileHandle file, const std::string& path) {

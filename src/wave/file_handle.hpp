@@ -21,7 +21,9 @@ struct FileCloser {
 // streams that were only read. A written stream is closed with closeWritten().
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens `path` with the stdio `mode`; null on failure, with errno set.
+// Opens `path` with the stdio `mode` without ever blocking at the open, and
+// only when it is a regular file (core/regular_file.hpp); null on failure,
+// with errno set (EISDIR or kNotRegularFile for a name that is no regular file).
 FileHandle openFile(const std::string& path, const char* mode);
 
 // Flushes and closes a stream that was written to; a failure (the last

@@ -6,15 +6,22 @@
 
 #include "app/print.hpp"
 #include "app/status.hpp"
+#include "core/regular_file.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/wave_attributes.hpp"
 
 namespace varnow {
 
 std::int64_t SEEK_LONG_FILE(int count, std::string_view marker, const std::string& listPath) {
+  errno = 0;
   FileHandle list = openFile(listPath, "r");
   if (!list) {
-    print("Playlist file called %s was not found!\n", listPath.c_str());
+    // A name that holds no regular file is there but unreadable.
+    if (refusedAsNotRegular(errno)) {
+      printLine(fileFailure("read", listPath, errno).message());
+    } else {
+      print("Playlist file called %s was not found!\n", listPath.c_str());
+    }
     return 0;
   }
   std::string text;

@@ -5,6 +5,7 @@
 
 #include "app/print.hpp"
 #include "app/status.hpp"
+#include "core/regular_file.hpp"
 #include "wave/chunk_search.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/length_rule.hpp"
@@ -84,17 +85,29 @@ void reportReadFailure(const std::string& path, int readError) {
   printLine(fileFailure("read", path, readError).message());
 }
 
+// Opens a file to be played or measured. A name that cannot be opened is
+// reported as missing from the track list; one that holds no regular file (a
+// directory, a FIFO that would block the open or never end) as unreadable.
+FileHandle openPlayable(const std::string& path) {
+  FileHandle file = openFile(path, "rb");
+  if (file) return file;
+  const int err = errno;
+  if (refusedAsNotRegular(err)) {
+    reportReadFailure(path, err);
+  } else {
+    print("Cannot find file in track list called %s!!\n", path.c_str());
+  }
+  return file;
+}
+
 }  // namespace
 
 int GET_ATTRIBUTES(int slot, const std::string& path, WaveAttributeTable& table) {
   if (slot < 0 || slot >= static_cast<int>(table.size())) return 0;
   WaveAttributes& attributes = table[static_cast<std::size_t>(slot)];
 
-  FileHandle file = openFile(path, "rb");
-  if (!file) {
-    print("Cannot find file in track list called %s!!\n", path.c_str());
-    return 0;
-  }
+  FileHandle file = openPlayable(path);
+  if (!file) return 0;
   int readError = 0;
   FormatFields format;
   const Probe formatProbe = readFormat(file.get(), format, readError);
@@ -136,11 +149,8 @@ int GET_ATTRIBUTES(int slot, const std::string& path, WaveAttributeTable& table)
 }
 
 std::int64_t GET_LENGTH(const std::string& path) {
-  FileHandle file = openFile(path, "rb");
-  if (!file) {
-    print("Cannot find file in track list called %s!!\n", path.c_str());
-    return 0;
-  }
+  FileHandle file = openPlayable(path);
+  if (!file) return 0;
   int readError = 0;
   FormatFields format;
   const Probe formatProbe = readFormat(file.get(), format, readError);

@@ -32,7 +32,8 @@ using WaveAttributeTable = std::array<WaveAttributes, kMaxChannels>;
 //   "%s is not a mono file and will not be played\n"    (channels are checked first)
 //   "%s is not a 24 bit file and will not be played\n"
 //   "Cannot find data block in file %s!\n"
-// or a sentence naming the file when reading it fails. The channel count and
+// or a sentence naming the file when it is no regular file (a directory, a
+// FIFO) or reading it fails. The channel count and
 // bits are stored in the slot as they are read, before they are checked; the
 // sample rate is reported but not compared with the project's. A slot outside
 // the table is refused (0) without a message.

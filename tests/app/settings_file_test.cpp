@@ -53,9 +53,8 @@ TEST(SettingsFileReader, PlainKeysAndTheirRules) {
   EXPECT_EQ(s.punchPoint, 1200);
 
   // Non-numbers read as 0; the device keeps at most 63 characters.
-  s = parsed("buf\tlots\ntempo\tfast\ndv\t" + std::string(70, 'd') + "\n");
+  s = parsed("buf\tlots\ndv\t" + std::string(70, 'd') + "\n");
   EXPECT_EQ(s.bufferFrames, 0);
-  EXPECT_EQ(s.tempo, 0.0f);
   EXPECT_EQ(s.device.str(), std::string(63, 'd'));
 
   // clock: only the whole words "hc" and "sc" change it; peak: only "np";
@@ -82,12 +81,32 @@ TEST(SettingsFileReader, PlainKeysAndTheirRules) {
 
   // Integers beyond a field's range saturate; numbers that are not finite or
   // do not fit a float read as 0.
-  s = parsed("sr\t-5\nch\t99999999999\ni\t99999999999999999999\ntempo\tnan\nnudge\t1e39\n");
-  EXPECT_EQ(s.sampleRate, 0u);
+  s = parsed("ch\t99999999999\ni\t99999999999999999999\nnudge\t1e39\n");
   EXPECT_EQ(s.tracks, 2147483647);
   EXPECT_EQ(s.inPoint, INT64_MAX);
-  EXPECT_EQ(s.tempo, 0.0f);
   EXPECT_EQ(s.nudge, 0.0f);
+
+  // Values no display can show come in as the tempo menu has them: a tempo
+  // outside 1..400 (or not a number) is 120, beats outside 1..128 are 4; a
+  // rate below 1 is the built-in 44100.
+  const struct {
+    const char* text;
+    float tempo;
+    std::int32_t beats;
+    std::uint32_t rate;
+  } ranges[] = {{"tempo\t0\nsig\t0\nsr\t0\n", 120.0f, 4, 44100},
+                {"tempo\t-90\nsig\t-3\nsr\t-5\n", 120.0f, 4, 44100},
+                {"tempo\t400.5\nsig\t129\n", 120.0f, 4, 44100},
+                {"tempo\tnan\n", 120.0f, 4, 44100},
+                {"tempo\tfast\n", 120.0f, 4, 44100},
+                {"tempo\t1\nsig\t128\nsr\t1\n", 1.0f, 128, 1},
+                {"tempo\t400\nsig\t1\n", 400.0f, 1, 44100}};
+  for (const auto& range : ranges) {
+    s = parsed(range.text);
+    EXPECT_EQ(s.tempo, range.tempo) << range.text;
+    EXPECT_EQ(s.beatsPerMeasure, range.beats) << range.text;
+    EXPECT_EQ(s.sampleRate, range.rate) << range.text;
+  }
 }
 
 TEST(SettingsFileReader, WordsHeadingsAndIncompleteLines) {
@@ -269,10 +288,15 @@ TEST(SettingsFileReader, BusLinesAndBusLevels) {
   EXPECT_EQ(s.busMatrix[2][0], 0);
   EXPECT_EQ(s.busMatrix[2][1], 1);
 
-  // Bus levels: 1..64 read; only non-zero levels are written.
-  s = parsed("busvl\t1\t-3.5\nbusvl\t64\t2\nbusvl\t65\t-1\nbusvl\t0\t-1\n");
+  // Bus levels: 1..64 read, beyond -144..15 dB as the nearer limit; only
+  // non-zero levels are written.
+  s = parsed(
+      "busvl\t1\t-3.5\nbusvl\t64\t2\nbusvl\t65\t-1\nbusvl\t0\t-1\nbusvl\t2\t-200\nbusvl\t3\t16\n");
   EXPECT_EQ(s.busLevels[0], -3.5f);
   EXPECT_EQ(s.busLevels[63], 2.0f);
+  EXPECT_EQ(s.busLevels[1], -144.0f);
+  EXPECT_EQ(s.busLevels[2], 15.0f);
+  s.busLevels[1] = s.busLevels[2] = 0.0f;
   EXPECT_EQ(linesStartingWith(SettingsText(s), "busvl"), "busvl\t1\t-3.50\nbusvl\t64\t2.00\n");
 }
 

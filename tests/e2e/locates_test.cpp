@@ -107,6 +107,17 @@ TEST(Ranges, StoringWhileInAndOutAreZeroLeavesTheSlotEmpty) {
       << saved;
 }
 
+TEST(Ranges, NulTypedInANameEndsTheWordAndTheNameSurvivesASave) {
+  // Ctrl-@ sends a NUL byte: it separates words as a blank does, so the
+  // name stored (and saved, and found after a restart) is "verse".
+  LocateProject p(kPoints);
+  const char script[] = "io. 1 \0verse\0 s x";
+  p.run(std::string(script, sizeof script - 1));
+  EXPECT_NE(p.project.readFile("param.txt").find("\nrange\t24576\t98304\tverse\n"),
+            std::string::npos);
+  EXPECT_NE(p.run(".io 1 x").find("1\t0.51\t2.05\tverse\n"), std::string::npos);
+}
+
 TEST(Ranges, EditRenamesAndDeletesUntilContinueOrNoneLeft) {
   // Slot 2: 196608 (4.10 s) to 245760 (5.12 s).
   LocateProject p(kPoints + "range\t48128\t144384\tchorus\nrange\t196608\t245760\tbridge\n");

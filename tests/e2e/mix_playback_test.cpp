@@ -133,5 +133,22 @@ TEST(MixPlayback, EveryModeMatchesTheReferenceMixToTheBit) {
   }
 }
 
+TEST(MixPlayback, OneOutputProjectMixesIntoItsOnlyBlock) {
+  // One track, one output: the stereo mix of modes 1 and 3 still writes two
+  // blocks, of which output 1 plays the left. Constant 10000 at gain 181/256.
+  for (const std::string mode : {"mix\t1\n", "mix\t3\nbus\t1\t1,\n"}) {
+    ProjectFixture project;
+    project.writeParams("o\t8192\nclock\thc\n" + mode, 1, 1, 1);
+    project.writeFile("t.wav", wavFile(std::vector<std::int32_t>(9000, 10000)));
+    project.writeFile("play.txt", "t.wav\n");
+    project.writeFile("record.txt", "");
+    const RunResult result = project.run("p x");
+    ASSERT_EQ(result.exitStatus, 0) << mode << result.err;
+    std::vector<std::int32_t> expected(kBlock, 0);
+    expected.resize(kBlock + kBlock + 1024, 7070);
+    EXPECT_EQ(channelOf(project.playback(), 1, 0), expected) << mode;
+  }
+}
+
 }  // namespace
 }  // namespace varnow::testing

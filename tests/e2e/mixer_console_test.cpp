@@ -80,8 +80,8 @@ TEST(MixerConsole, EditsAreSavedAndFoundAfterARestart) {
   EXPECT_NE(saved.find("\nv\t1\t0.00\nv\t2\t-6.00\nv\t3\t0.00\nv\t4\t3.25\n"), std::string::npos)
       << saved;
   EXPECT_NE(saved.find("\np\t1\t0\np\t2\t0\np\t3\t-100\np\t4\t0\n"), std::string::npos) << saved;
-  // Above 15 dB the level is 15; -200 dB is stored as typed.
-  EXPECT_NE(saved.find("\nBus Volumes (dB):\nbusvl\t1\t15.00\nbusvl\t2\t-200.00\n"),
+  // Above 15 dB the level is 15; below -144 dB it is -144.
+  EXPECT_NE(saved.find("\nBus Volumes (dB):\nbusvl\t1\t15.00\nbusvl\t2\t-144.00\n"),
             std::string::npos)
       << saved;
 
@@ -90,7 +90,7 @@ TEST(MixerConsole, EditsAreSavedAndFoundAfterARestart) {
             kZeroMenu +
                 mixerView("a.wav\tCh 1\tVol 0.00\tPan    0\nb.wav\tCh 2\tVol -6.00\tPan    0\n"
                           "c.wav\tCh 3\tVol 0.00\tPan -100\n",
-                          "Bus 1\t  15.00 dB\nBus 2\t  -200.00 dB\n") +
+                          "Bus 1\t  15.00 dB\nBus 2\t  -144.00 dB\n") +
                 "\n");
 }
 
@@ -196,8 +196,11 @@ TEST(MixerConsole, EditedLevelsReachThePlaybackOfTheNextPass) {
   const auto edited = playback("", "mix 1v-6 1p40 1b-3 d p x").first;
   EXPECT_NE(edited, plain);
   EXPECT_EQ(edited, playback("v\t1\t-6\np\t1\t40\nbusvl\t1\t-3\n", "p x").first);
-  // A bus level below -144 dB is stored but keeps the gain it had.
-  EXPECT_EQ(playback("", "mix 1b-3 1b-200 d p x").first, playback("busvl\t1\t-3\n", "p x").first);
+  // A bus level below -144 dB is -144 dB, typed or read from param.txt: the
+  // gain always follows the level shown.
+  const auto quietest = playback("busvl\t1\t-144\n", "p x").first;
+  EXPECT_EQ(playback("", "mix 1b-3 1b-200 d p x").first, quietest);
+  EXPECT_EQ(playback("busvl\t1\t-200\n", "p x").first, quietest);
   // Above 15 dB it is 15 dB.
   EXPECT_EQ(playback("", "mix 1b20 d p x").first, playback("busvl\t1\t15\n", "p x").first);
   // Volumes are corrected, with their messages, when the pass starts.

@@ -293,5 +293,24 @@ TEST(Points, SavedValuesComeBackAfterARestart) {
                        menu + "Enter audition time (currently 2.5 sec)\n" + menu + "\n");
 }
 
+TEST(Points, InfinitiesAreRefusedAsNaNIsAndNeverSaved) {
+  // "inf" and numbers beyond the float range would be saved as "inf" and
+  // read back as 0. The lengths keep their values (the preroll, which takes
+  // any word, becomes 0; 'cf' waits for another value), 'ma' monitors for no
+  // time instead of for ever, and the mixer edits change nothing.
+  PointsProject p(48000, "proll\t1.5\n");
+  const RunResult result =
+      p.project.run("nn inf pre inf cf inf 1e39 5 aa inf ma inf mix 1v-1e400 2p1e39 1b-1e400 d s x",
+                    std::chrono::seconds(10));
+  ASSERT_EQ(result.exitStatus, 0);
+  const std::string saved = p.project.readFile("param.txt");
+  EXPECT_NE(saved.find("\nnudge\t0.2500\nproll\t0.000\naud\t3.00\nxfade\t5.0\n"), std::string::npos)
+      << saved;
+  EXPECT_NE(saved.find("\nv\t1\t0.00\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\np\t2\t0\n"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("inf"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("busvl"), std::string::npos) << saved;
+}
+
 }  // namespace
 }  // namespace varnow::testing

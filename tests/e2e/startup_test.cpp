@@ -2,6 +2,8 @@
 // files, the channel counts and the sound card.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "e2e/transcripts.hpp"
 #include "support/project_fixture.hpp"
 
@@ -150,6 +152,53 @@ TEST(LaterRun, EmptyRecordListGetsANoteAndMissingListsAreCreated) {
       "-------------------------\n-------------------------\nRequested Parameters:\n";
   EXPECT_EQ(empty.out.substr(0, start.size()), start);
   EXPECT_EQ(quiet.files(), (std::vector<std::string>{"param.txt", "play.txt", "record.txt"}));
+}
+
+TEST(LaterRun, MissingCurrentListsNeverEmptyTheFilesOfTheDefaultNames) {
+  // The lists in use are gone; record.txt and play.txt exist with names in
+  // them. They are not created again, so they keep every line.
+  ProjectFixture project;
+  project.writeParams("rec\t1\tgone.txt\nplay\t1\tlost.txt\n");
+  project.writeFile("record.txt", "vox.wav\n");
+  project.writeFile("play.txt", "drums.wav\n");
+  const RunResult result = project.run("x play.txt record.txt");
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_NE(result.out.find("-------------------------\n"
+                            "Could not find the record file list called gone.txt\n"
+                            "-------------------------\n-------------------------\n"
+                            "Cound not find the playlist file called lost.txt\n"
+                            "-------------------------\n-------------------------\n"
+                            "Requested Parameters:\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(project.readFile("record.txt"), "vox.wav\n");
+  EXPECT_EQ(project.readFile("play.txt"), "drums.wav\n");
+}
+
+TEST(LaterRun, UnreadableSettingsEndTheRunAndAreNeverReplaced) {
+  // A param.txt that is there but cannot be read is no missing one: no
+  // first-run dialog writes over it, the run ends with status 1. (A FIFO
+  // would block the open; a link to itself cannot be opened even by root.)
+  using Kind = std::filesystem::file_type;
+  const struct {
+    Kind kind;
+    std::string message;
+  } cases[] = {
+      {Kind::fifo, "Could not read param.txt: it is not a regular file.\n"},
+      {Kind::symlink, "Could not open param.txt: Too many levels of symbolic links.\n"},
+      {Kind::directory, "Could not read param.txt: Is a directory.\n"},
+  };
+  for (const auto& c : cases) {
+    ProjectFixture project;
+    if (c.kind == Kind::fifo) project.makeFifo("param.txt");
+    if (c.kind == Kind::symlink) project.makeLinkLoop("param.txt");
+    if (c.kind == Kind::directory) std::filesystem::create_directory(project.dir() / "param.txt");
+    const RunResult result = project.run("c 2 2 2 vcard 2 s x", std::chrono::seconds(10));
+    EXPECT_EQ(result.exitStatus, 1) << c.message;
+    EXPECT_EQ(result.out, kBanner + c.message);
+    EXPECT_EQ(std::filesystem::symlink_status(project.dir() / "param.txt").type(), c.kind);
+    EXPECT_EQ(project.files(), std::vector<std::string>{});
+  }
 }
 
 TEST(LaterRun, ChannelCountsFollowTheClampingRule) {

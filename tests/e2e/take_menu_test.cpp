@@ -362,24 +362,34 @@ TEST(TakeMenu, CopyInsertBacksUpBeforeInserting) {
 }
 
 TEST(TakeMenu, AppendNamesFromTheRecordList) {
-  // aws: the append text carries the punch point; the take is not padded.
-  constexpr std::int64_t kLate = 48128;
+  // aws: the append text carries the punch point, in full beyond 32 bits;
+  // the take is not padded.
+  constexpr std::int64_t kFar = 2400000000;
   ProjectFixture stamped;
-  setUp(stamped, kLate, kLate + kTake, "guitar.wav\n-\n");
+  setUp(stamped, kFar, kFar + kTake, "guitar.wav\n-\n");
   RunResult result = stamped.run("R aws gtr x");
   ASSERT_EQ(result.exitStatus, 0);
   EXPECT_NE(result.out.find(kPrompt + "Enter characters to append with.\naudio_ch_1_"),
             std::string::npos);
-  EXPECT_NE(result.out.find("_stp_48128.wav -> guitar_gtr_stp_48128.wav\n"), std::string::npos);
-  EXPECT_EQ(stamped.files(), withListFiles({"guitar_gtr_stp_48128.wav"}));
-  EXPECT_TRUE(holds(stamped, "guitar_gtr_stp_48128.wav", ramp(kBaseOne, kTake)));
+  const std::string far = "guitar_gtr_stp_2400000000.wav";
+  EXPECT_NE(result.out.find("_stp_2400000000.wav -> " + far + "\n"), std::string::npos);
+  EXPECT_EQ(stamped.files(), withListFiles({far}));
+  EXPECT_TRUE(holds(stamped, far, ramp(kBaseOne, kTake)));
 
-  // awp: padded to time zero.
+  // awp: padded to time zero, but only once the name is settled: input that
+  // ends at the name question leaves the take as recorded.
+  constexpr std::int64_t kLate = 48128;
   ProjectFixture padded;
   setUp(padded, kLate, kLate + kTake, "guitar.wav\n-\n");
   padded.run("R awp gtr x");
   EXPECT_EQ(padded.files(), withListFiles({"guitar_gtr.wav"}));
   EXPECT_TRUE(holds(padded, "guitar_gtr.wav", silence(kLate) + ramp(kBaseOne, kTake)));
+  result = padded.run("R awp gtr");
+  EXPECT_NE(result.out.find("\nFile guitar_gtr.wav exists!\n" + kConflictChoices),
+            std::string::npos);
+  const std::string take = takeFile(padded, 1, kLate);
+  ASSERT_FALSE(take.empty());
+  EXPECT_TRUE(holds(padded, take, ramp(kBaseOne, kTake)));
 
   // app with conflicts: a wrong answer repeats the choices, 'n' asks for a
   // new text that the next channel keeps, 'o' overwrites one file.
@@ -439,6 +449,85 @@ TEST(TakeMenu, PadAndStampKeepAutomaticNames) {
   ASSERT_FALSE(kept.empty());
   EXPECT_EQ(later.files(), withListFiles({kept}));
   EXPECT_TRUE(holds(later, kept, ramp(kBaseTwo, kTake)));
+}
+
+TEST(TakeMenu, TakeNamesNeverReplaceAFile) {
+  // Files that an earlier take of the same second could have left: every
+  // name the new take would get is taken, so it gets the smallest free
+  // suffix, from the recording (automatic names) or from 'stp' and 'pad'.
+  struct NameCase {
+    std::int64_t punch;
+    std::string taken;  // "audio_ch_1_<stamp>" + this
+    std::string command;
+    std::string suffix;  // of the take's final name, after the stamp
+    bool padded;
+  };
+  for (const NameCase& c : {NameCase{kPunch, "_stp_6144.wav", "stp", "_stp_6144-2.wav", false},
+                            NameCase{0, "_stp_0.wav", "stp", "_stp_0-2.wav", false},
+                            NameCase{kPunch, ".wav", "pad", "-2.wav", true}}) {
+    ProjectFixture project;
+    setUp(project, c.punch, c.punch + kTake, "vox.wav\n-\n");
+    Names kept;
+    for (std::int64_t stamp = stampNow() - 2; stamp < stampNow() + 30; ++stamp) {
+      kept.push_back("audio_ch_1_" + std::to_string(stamp) + c.taken);
+      project.writeFile(kept.back(), "an earlier take");
+    }
+    ASSERT_EQ(project.run("R " + c.command + " x").exitStatus, 0);
+    const std::string take = stampedFile(project, "audio_ch_1_", c.suffix);
+    ASSERT_FALSE(take.empty()) << c.command << c.suffix;
+    kept.push_back(take);
+    EXPECT_EQ(project.files(), withListFiles(kept)) << c.command;
+    EXPECT_TRUE(holds(project, take, silence(c.padded ? c.punch : 0) + ramp(kBaseOne, kTake)));
+    for (std::size_t i = 0; i + 1 < kept.size(); ++i)
+      EXPECT_EQ(project.readFile(kept[i]), "an earlier take");
+  }
+}
+
+TEST(TakeMenu, EndOfInputAtATakeNameQuestionLeavesNoTakeFile) {
+  // Input 2's name is taken; the input ends at its question. No file of
+  // the take exists yet, so none is left claiming samples it never got.
+  ProjectFixture project;
+  setUp(project, 0, kTake, "vox.wav\nbass.wav\n");
+  project.writeFile("bass_t.wav", "an earlier take");
+  const RunResult result = project.run("R_t");
+  EXPECT_NE(result.out.find("The file named bass_t.wav already exists!\n"), std::string::npos);
+  EXPECT_EQ(project.files(), withListFiles({"bass_t.wav"}));
+  EXPECT_EQ(project.readFile("bass_t.wav"), "an earlier take");
+
+  // 'w' over a FIFO: it is refused, not opened (that open would wait for a
+  // reader for ever), and input 1 records alone.
+  project.remove("bass_t.wav");
+  project.makeFifo("bass_t.wav");
+  const RunResult fifo = project.run("R_t w x", std::chrono::seconds(10));
+  EXPECT_NE(fifo.out.find("Could not create bass_t.wav: it is not a regular file.\n"),
+            std::string::npos)
+      << fifo.out;
+  EXPECT_TRUE(holds(project, "vox_t.wav", ramp(kBaseOne, kTake)));
+  EXPECT_TRUE(std::filesystem::is_fifo(project.dir() / "bass_t.wav"));
+}
+
+TEST(TakeMenu, CrossfadeLongerThanTheTakeSpansTheWholeTake) {
+  // cf 1e9 is bounded to 10 s, and the fades to the take's 9216 samples:
+  // the scratch files stay small (the limit would stop a 10 s fade). Both
+  // fades cover the whole take; the tail fade is written last.
+  ProjectFixture project;
+  setUp(project, kPunch, kOut, "vox.wav\n-\n");
+  const Samples old = staircase(30000, -100, -1);
+  project.writeFile("vox.wav", wavFile(old));
+  project.setFileSizeLimit(200000);
+  const RunResult result = project.run("cf 1e9 R ins x");
+  ASSERT_EQ(result.exitStatus, 0);
+  EXPECT_NE(result.out.find("The crossfade has been set to 10000.0 milliseconds, the maximum.\n"),
+            std::string::npos)
+      << result.out;
+  const Samples take = ramp(kBaseOne, kTake);
+  Samples expected = old;
+  for (std::int64_t k = 0; k < kTake; ++k) {
+    const auto at = static_cast<std::size_t>(kPunch + k);
+    expected[at] = faded(take[static_cast<std::size_t>(k)], old[at], k, kTake);
+  }
+  EXPECT_EQ(project.files(), withListFiles({"vox.wav"}));
+  EXPECT_TRUE(holds(project, "vox.wav", expected));
 }
 
 // What one take audition writes to the card: a block of silence, then from
@@ -572,23 +661,33 @@ TEST(TakeMenuFaults, FullDiskLeavesOriginalsAndKeepsTheTakes) {
 
 struct BlockedCase {
   std::string commands;
-  std::string blocked;  // the name a directory takes
+  std::string blocked;  // the name a directory, FIFO or link loop takes
   bool padded;          // the take was padded before its rename failed
+  std::filesystem::file_type kind = std::filesystem::file_type::directory;
 };
 
 TEST(TakeMenuFaults, DestinationThatCannotBeWrittenKeepsTheTake) {
+  using Kind = std::filesystem::file_type;
+  // A destination that is there but cannot be opened (a FIFO would block
+  // the open) is never taken for a missing one and replaced.
   for (const BlockedCase& c :
        {BlockedCase{"ins", "vox.wav", false}, BlockedCase{"rep w", "vox.wav", true},
-        BlockedCase{"awp gtr o", "vox_gtr.wav", true}}) {
+        BlockedCase{"awp gtr o", "vox_gtr.wav", true},
+        BlockedCase{"ins", "vox.wav", false, Kind::fifo},
+        BlockedCase{"ins", "vox.wav", false, Kind::symlink},
+        BlockedCase{"cin", "vox.wav", false, Kind::symlink}}) {
     ProjectFixture project;
     setUp(project, kPunch, kOut, "vox.wav\n-\n");
-    std::filesystem::create_directory(project.dir() / c.blocked);
-    const RunResult result = project.run("R " + c.commands + " x");
+    if (c.kind == Kind::directory) std::filesystem::create_directory(project.dir() / c.blocked);
+    if (c.kind == Kind::fifo) project.makeFifo(c.blocked);
+    if (c.kind == Kind::symlink) project.makeLinkLoop(c.blocked);
+    const RunResult result = project.run("R " + c.commands + " x", std::chrono::seconds(10));
     ASSERT_EQ(result.exitStatus, 0) << result.out;
     const std::string take = takeFile(project, 1, kPunch);
     ASSERT_FALSE(take.empty()) << c.commands;
     EXPECT_EQ(project.files(), withListFiles({take})) << c.commands;
-    EXPECT_TRUE(std::filesystem::is_directory(project.dir() / c.blocked));
+    EXPECT_EQ(std::filesystem::symlink_status(project.dir() / c.blocked).type(), c.kind);
+    EXPECT_EQ(result.out.find("does not exist"), std::string::npos) << result.out;
     // The failure names the destination; the kept take is named, and one
     // that was padded on the way says so (its name still has the punch).
     EXPECT_NE(result.out.find(c.blocked), std::string::npos) << result.out;

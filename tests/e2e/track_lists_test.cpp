@@ -89,13 +89,22 @@ TEST(TrackLists, ListingsOfAMissingListSayWhichFile) {
 }
 
 TEST(TrackLists, AListThatOpensButCannotBeReadIsNeverTakenAsEmpty) {
-  // A directory named as the play list opens for reading but yields no text.
-  ListsProject p("play\t1\tsongs\n", 2, 2, 2);
-  std::filesystem::create_directory(p.project.dir() / "songs");
-  EXPECT_EQ(p.run("lp c x play.txt"), kZeroMenu + "Could not read songs: Is a directory.\n" +
-                                          kContinue + kZeroMenu +
-                                          "Could not read songs: Is a directory.\n"
-                                          "Create the file or enter a different name\n\n");
+  // A directory named as the play list yields no text; a FIFO is not even
+  // opened (its open would wait for a writer). The listing, the mixer view
+  // and the pass each say why.
+  const std::string rule(79, '-');
+  for (const std::string& why :
+       {std::string("Is a directory"), std::string("it is not a regular file")}) {
+    ListsProject p("play\t1\tsongs\nint\t0\n", 2, 2, 2);
+    if (why == "Is a directory") std::filesystem::create_directory(p.project.dir() / "songs");
+    if (why != "Is a directory") p.project.makeFifo("songs");
+    const std::string unread = "Could not read songs: " + why + ".\n";
+    const std::string status = "Play: 0.00   Rec: 0.00   Stop: 0.00   Mem: 0.00\n";
+    EXPECT_EQ(p.run("lp c mix d x play.txt"),
+              status + unread + kContinue + status + "\n" + unread + "\n" + status +
+                  "\nMix commands are active.  Enter 'h' for help.\n" + status + unread +
+                  "Create the file or enter a different name\n\n");
+  }
 }
 
 TEST(TrackLists, PlayListingDestinationsInEveryMixMode) {

@@ -34,6 +34,13 @@ std::vector<std::int32_t> expectedOutput(const std::vector<std::int32_t>& file, 
   return out;
 }
 
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++n;
+  return n;
+}
+
 std::string afterReport(const RunResult& result, int outputs = 2, int inputs = 2) {
   const std::string report = driverReport(1024, 48000, outputs, inputs);
   const std::size_t at = result.out.find(report);
@@ -66,29 +73,34 @@ TEST(PlayPass, BlocksFromTheInPointAfterOneBlockOfSilence) {
 }
 
 TEST(PlayPass, RejectedAndMissingFilesAreSilentAndSaySo) {
+  // A FIFO is refused without being opened (the open would wait for a
+  // writer), here and where 'f' and the export read the play files.
   ProjectFixture project;
-  project.writeParams("o\t8192\n", 2, 4, 4);
+  project.writeParams("o\t8192\n", 2, 5, 5);
   project.writeFile("good.wav", wavFile(staircase(9000, 7)));
   project.writeFile("stereo.wav", wavFile(staircase(9000), 48000, 2));
   std::string sixteen = wavFile(staircase(9000));
   sixteen[34] = 16;  // bits per sample
   project.writeFile("sixteen.wav", sixteen);
-  project.writeFile("play.txt", "stereo.wav\nsixteen.wav\nmissing.wav\ngood.wav\n");
+  project.makeFifo("fifo.wav");
+  project.writeFile("play.txt", "stereo.wav\nsixteen.wav\nmissing.wav\nfifo.wav\ngood.wav\n");
   project.writeFile("record.txt", "");
-  const RunResult result = project.run("p x");
-  EXPECT_NE(afterReport(result, 4).find("stereo.wav is not a mono file and will not be played\n"
+  const RunResult result = project.run("p f exp-i mix c x", std::chrono::seconds(10));
+  const std::string refused = "Could not read fifo.wav: it is not a regular file.\n";
+  EXPECT_NE(afterReport(result, 5).find("stereo.wav is not a mono file and will not be played\n"
                                         "sixteen.wav is not a 24 bit file and will not be played\n"
-                                        "Cannot find file in track list called missing.wav!!\n"
-                                        "Playing...\n"),
+                                        "Cannot find file in track list called missing.wav!!\n" +
+                                        refused + "Playing...\n"),
             std::string::npos)
       << result.out;
+  EXPECT_EQ(count(result.out, refused), 3u) << result.out;
   const std::string raw = project.playback();
   const std::int64_t frames = framesPlayed(0, 8192, 1024);
-  ASSERT_EQ(raw.size(), static_cast<std::size_t>(frames * 12));
-  for (int channel = 0; channel < 3; ++channel) {
-    EXPECT_EQ(channelOf(raw, 4, channel), expectedOutput({}, 0, frames)) << channel;
+  ASSERT_EQ(raw.size(), static_cast<std::size_t>(frames * 15));
+  for (int channel = 0; channel < 4; ++channel) {
+    EXPECT_EQ(channelOf(raw, 5, channel), expectedOutput({}, 0, frames)) << channel;
   }
-  EXPECT_EQ(channelOf(raw, 4, 3), expectedOutput(staircase(9000, 7), 0, frames));
+  EXPECT_EQ(channelOf(raw, 5, 4), expectedOutput(staircase(9000, 7), 0, frames));
 }
 
 TEST(PlayPass, OutAtOrBeforeInWritesOnePeriodOfSilence) {

@@ -115,8 +115,8 @@ TEST_F(MixerConsole, EditsStoreWhatIsTypedAndExclusionsChangeNothing) {
       {"1p100", &settings_.pans[0], 100.0f},
       {"1v13", &settings_.volumes[0], 13.0f},  // SetVolume corrects it when a pass starts
       {"2p-150", &settings_.pans[1], -150.0f},
-      {"4vloud", &settings_.volumes[3], 0.0f},  // no number: 0, as atof reads it
-      {"3v1e300", &settings_.volumes[2], std::numeric_limits<float>::infinity()},
+      {"4vloud", &settings_.volumes[3], 0.0f},       // no number: 0, as atof reads it
+      {"3b-200", &settings_.busLevels[2], -144.0f},  // beyond a limit: the limit
       {"64b-4", &settings_.busLevels[63], -4.0f},
       {"2b-144", &settings_.busLevels[1], -144.0f},
   };
@@ -127,15 +127,18 @@ TEST_F(MixerConsole, EditsStoreWhatIsTypedAndExclusionsChangeNothing) {
   // -144 dB is the lowest level that still sets the gain.
   EXPECT_FLOAT_EQ(settings_.busGains[1], static_cast<float>(std::pow(10.0, -7.2)) / 256.0f);
 
-  // Edits of no channel, no bus or no value: the mixer's own, but nothing
-  // changes. Bus numbers are bounded by the table, not by the track count.
+  EXPECT_EQ(settings_.busGains[2], settings_.busGains[1]);
+
+  // Edits of no channel, no bus or no finite value: the mixer's own, but
+  // nothing changes. Bus numbers are bounded by the table, not by the track
+  // count.
   const ProjectSettings before = settings_;
   for (const char* edit : {"0v-6", "5v-6", "-1v3", "99999999999999999999v1", "0p50", "5p50", "xv3",
-                           "2vnan", "2pnan"}) {
+                           "2vnan", "2pnan", "3v1e300", "1v-1e400", "2p1e39"}) {
     EXPECT_TRUE(token(edit)) << edit;
   }
   settings_.tracks = 256;
-  for (const char* edit : {"0b3", "65b3", "100b3", "1bnan"}) {
+  for (const char* edit : {"0b3", "65b3", "100b3", "1bnan", "1b-1e400", "1b1e39"}) {
     EXPECT_TRUE(token(edit)) << edit;
   }
   settings_.tracks = 4;

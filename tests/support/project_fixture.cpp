@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,10 +144,19 @@ void ProjectFixture::remove(const std::string& name) const {
   fs::remove(projectDir_ / name);
 }
 
+void ProjectFixture::makeFifo(const std::string& name) const {
+  if (mkfifo((projectDir_ / name).c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed");
+}
+
+void ProjectFixture::makeLinkLoop(const std::string& name) const {
+  fs::create_symlink(name, projectDir_ / name);
+}
+
 std::vector<std::string> ProjectFixture::files() const {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(projectDir_)) {
-    if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+    std::error_code unresolvable;  // a link loop is no regular file
+    if (entry.is_regular_file(unresolvable)) names.push_back(entry.path().filename().string());
   }
   std::sort(names.begin(), names.end());
   return names;

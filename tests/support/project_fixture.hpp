@@ -33,6 +33,11 @@ class ProjectFixture {
   std::string readFile(const std::string& name) const;
   bool exists(const std::string& name) const;
   void remove(const std::string& name) const;
+  // Names in the project directory that hold no regular file: a FIFO (whose
+  // open blocks until a writer comes) and a link to itself (whose open fails
+  // with ELOOP, even for root).
+  void makeFifo(const std::string& name) const;
+  void makeLinkLoop(const std::string& name) const;
   // Names of the regular files in the project directory, sorted.
   std::vector<std::string> files() const;
 

@@ -121,7 +121,7 @@ TEST(AppendNames, RenamesAfterTheRecordListAndAsksAboutEveryConflict) {
   std::string text = "take2";
   ChannelOutcomes outcomes;
   const std::string out = printedBy([&] {
-    outcomes = APPEND_NAMES({3, takeList, recordList, flags}, text, replies.input());
+    outcomes = APPEND_NAMES({3, takeList, recordList, flags, {}}, text, replies.input());
   });
   const std::string choices =
       "\n'o' to overwrite one file\n'O' (shift-o) to overwrite all conflicts,\n"

@@ -71,11 +71,11 @@ TEST(TransportLengths, FramesFollowEveryChange) {
   EXPECT_EQ(l.counts.auditionSamples, 110250);
   EXPECT_EQ(l.replies.input().readWord(), "next");
 
-  // A length beyond every position still keeps full = 2 x half.
+  // A crossfade beyond 10 s is 10 s, and full = 2 x half.
   Lengths huge("1e30");
   huge.run(crossfade);
-  EXPECT_GT(huge.counts.xfadeHalf, 0);
-  EXPECT_EQ(huge.counts.xfadeLength, 2 * huge.counts.xfadeHalf);
+  EXPECT_EQ(huge.settings.crossfade, 10000.0f);
+  EXPECT_EQ(huge.counts.xfadeLength, 2 * 220500);
 }
 
 }  // namespace
