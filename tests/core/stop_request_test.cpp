@@ -1,0 +1,63 @@
+#include "core/stop_request.hpp"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <csignal>
+#include <cstdio>
+#include <vector>
+
+#include "core/forced_exit_cleanup.hpp"
+#include "support/project_fixture.hpp"
+
+namespace varnow {
+namespace {
+
+bool wakeFdReadable() {
+  pollfd wait{stopRequestFd(), POLLIN, 0};
+  return ::poll(&wait, 1, 0) == 1;
+}
+
+TEST(StopRequest, TerminationOutranksACtrlCAndTheRequestWakesReaders) {
+  initStopRequests();
+  ASSERT_FALSE(stopRequested());
+  requestStop(SIGINT);
+  EXPECT_EQ(stopSignal(), SIGINT);
+  EXPECT_FALSE(stopEndsRun());
+  EXPECT_TRUE(wakeFdReadable());
+  requestStop(SIGHUP);
+  requestStop(SIGTERM);
+  requestStop(SIGINT);
+  EXPECT_EQ(stopSignal(), SIGHUP);  // the first termination stays
+  EXPECT_TRUE(stopEndsRun());
+  clearStopRequest();
+  EXPECT_FALSE(stopRequested());
+  EXPECT_FALSE(wakeFdReadable());
+}
+
+TEST(ForcedExitCleanup, RepairsGuardedTakesAndRemovesGuardedScratchFiles) {
+  testing::ProjectFixture project;
+  const auto dir = project.dir();
+  // A take made for 1000 frames that holds 10 and one byte of the 11th.
+  std::string take = testing::wavFile(std::vector<std::int32_t>(1000, 0)).substr(0, 44);
+  take += testing::packSamples({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}) + "x";
+  project.writeFile("take.wav", take);
+  project.writeFile("scratch.wav", "half");
+  project.writeFile("released.wav", "done");
+  std::FILE* file = std::fopen((dir / "take.wav").c_str(), "rb+");
+  ASSERT_NE(file, nullptr);
+  guardTakeFile(3, fileno(file), 44);
+  ScratchPathGuard scratch((dir / "scratch.wav").string());
+  ScratchPathGuard released((dir / "released.wav").string());
+  released.release();
+
+  runForcedExitCleanup();
+  releaseTakeFile(3);
+  std::fclose(file);
+  EXPECT_EQ(project.readFile("take.wav"), testing::wavFile({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_FALSE(project.exists("scratch.wav"));
+  EXPECT_EQ(project.readFile("released.wav"), "done");
+}
+
+}  // namespace
+}  // namespace varnow
