@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "core/forced_exit_cleanup.hpp"
+
 namespace varnow {
 
 Status readWholeStream(std::FILE* file, std::string_view path, std::string& text) {
@@ -60,6 +62,7 @@ Status writeFileAtomically(const std::string& path, std::string_view text) {
   // Nothing is removed here: whatever stands at the scratch path (a
   // directory, say) is not ours.
   if (scratch == nullptr) return fileFailure("create", scratchPath, errno);
+  const ScratchPathGuard guard(scratchPath);
 
   errno = 0;
   const int writeErr = finishScratch(scratch, text);

@@ -10,6 +10,7 @@
 
 #include "app/print.hpp"
 #include "app/status.hpp"
+#include "core/stop_request.hpp"
 #include "wave/chunk_search.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
@@ -136,6 +137,10 @@ CrossfadeResult CROSSFADE(const CrossfadeRequest& request) {
   std::array<std::int64_t, kPieceFrames> blendedSamples{};
 
   for (std::int64_t k = 0; k < request.lengthFrames; k += kPieceFrames) {
+    // A stop request abandons the fade; its caller removes the output.
+    if (stopRequested()) {
+      return failure(kCrossfadeOutputProblem, fileFailure("write", request.output, EINTR));
+    }
     const std::int64_t frames = std::min(kPieceFrames, request.lengthFrames - k);
     if (CrossfadeResult read = readPiece(destination, destinationPacked.data(), frames);
         !read.ok()) {
