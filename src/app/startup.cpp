@@ -10,6 +10,7 @@
 #include "app/print.hpp"
 #include "app/settings_file.hpp"
 #include "app/status.hpp"
+#include "core/stop_request.hpp"
 
 namespace varnow {
 
@@ -142,6 +143,7 @@ void checkListFilesAtStart(const ProjectSettings& settings) {
 }
 
 int runProgram() {
+  installStopHandlers();
   ProjectSettings settings;
   try {
     print("\n%s %s\n", kProgramName, kProgramVersion);
@@ -155,10 +157,10 @@ int runProgram() {
       }
       settings.firstRun = 1;
     }
-  } catch (const InputEnded&) {
+  } catch (const InputEnded& ended) {
     // Nothing has been opened or written yet.
     flushOutput();
-    return 0;
+    return ended.signalNumber != 0 ? stopExitStatus(ended.signalNumber) : 0;
   }
   checkListFilesAtStart(settings);
   clampChannelCounts(settings);
