@@ -170,7 +170,7 @@ TEST(TakeFiles, FileThatCannotBeCreatedOrOpenedIsReportedAndLeftOut) {
             "Can't open gtr_t.wav for recording\n");
   EXPECT_EQ(armed, armedInputs({1}));
   EXPECT_EQ(take.takeList(), "-\nbass_t.wav\n-\n");
-  take.close(armed);
+  take.close(armed, 0);
   EXPECT_EQ(take.channelFlags(), armedInputs({1}));
 }
 
@@ -226,7 +226,7 @@ TEST(TakeFiles, FailedWriteStopsThatFileKeepsItsSamplesAndRepairsItsHeader) {
     take.write(1, packed + 6 * 4096, 4096);
   }
   ::testing::internal::CaptureStdout();
-  take.close(armed);
+  take.close(armed, 3 * 4096);
   EXPECT_EQ(captured(), "Could not write vox_t.wav: File too large. It holds 4129 samples.\n");
 
   const Bytes failed = readFileBytes("vox_t.wav");

@@ -1,0 +1,189 @@
+// Ctrl-C, SIGTERM and SIGHUP: a pass ends at its next period and keeps every
+// frame the card delivered; a rewrite is abandoned without a trace; at a
+// prompt the program ends as at the end of its input.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+
+#include "support/audio_signals.hpp"
+#include "support/paced_card.hpp"
+#include "support/project_fixture.hpp"
+
+namespace varnow::testing {
+namespace {
+
+constexpr int kPeriod = 1024;
+
+// The take of a run: the one file named audio_ch_1_...
+std::string takeName(const ProjectFixture& project) {
+  for (const std::string& name : project.files()) {
+    if (name.rfind("audio_ch_1_", 0) == 0) return name;
+  }
+  return {};
+}
+
+std::string ending(const std::string& text, std::size_t chars) {
+  return text.substr(text.size() - std::min(chars, text.size()));
+}
+
+// A take of n frames of the card's ramp, with a header that says so.
+std::string rampTake(std::int64_t frames) {
+  return wavFile(staircase(static_cast<std::size_t>(frames), 0));
+}
+
+// A project on the paced card whose passes would last ten minutes: one
+// input recording to vox.wav (three samples of 7), one output.
+void writeLongProject(const ProjectFixture& project) {
+  project.writeParams("o\t28800000\nclock\thc\nmeter\t0\n", 1, 1, 1);
+  project.writeFile("play.txt", "");
+  project.writeFile("record.txt", "vox.wav\n");
+  project.writeFile("vox.wav", wavFile({7, 7, 7}));
+}
+
+// Sends the command and waits until the pass is well under way: capture has
+// run for some blocks (a recording with playback waits for its capture
+// delay first) or playback for some periods.
+void startPass(LiveRun& run, const PacedCard& card, const std::string& command) {
+  run.send(command);
+  ASSERT_TRUE(waitUntil([&] {
+    return command[0] == 'p' ? card.playedFrames() > 40 * kPeriod
+                             : card.deliveredFrames() > 10 * kPeriod;
+  }));
+}
+
+TEST(StopSignals, CtrlCEndsThePassKeepsTheCapturedFramesAndTheTakeMenuFollows) {
+  struct Case {
+    const char* input;
+    bool typedAhead;  // the take menu's answer is already waiting
+  };
+  for (const Case c : {Case{"R\n", false}, Case{"r\nins\nx\n", true}}) {
+    SCOPED_TRACE(c.input);
+    ProjectFixture project;
+    writeLongProject(project);
+    PacedCard card(project, 1, 1, kPeriod);
+    LiveRun run(project);
+    startPass(run, card, c.input);
+    run.signal(SIGINT);
+    if (!c.typedAhead) {
+      ASSERT_TRUE(run.waitForOutput("Recording finished."));
+      // Exactly the frames the card delivered, under a header that says so.
+      EXPECT_EQ(project.readFile(takeName(project)), rampTake(card.deliveredFrames()));
+      run.send("ins\nx\n");
+    }
+    const RunResult result = run.finish();
+    ASSERT_EQ(result.exitStatus, 0) << result.out;
+    const std::size_t stopped = result.out.find("\nStopped.\n");
+    EXPECT_LT(stopped, result.out.find("Input Channel Peaks:"));
+    EXPECT_LT(result.out.find("Input Channel Peaks:"), result.out.find("Recording finished."));
+    // 'ins' punched the whole take in at 0: the old three samples are gone.
+    EXPECT_EQ(project.readFile("vox.wav"), rampTake(card.deliveredFrames()));
+    EXPECT_EQ(takeName(project), "");
+  }
+}
+
+TEST(StopSignals, CtrlCEndsAPlayPassAndTheNextCommandRuns) {
+  ProjectFixture project;
+  writeLongProject(project);
+  PacedCard card(project, 1, 1, kPeriod);
+  LiveRun run(project);
+  startPass(run, card, "p\n");
+  run.signal(SIGINT);
+  ASSERT_TRUE(run.waitForOutput("Stopped."));
+  run.send("o1 x\n");
+  const RunResult result = run.finish();
+  ASSERT_EQ(result.exitStatus, 0);
+  EXPECT_NE(result.out.find("playback stop  = 600.00 sec\n\nStopped.\n\nOutput Channel Peaks:\n\n"
+                            "Time functions:  (memory = 0.00)\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("'o' to set play/record stop (1.00)"), std::string::npos);
+}
+
+TEST(StopSignals, TerminationDuringARecordingKeepsTheTakeAndEndsTheRun) {
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    ProjectFixture project;
+    writeLongProject(project);
+    PacedCard card(project, 1, 1, kPeriod);
+    LiveRun run(project);
+    startPass(run, card, "R\n");
+    run.signal(signal);
+    const RunResult result = run.finish();
+    EXPECT_EQ(result.exitStatus, 128 + signal);
+    const std::string take = takeName(project);
+    EXPECT_EQ(project.readFile(take), rampTake(card.deliveredFrames()));
+    // Nobody is asked anything: the reports, one line per take, the end.
+    EXPECT_EQ(result.out.find("Recording finished."), std::string::npos);
+    const std::string kept = "The take file " + take + " was kept.\n\n";
+    EXPECT_EQ(ending(result.out, kept.size()), kept) << result.out;
+  }
+}
+
+TEST(StopSignals, SecondCtrlCWhileTheDeviceHangsEndsAtOnceWithTheTakeRepaired) {
+  ProjectFixture project;
+  writeLongProject(project);
+  PacedCard card(project, 1, 1, kPeriod);
+  LiveRun run(project);
+  startPass(run, card, "R\n");
+  card.holdCapture();
+  run.signal(SIGINT);
+  // The first stop cannot come through while the capture read waits.
+  EXPECT_FALSE(run.waitForOutput("Stopped.", std::chrono::milliseconds(200)));
+  run.signal(SIGINT);
+  const RunResult result = run.finish();
+  EXPECT_EQ(result.exitStatus, 130);
+  // The blocks written so far; the one being filled is lost with the process.
+  const std::int64_t blocks = card.deliveredFrames() / 4096;
+  ASSERT_GT(blocks, 0);
+  EXPECT_EQ(project.readFile(takeName(project)), rampTake(blocks * 4096));
+}
+
+TEST(StopSignals, SignalAtAPromptEndsTheProgramAsTheEndOfInputDoes) {
+  ProjectFixture project;
+  writeLongProject(project);
+  LiveRun run(project);
+  ASSERT_TRUE(run.waitForOutput("'x' to exit program\n"));
+  run.signal(SIGINT);
+  const RunResult result = run.finish();
+  EXPECT_EQ(result.exitStatus, 130);
+  EXPECT_EQ(ending(result.out, 21), "'x' to exit program\n\n");
+  EXPECT_EQ(project.files(),
+            (std::vector<std::string>{"param.txt", "play.txt", "record.txt", "vox.wav"}));
+}
+
+TEST(StopSignals, SignalDuringALongRewriteLeavesNoScratchFileAndTheOriginalAsItWas) {
+  struct Case {
+    const char* params;
+    const char* input;
+    const char* scratch;
+    int signal;
+  };
+  // An export of a stretch far too long to finish, and a take punched in
+  // far beyond the end of its destination (the gap is written as zeros).
+  for (const Case c : {Case{"o\t48000000000\n", "exp-i mix\nc\nx\n", "temp_mix.wav", SIGINT},
+                       Case{"e\t1000000000000000\no\t1000000000012288\n", "R\nins\nx\n",
+                            "temp_data.wav", SIGTERM}}) {
+    SCOPED_TRACE(c.input);
+    ProjectFixture project;
+    project.writeParams(std::string(c.params) + "clock\thc\n", 1, 2, 2);
+    project.writeFile("play.txt", "");
+    project.writeFile("record.txt", "vox.wav\n");
+    project.writeFile("vox.wav", wavFile({7, 7, 7}));
+    project.writeFile("mix.wav", "the last mix");
+    project.writeCapture(rampCapture(20000, {0}));
+    LiveRun run(project);
+    run.send(c.input);
+    ASSERT_TRUE(waitUntil([&] { return project.exists(c.scratch); }));
+    run.signal(c.signal);
+    const RunResult result = run.finish();
+    EXPECT_EQ(result.exitStatus, 128 + c.signal) << result.out;
+    EXPECT_FALSE(project.exists(c.scratch));
+    EXPECT_EQ(project.readFile("vox.wav"), wavFile({7, 7, 7}));
+    EXPECT_EQ(project.readFile("mix.wav"), "the last mix");
+    EXPECT_NE(result.out.find(": Interrupted system call.\n"), std::string::npos) << result.out;
+  }
+}
+
+}  // namespace
+}  // namespace varnow::testing
