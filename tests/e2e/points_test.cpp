@@ -307,10 +307,6 @@ TEST(Points, PassesAtTheLastPositionEnd) {
       project.run("o1e30 ao o.i b p o.e be R stp aa 1e30 ai j N p x", std::chrono::seconds(20));
   ASSERT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitStatus, 0);
-  std::size_t passes = 0;
-  for (std::size_t at = 0; (at = result.out.find("Playing...", at)) != std::string::npos; ++at)
-    ++passes;
-  EXPECT_EQ(passes, 4u);
   EXPECT_NE(result.out.find("Play: 96076791021568.00   Rec: 96076791021568.00   "
                             "Stop: 96076791021568.00   Mem: 0.00\n"),
             std::string::npos);

@@ -1,5 +1,7 @@
 #include "support/paced_card.hpp"
 
+#include "support/audio_signals.hpp"
+
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -26,8 +28,8 @@ std::int64_t waitingBytes(int fd) {
 
 }  // namespace
 
-PacedCard::PacedCard(const ProjectFixture& project, int inputs, int outputs, int periodFrames)
-    : inputs_(inputs), periodFrames_(periodFrames), playFrameBytes_(3 * outputs) {
+PacedCard::PacedCard(const ProjectFixture& project, int periodFrames)
+    : periodFrames_(periodFrames) {
   const auto play = project.home() / "play.fifo";
   const auto capture = project.home() / "capture.fifo";
   playFd_ = openFifo(play);
@@ -45,26 +47,20 @@ PacedCard::~PacedCard() {
 
 std::int64_t PacedCard::deliveredFrames() const {
   const std::lock_guard<std::mutex> lock(captureLock_);
-  return writtenFrames_ - waitingBytes(captureFd_) / (3 * inputs_);
+  return writtenFrames_ - waitingBytes(captureFd_) / 3;
 }
 
 void PacedCard::serve() {
-  const std::int64_t periodBytes = 3 * inputs_ * periodFrames_;
-  std::vector<char> play(static_cast<std::size_t>(playFrameBytes_ * periodFrames_));
-  std::vector<char> capture;
+  const std::int64_t periodBytes = 3 * periodFrames_;
+  std::vector<char> play(static_cast<std::size_t>(periodBytes));
   while (!stop_) {
     const ssize_t got = read(playFd_, play.data(), play.size());
     if (got > 0) playedBytes_ += got;
     {
       const std::lock_guard<std::mutex> lock(captureLock_);
       if (!held_ && waitingBytes(captureFd_) < 2 * periodBytes) {
-        capture.clear();
-        for (std::int64_t frame = writtenFrames_; frame < writtenFrames_ + periodFrames_; ++frame) {
-          for (int channel = 0; channel < inputs_; ++channel) {
-            for (int byte = 0; byte < 3; ++byte)
-              capture.push_back(static_cast<char>(frame >> (8 * byte)));
-          }
-        }
+        const std::string capture = packSamples(staircase(
+            static_cast<std::size_t>(periodFrames_), static_cast<std::int32_t>(writtenFrames_)));
         // A period of at most PIPE_BUF bytes goes in at once, so the
         // program's period read never sees half a period.
         if (write(captureFd_, capture.data(), capture.size()) ==

@@ -1,8 +1,8 @@
-// The virtual card with FIFOs in place of its play and capture files, and a
-// thread that is their other end: every millisecond it reads at most one
-// period of playback and keeps two whole periods of a capture ramp waiting
-// (frame i holds i on every input), so a pass lasts as long as the test
-// lets it and keeps the frames it was given exact.
+// The virtual card, one input and one output, with FIFOs in place of its
+// play and capture files, and a thread that is their other end: every
+// millisecond it reads at most one period of playback and keeps two whole
+// periods of a capture ramp waiting (frame i holds i), so a pass lasts as
+// long as the test lets it and the frames it delivers are known exactly.
 #pragma once
 
 #include <atomic>
@@ -18,14 +18,14 @@ class PacedCard {
  public:
   // Both FIFOs are opened (read-write) before the program starts, so the
   // order of the opens does not matter.
-  PacedCard(const ProjectFixture& project, int inputs, int outputs, int periodFrames);
+  PacedCard(const ProjectFixture& project, int periodFrames);
   ~PacedCard();
   PacedCard(const PacedCard&) = delete;
   PacedCard& operator=(const PacedCard&) = delete;
 
   // No more capture frames: the device stops returning.
   void holdCapture() { held_ = true; }
-  std::int64_t playedFrames() const { return playedBytes_ / playFrameBytes_; }
+  std::int64_t playedFrames() const { return playedBytes_ / 3; }
   // Capture frames the program has read: written minus still waiting.
   std::int64_t deliveredFrames() const;
 
@@ -34,9 +34,7 @@ class PacedCard {
 
   int playFd_ = -1;
   int captureFd_ = -1;
-  int inputs_;
   int periodFrames_;
-  std::int64_t playFrameBytes_;
   std::atomic<bool> held_{false};
   std::atomic<bool> stop_{false};
   std::atomic<std::int64_t> playedBytes_{0};

@@ -226,8 +226,7 @@ bool LiveRun::waitForOutput(const std::string& text, std::chrono::milliseconds l
 }
 
 RunResult LiveRun::finish(std::chrono::milliseconds limit) {
-  const RunResult result = project_.collect(std::exchange(child_, -1), limit);
-  return result;
+  return project_.collect(std::exchange(child_, -1), limit);
 }
 
 std::string packSamples(const std::vector<std::int32_t>& samples) {
