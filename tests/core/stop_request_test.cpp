@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/forced_exit_cleanup.hpp"
+#include "support/audio_signals.hpp"
 #include "support/project_fixture.hpp"
 
 namespace varnow {
@@ -36,9 +37,11 @@ TEST(StopRequest, TerminationOutranksACtrlCAndTheRequestWakesReaders) {
 TEST(ForcedExitCleanup, RepairsGuardedTakesAndRemovesGuardedScratchFiles) {
   testing::ProjectFixture project;
   const auto dir = project.dir();
-  // A take made for 1000 frames that holds 10 and one byte of the 11th.
-  std::string take = testing::wavFile(std::vector<std::int32_t>(1000, 0)).substr(0, 44);
-  take += testing::packSamples({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}) + "x";
+  // A take made for 10^6 frames that holds 70000 (every byte of the size
+  // fields counts) and one byte of the next.
+  const std::vector<std::int32_t> held = testing::staircase(70000);
+  std::string take = testing::wavFile(std::vector<std::int32_t>(1000000, 0)).substr(0, 44);
+  take += testing::packSamples(held) + "x";
   project.writeFile("take.wav", take);
   project.writeFile("scratch.wav", "half");
   project.writeFile("released.wav", "done");
@@ -52,7 +55,7 @@ TEST(ForcedExitCleanup, RepairsGuardedTakesAndRemovesGuardedScratchFiles) {
   runForcedExitCleanup();
   releaseTakeFile(3);
   std::fclose(file);
-  EXPECT_EQ(project.readFile("take.wav"), testing::wavFile({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_EQ(project.readFile("take.wav"), testing::wavFile(held));
   EXPECT_FALSE(project.exists("scratch.wav"));
   EXPECT_EQ(project.readFile("released.wav"), "done");
 }
