@@ -145,6 +145,18 @@ TEST(TakeFiles, AnswerCapitalWHoldsForOneTakeOnly) {
   EXPECT_NE(captured().find("The file named c_t.wav already exists!\n"), std::string::npos);
   EXPECT_EQ(take.takeList(), "a_t.wav\nb_t.wav\nc_t.wav\n");
   EXPECT_EQ(console().readWord(), "next");
+
+  // A question that the end of input (or a stop signal) cuts short leaves
+  // the files made so far with headers for the nothing they hold.
+  request.takeLength = 500;
+  std::filesystem::remove("a_t.wav");
+  ::testing::internal::CaptureStdout();
+  EXPECT_THROW(take.create(request, armed, takeName), InputEnded);
+  EXPECT_EQ(captured(),
+            "The file named b_t.wav already exists!\n"
+            "Enter a different take name or 'w' to overwrite this file\n"
+            "or 'W' to overwrite all similar conflicts\n");
+  EXPECT_EQ(readFileBytes("a_t.wav"), header(0));
 }
 
 TEST(TakeFiles, FileThatCannotBeCreatedOrOpenedIsReportedAndLeftOut) {
