@@ -1,15 +1,41 @@
 #include "app/console_input.hpp"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
 
 #include "core/line_editor.hpp"
+#include "core/stop_request.hpp"
 
 namespace varnow {
 
 namespace {
+
+void endIfStopRequested() {
+  if (stopRequested()) throw InputEnded{stopSignal()};
+}
+
+// read() on `fd` once it has something to read. A stop request wakes the wait
+// (poll is never restarted after a signal) and ends it with InputEnded.
+// Whatever is waiting in standard output is shown first: it is the question.
+ssize_t readWhenReady(int fd, char* bytes, std::size_t byteCount) {
+  std::fflush(stdout);
+  for (;;) {
+    endIfStopRequested();
+    pollfd waits[2] = {{fd, POLLIN, 0}, {stopRequestFd(), POLLIN, 0}};
+    const nfds_t count = waits[1].fd >= 0 ? 2 : 1;
+    if (::poll(waits, count, -1) < 0 && errno != EINTR) {
+      return ::read(fd, bytes, byteCount);  // poll itself failed: just wait in read
+    }
+    if (waits[0].revents == 0) continue;
+    const ssize_t got = ::read(fd, bytes, byteCount);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
 
 bool isWhite(char c) {
   return std::isspace(static_cast<unsigned char>(c)) != 0;
@@ -31,6 +57,8 @@ bool ConsoleInput::fillLine() {
     if (auto typed = editor_->readLine()) line_ = std::move(*typed);
     return !line_.empty();
   }
+  const int fd = stream_ != nullptr ? ::fileno(stream_) : -1;
+  if (fd >= 0) return fillLineFrom(fd);
   int c = 0;
   while ((c = std::fgetc(stream_)) != EOF) {
     line_.push_back(static_cast<char>(c));
@@ -39,7 +67,29 @@ bool ConsoleInput::fillLine() {
   return !line_.empty();
 }
 
+// Standard input is read from its descriptor, not through stdio, so that the
+// wait for a line can also wait for a stop request.
+bool ConsoleInput::fillLineFrom(int fd) {
+  for (;;) {
+    const std::size_t end = unread_.find('\n');
+    if (end != std::string::npos) {
+      line_.assign(unread_, 0, end + 1);
+      unread_.erase(0, end + 1);
+      return true;
+    }
+    char chunk[4096];
+    const ssize_t got = readWhenReady(fd, chunk, sizeof chunk);
+    if (got <= 0) {
+      line_.swap(unread_);
+      unread_.clear();
+      return !line_.empty();
+    }
+    unread_.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
 bool ConsoleInput::skipWhiteSpace() {
+  endIfStopRequested();
   for (;;) {
     while (position_ < line_.size() && isWhite(line_[position_]))
       ++position_;

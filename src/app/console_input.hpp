@@ -15,9 +15,12 @@ namespace varnow {
 
 class LineEditor;
 
-// Thrown when standard input ends while the program waits for an answer. The
-// program then winds down as it does on the exit command.
-struct InputEnded {};
+// Thrown when standard input ends while the program waits for an answer, and
+// when a stop signal (Ctrl-C, SIGTERM, SIGHUP) ends the run: the program then
+// winds down as it does on the exit command, without asking anything more.
+struct InputEnded {
+  int signalNumber = 0;  // the signal that ended the run; 0 at the end of input
+};
 
 inline constexpr std::size_t kMaxWordChars = 511;
 
@@ -29,7 +32,8 @@ class ConsoleInput {
   // up to the next white space or NUL byte (a NUL separates words as a blank
   // does, so no word holds one).
   // Only the first 511 characters of a longer word are kept; the rest of the
-  // word is discarded. Throws InputEnded at the end of input.
+  // word is discarded. Throws InputEnded at the end of input, and when a stop
+  // is requested (before or while waiting, words typed ahead included).
   std::string readWord();
 
   // scanf("%i"): optional sign, then decimal digits, 0x hexadecimal or
@@ -58,11 +62,13 @@ class ConsoleInput {
  private:
   bool skipWhiteSpace();  // false at the end of input
   bool fillLine();
+  bool fillLineFrom(int fd);
 
   std::FILE* stream_;
   LineEditor* editor_ = nullptr;
   std::string line_;
   std::size_t position_ = 0;
+  std::string unread_;  // read from the descriptor beyond the current line
 };
 
 // A word read as atoi and atof read it: leading number, else 0.

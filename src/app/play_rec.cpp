@@ -7,6 +7,7 @@
 #include "app/print.hpp"
 #include "app/run_state.hpp"
 #include "app/settings_file.hpp"
+#include "core/stop_request.hpp"
 #include "engine/audio_device.hpp"
 #include "engine/derived_counts.hpp"
 #include "meter/level_meter.hpp"
@@ -54,16 +55,20 @@ int PLAY_REC(ProjectSettings& settings) {
   state.transport.meterScale() = meterScaleFor(settings.meterRange);
   initialBusGains(settings.busLevels, settings.busGains);
 
+  int status = 0;
   try {
     runCommandLoop(state);
-  } catch (const InputEnded&) {
-    // End of input ends the run as the exit command does, without asking
-    // anything further.
+  } catch (const InputEnded& ended) {
+    // End of input, or a stop signal at a prompt or during a pass, ends the
+    // run as the exit command does, without asking anything further.
     print("\n");
     device.drainAndClose();
+    if (ended.signalNumber != 0) status = stopExitStatus(ended.signalNumber);
   }
+  // A signal that came while the run was winding down still ends it.
+  if (status == 0 && stopRequested()) status = stopExitStatus(stopSignal());
   flushOutput();
-  return 0;
+  return status;
 }
 
 }  // namespace varnow

@@ -11,6 +11,7 @@
 #include "app/settings_file.hpp"
 #include "app/status.hpp"
 #include "core/regular_file.hpp"
+#include "core/stop_request.hpp"
 #include "takes/undo_journal.hpp"
 
 namespace varnow {
@@ -169,6 +170,7 @@ void checkListFilesAtStart(const ProjectSettings& settings) {
 }
 
 int runProgram() {
+  installStopHandlers();
   // An insert that a crash cut short is undone before anything else reads
   // the project's files.
   recoverUndoJournals(".");
@@ -192,10 +194,10 @@ int runProgram() {
       }
       settings.firstRun = 1;
     }
-  } catch (const InputEnded&) {
+  } catch (const InputEnded& ended) {
     // Nothing has been opened or written yet.
     flushOutput();
-    return 0;
+    return ended.signalNumber != 0 ? stopExitStatus(ended.signalNumber) : 0;
   }
   checkListFilesAtStart(settings);
   clampChannelCounts(settings);

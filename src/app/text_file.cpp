@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "core/forced_exit_cleanup.hpp"
 #include "core/regular_file.hpp"
 
 namespace varnow {
@@ -63,6 +64,7 @@ Status writeFileAtomically(const std::string& path, std::string_view text) {
   // Nothing is removed here: whatever stands at the scratch path (a
   // directory, say) is not ours.
   if (scratch == nullptr) return fileFailure("create", scratchPath, errno);
+  const ScratchPathGuard guard(scratchPath);
 
   errno = 0;
   const int writeErr = finishScratch(scratch, text);

@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+
+#include "core/forced_exit_cleanup.hpp"
 
 namespace varnow {
 namespace {
@@ -14,6 +17,20 @@ int wakeRead = -1;
 int wakeWrite = -1;
 
 static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need a lock-free flag");
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void onStopSignal(int signalNumber) {
+  const int savedErrno = errno;
+  if (signalNumber == SIGINT && pendingSignal.load() != 0) {
+    // The first stop has not come through: end now, leaving every take
+    // readable and no scratch file behind.
+    runForcedExitCleanup();
+    ::_exit(stopExitStatus(signalNumber));
+  }
+  requestStop(signalNumber);
+  errno = savedErrno;
+}
 
 }  // namespace
 
@@ -26,8 +43,11 @@ void initStopRequests() {
 }
 
 void requestStop(int signalNumber) {
-  int none = 0;
-  pendingSignal.compare_exchange_strong(none, signalNumber);
+  int pending = pendingSignal.load();
+  const bool terminates = signalNumber != SIGINT;
+  while (pending == 0 || (pending == SIGINT && terminates)) {
+    if (pendingSignal.compare_exchange_weak(pending, signalNumber)) break;
+  }
   if (wakeWrite >= 0) {
     const char byte = 1;
     // A full pipe already wakes every reader; nothing to do about a failure.
@@ -43,6 +63,11 @@ int stopSignal() {
   return pendingSignal.load();
 }
 
+bool stopEndsRun() {
+  const int pending = pendingSignal.load();
+  return pending != 0 && pending != SIGINT;
+}
+
 int stopRequestFd() {
   return wakeRead;
 }
@@ -53,6 +78,22 @@ void clearStopRequest() {
   char bytes[64];
   while (::read(wakeRead, bytes, sizeof bytes) > 0) {
   }
+}
+
+void installStopHandlers() {
+  initStopRequests();
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  for (const int signalNumber : kStopSignals)
+    sigaddset(&action.sa_mask, signalNumber);
+  for (const int signalNumber : kStopSignals)
+    ::sigaction(signalNumber, &action, nullptr);
+}
+
+int stopExitStatus(int signalNumber) {
+  return 128 + signalNumber;
 }
 
 }  // namespace varnow

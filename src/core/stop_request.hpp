@@ -13,7 +13,9 @@ namespace varnow {
 void initStopRequests();
 
 // Raises a request for `signalNumber` (async-signal-safe). The first signal
-// of a run is the one reported by stopSignal().
+// of a run is the one reported by stopSignal(), except that a termination
+// (SIGTERM, SIGHUP) replaces a pending Ctrl-C: the run must then end, not
+// just the pass.
 void requestStop(int signalNumber);
 
 // True once a stop was requested and not yet cleared.
@@ -22,10 +24,26 @@ bool stopRequested();
 // The signal number of the pending request, 0 when there is none.
 int stopSignal();
 
+// True when the pending request ends the whole run (SIGTERM, SIGHUP), not
+// just a pass (a Ctrl-C).
+bool stopEndsRun();
+
 // Readable while a stop is pending; -1 before initStopRequests().
 int stopRequestFd();
 
 // Forgets the pending request (after a pass that a Ctrl-C ended, say).
 void clearStopRequest();
+
+// Installs the handlers of SIGINT, SIGTERM and SIGHUP (with SA_RESTART, so
+// that interrupted reads and writes of files and devices carry on; the three
+// are blocked while one of them is handled). Each raises a stop request. A
+// Ctrl-C that arrives while a request is still pending (a stop that hangs in
+// a device that does not return) ends the program at once: the handler runs
+// runForcedExitCleanup() and exits with 128 + SIGINT. Calls
+// initStopRequests() first.
+void installStopHandlers();
+
+// The exit status of a program that a stop request ends: 128 + the signal.
+int stopExitStatus(int signalNumber);
 
 }  // namespace varnow

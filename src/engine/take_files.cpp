@@ -12,6 +12,7 @@
 #include "app/console_input.hpp"
 #include "app/print.hpp"
 #include "app/status.hpp"
+#include "core/forced_exit_cleanup.hpp"
 #include "core/regular_file.hpp"
 #include "takes/file_names.hpp"
 #include "wave/file_handle.hpp"
@@ -123,17 +124,23 @@ std::string takeBaseName(const std::string& recordLine) {
 }
 
 TakeFiles::~TakeFiles() {
-  for (Channel& channel : channels_) {
-    if (channel.file != nullptr) std::fclose(channel.file);
+  closeAll();
+}
+
+void TakeFiles::closeAll() {
+  for (std::size_t i = 0; i < channels_.size(); ++i) {
+    if (channels_[i].file == nullptr) continue;
+    releaseTakeFile(static_cast<int>(i));
+    std::fclose(channels_[i].file);
+    channels_[i].file = nullptr;
   }
 }
 
 void TakeFiles::create(const TakeRequest& request, std::array<std::int32_t, kMaxChannels>& armed,
                        std::string& preemptiveName) {
-  for (Channel& channel : channels_) {
-    if (channel.file != nullptr) std::fclose(channel.file);
+  closeAll();
+  for (Channel& channel : channels_)
     channel = Channel{};
-  }
   takeList_.clear();
   takeLength_ = request.takeLength;
 
@@ -219,6 +226,7 @@ void TakeFiles::open(std::array<std::int32_t, kMaxChannels>& armed) {
     channel.dataStart = attributes[i].dataStart;
     channel.samplesWritten = 0;
     channel.error = 0;
+    guardTakeFile(static_cast<int>(i), ::fileno(file), channel.dataStart);
   }
 }
 
@@ -237,15 +245,21 @@ void TakeFiles::write(int channel, const std::int8_t* packed, std::int64_t count
   take.samplesWritten += count;
 }
 
-void TakeFiles::close(const std::array<std::int32_t, kMaxChannels>& armed) {
+void TakeFiles::close(const std::array<std::int32_t, kMaxChannels>& armed,
+                      std::int64_t samplesWritten) {
   for (std::size_t i = 0; i < channels_.size(); ++i) {
     Channel& channel = channels_[i];
     if (channel.file == nullptr) continue;
+    releaseTakeFile(static_cast<int>(i));
     FileHandle file(std::exchange(channel.file, nullptr));
 
     if (channel.error == 0) {
       const Status closed = closeWritten(std::move(file), channel.name);
       if (!closed) printLine(closed.message());
+      if (channel.samplesWritten != takeLength_) {
+        const SizeRepairResult repaired = FIX_SIZE(channel.name);
+        if (!repaired.ok()) printLine(repaired.message);
+      }
       continue;
     }
 
@@ -261,6 +275,7 @@ void TakeFiles::close(const std::array<std::int32_t, kMaxChannels>& armed) {
     const SizeRepairResult repaired = FIX_SIZE(channel.name);
     if (!repaired.ok()) printLine(repaired.message);
   }
+  takeLength_ = samplesWritten;
   for (std::size_t i = 0; i < channelFlags_.size(); ++i) {
     channelFlags_[i] = armed[i] != 0 && !channels_[i].name.empty() ? 1 : 0;
   }

@@ -52,7 +52,8 @@ class TakeFiles {
 
   // Opens every created file for writing at its data start (GET_ATTRIBUTES
   // gives the offset). "Can't open %s for recording\n" for a file that does
-  // not open; that input is disarmed for the pass.
+  // not open; that input is disarmed for the pass. Open files are guarded:
+  // a forced exit sets their headers to what they hold.
   void open(std::array<std::int32_t, kMaxChannels>& armed);
 
   // Appends `count` packed samples to input `channel`'s file (0-based). A
@@ -62,13 +63,17 @@ class TakeFiles {
   // Closes the files, repairs the header sizes of any file whose writing
   // failed to the samples it holds, prints one sentence per such file (its
   // name, the reason and how many samples it holds), and sets the take
-  // channel flags from `armed`.
-  void close(const std::array<std::int32_t, kMaxChannels>& armed);
+  // channel flags from `armed`. `samplesWritten` is what the pass wrote to
+  // every file: the take's length from now on. A pass that was stopped
+  // wrote fewer samples than the headers were made for; those headers are
+  // repaired to the samples the files hold.
+  void close(const std::array<std::int32_t, kMaxChannels>& armed, std::int64_t samplesWritten);
 
   // One line per input 1..inputs: the file name, or "-".
   const std::string& takeList() const { return takeList_; }
   // 1 for each input recorded in the last pass.
   const std::array<std::int32_t, kMaxChannels>& channelFlags() const { return channelFlags_; }
+  // The samples in every take file (its planned length until close()).
   std::int64_t takeLength() const { return takeLength_; }
   // The time stamp of the take's automatic names (the last one read).
   std::int64_t stamp() const { return stamp_; }
@@ -82,6 +87,7 @@ class TakeFiles {
     std::int64_t samplesWritten = 0;
     int error = 0;  // errno of the first failed write, 0 while all is well
   };
+  void closeAll();
   std::array<Channel, kMaxChannels> channels_{};
   std::string takeList_;
   std::array<std::int32_t, kMaxChannels> channelFlags_{};

@@ -7,8 +7,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/console_input.hpp"
 #include "app/print.hpp"
+#include "core/position_limit.hpp"
 #include "core/regular_file.hpp"
+#include "core/stop_request.hpp"
+#include "engine/realtime_section.hpp"
 #include "meter/clock.hpp"
 #include "meter/peaks.hpp"
 #include "timeline/musical_time.hpp"
@@ -30,6 +34,39 @@ const std::string* lineFor(const std::vector<std::string>& lines, int channel) {
 
 std::int8_t* frameAt(std::int8_t* block, std::int64_t frame) {
   return block + frame * kBytesPerSample;
+}
+
+// What one device call moved: the frames, and the error that ended it (0 when
+// none did).
+struct Transfer {
+  std::int64_t frames = 0;
+  snd_pcm_sframes_t error = 0;
+};
+
+// Moves `frames` frames through `pointers` with `call` (snd_pcm_writen or
+// snd_pcm_readn). A call that a signal cut short (-EINTR, or fewer frames
+// than asked) goes on with the rest through `rest`, unless a stop was
+// requested: then the frames moved so far are all there is. A call that
+// moves nothing, or fails otherwise, ends the transfer.
+template <typename Call>
+Transfer transferFrames(Call call, std::vector<void*>& pointers, std::vector<void*>& rest,
+                        std::int64_t frames) {
+  Transfer moved;
+  void** current = pointers.data();
+  for (;;) {
+    const snd_pcm_sframes_t got =
+        call(current, static_cast<snd_pcm_uframes_t>(frames - moved.frames));
+    if (got < 0 && got != -EINTR) {
+      moved.error = got;
+      return moved;
+    }
+    if (got > 0) moved.frames += std::min<std::int64_t>(got, frames - moved.frames);
+    if (got == 0 || moved.frames == frames || stopRequested()) return moved;
+    for (std::size_t i = 0; i < pointers.size(); ++i) {
+      rest[i] = static_cast<std::int8_t*>(pointers[i]) + moved.frames * kBytesPerSample;
+    }
+    current = rest.data();
+  }
 }
 
 void printSummaryLine(const ProjectSettings& s, Format seconds, Format musical, Position position) {
@@ -60,6 +97,7 @@ struct Transport::PassState {
   std::int64_t takeLength = 0;
   std::int64_t samplesWritten = 0;
   bool keepRunning = true;
+  bool stopped = false;  // a stop request ended the pass
   Position lastDisplay = 0;
   std::int64_t runningPeak = 0;
   int meterReset = 1;
@@ -94,11 +132,20 @@ void Transport::closePlayFiles() {
 bool Transport::runPass(PassContext& context, const PassLines& lines) {
   PassState pass;
   setUp(context, lines, pass);
-  while (pass.keepRunning) {
-    if (pass.monitor) {
-      monitorCycle(context, pass);
-    } else {
-      streamCycle(context, pass);
+  {
+    // Only the period loop runs at real-time priority: set-up, the reports
+    // and the take menu stay at normal priority.
+    const RealtimeSection realtime;
+    while (pass.keepRunning) {
+      if (pass.monitor) {
+        monitorCycle(context, pass);
+      } else {
+        streamCycle(context, pass);
+      }
+      if (stopRequested()) {
+        pass.stopped = true;
+        pass.keepRunning = false;
+      }
     }
   }
   finish(context, pass);
@@ -215,7 +262,7 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
   if (pass.monitor) {
     pass.readPosition = 0;
     pass.savedMonitorOut = s.outPoint;
-    s.outPoint = auditionFrames(request.monitorSeconds, s.sampleRate);
+    s.outPoint = clampedPosition(auditionFrames(request.monitorSeconds, s.sampleRate));
   }
   buffers_.clearAll();
   if (request.takeAudition) {
@@ -262,6 +309,7 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
                        silentBlock_.data());
   capturePointers_.assign(static_cast<std::size_t>(std::max(context.device.captureChannels(), 0)),
                           discardBlock_.data());
+  restPointers_.resize(std::max(playPointers_.size(), capturePointers_.size()));
 }
 
 void Transport::streamCycle(PassContext& context, PassState& pass) {
@@ -309,8 +357,9 @@ void Transport::streamCycle(PassContext& context, PassState& pass) {
       fillPlayBlock(context, pass, pass.streamA ? buffers_.playB : buffers_.playA);
       pass.needFill = false;
     }
-    const snd_pcm_sframes_t written =
-        snd_pcm_writen(playback, playPointers_.data(), static_cast<snd_pcm_uframes_t>(frames));
+    const Transfer written = transferFrames(
+        [playback](void** bufs, snd_pcm_uframes_t n) { return snd_pcm_writen(playback, bufs, n); },
+        playPointers_, restPointers_, frames);
     pass.playOffset += frames;
     if (!pass.captureStarted && pass.readPosition + pass.playOffset >= s.punchPoint) {
       pass.delayCount += frames;
@@ -320,7 +369,7 @@ void Transport::streamCycle(PassContext& context, PassState& pass) {
       pass.playOffset = 0;
       pass.streamA = !pass.streamA;
     }
-    if (written == -EPIPE) {
+    if (written.error == -EPIPE) {
       printLine("\nPX");
       ++pass.underruns;
       snd_pcm_prepare(playback);
@@ -371,20 +420,23 @@ void Transport::captureFrames(PassContext& context, PassState& pass, std::int64_
     for (int i = 0; i < inputs; ++i) {
       capturePointers_[static_cast<std::size_t>(i)] = frameAt(target.block(i), pass.recordOffset);
     }
-    const snd_pcm_sframes_t got =
-        snd_pcm_readn(capture, capturePointers_.data(), static_cast<snd_pcm_uframes_t>(part));
-    // Frames the card did not deliver are silence in the take, so that it
-    // keeps its length and its alignment.
-    const std::int64_t delivered = got < 0 ? 0 : std::min<std::int64_t>(got, part);
-    if (delivered < part) {
+    const Transfer got = transferFrames(
+        [capture](void** bufs, snd_pcm_uframes_t n) { return snd_pcm_readn(capture, bufs, n); },
+        capturePointers_, restPointers_, part);
+    // A stop that cut the read short keeps exactly the frames the card
+    // delivered. Otherwise frames it did not deliver are silence in the take,
+    // so that it keeps its length and its alignment.
+    const bool stopping = got.frames < part && stopRequested();
+    const std::int64_t kept = stopping ? got.frames : part;
+    if (got.frames < kept) {
       for (int i = 0; i < inputs; ++i) {
-        std::int8_t* missing = frameAt(target.block(i), pass.recordOffset + delivered);
-        std::memset(missing, 0, static_cast<std::size_t>((part - delivered) * kBytesPerSample));
+        std::int8_t* missing = frameAt(target.block(i), pass.recordOffset + got.frames);
+        std::memset(missing, 0, static_cast<std::size_t>((kept - got.frames) * kBytesPerSample));
       }
     }
-    pass.recordOffset += part;
+    pass.recordOffset += kept;
     frames -= part;
-    const bool overrun = got == -EPIPE;
+    const bool overrun = got.error == -EPIPE;
     if (pass.recordOffset == kBlock) {
       pass.recordIntoA = !pass.recordIntoA;
       if (overrun) {
@@ -398,6 +450,11 @@ void Transport::captureFrames(PassContext& context, PassState& pass, std::int64_
       printLine("\nRX");
       ++pass.overruns;
       snd_pcm_prepare(capture);
+    }
+    if (stopping) {
+      pass.stopped = true;
+      pass.keepRunning = false;
+      return;
     }
   }
 }
@@ -419,6 +476,34 @@ void Transport::completeRecordBlock(PassContext& context, PassState& pass, Block
     take_.write(i, buffer.block(i), count);
   }
   pass.samplesWritten += count;
+}
+
+// A stopped recording keeps the frames already read into the block being
+// filled, as far as the take reaches:
+//
+//   record block  [ recordOffset frames read | not read ]
+//   take          ... samplesWritten | + min(recordOffset, takeLength - samplesWritten)
+void Transport::flushPartialRecordBlock(PassContext& context, PassState& pass) {
+  const std::int64_t count = std::min(pass.recordOffset, pass.takeLength - pass.samplesWritten);
+  if (count <= 0) return;
+  BlockBuffer& buffer = pass.recordIntoA ? buffers_.recordA : buffers_.recordB;
+  const ProjectSettings& s = context.settings;
+  for (int i = 0; i < std::min(s.inputs, tracks_); ++i) {
+    if (armed_[static_cast<std::size_t>(i)] == 0) continue;
+    if (s.peakMode == 1) {
+      CheckPeak(i, count, inputPeaks_, buffer.block(i), pass.runningPeak, loudestChannel_);
+    }
+    take_.write(i, buffer.block(i), count);
+  }
+  pass.samplesWritten += count;
+  pass.recordOffset = 0;
+}
+
+void Transport::reportKeptTake() const {
+  for (int i = 0; i < kMaxChannels; ++i) {
+    const std::string& name = take_.name(i);
+    if (!name.empty()) print("The take file %s was kept.\n", name.c_str());
+  }
 }
 
 // Fills the play buffer that is not being streamed with the block of every
@@ -489,16 +574,17 @@ void Transport::monitorCycle(PassContext& context, PassState& pass) {
   for (int i = 0; i < inputs; ++i) {
     capturePointers_[static_cast<std::size_t>(i)] = buffers_.recordA.block(i);
   }
-  const snd_pcm_sframes_t got =
-      snd_pcm_readn(capture, capturePointers_.data(), static_cast<snd_pcm_uframes_t>(period));
-  const std::int64_t delivered = got < 0 ? 0 : std::min<std::int64_t>(got, period);
+  const Transfer got = transferFrames(
+      [capture](void** bufs, snd_pcm_uframes_t n) { return snd_pcm_readn(capture, bufs, n); },
+      capturePointers_, restPointers_, period);
+  const std::int64_t delivered = got.frames;
   for (int i = 0; i < inputs && delivered < period; ++i) {
     std::memset(frameAt(buffers_.recordA.block(i), delivered), 0,
                 static_cast<std::size_t>((period - delivered) * kBytesPerSample));
   }
   pass.readPosition += period;
   pass.framesSinceDisplay += period;
-  if (got == -EPIPE) {
+  if (got.error == -EPIPE) {
     printLine("\nRX");
     ++pass.overruns;
     snd_pcm_prepare(capture);
@@ -522,6 +608,12 @@ void Transport::finish(PassContext& context, PassState& pass) {
   ProjectSettings& s = context.settings;
   PassRequest& request = context.request;
   print("\n");
+  // A stop that came after the last period ends the pass all the same.
+  if (stopRequested()) pass.stopped = true;
+  if (pass.stopped) {
+    printLine("Stopped.");
+    if (pass.record) flushPartialRecordBlock(context, pass);
+  }
   if (request.timelineAudition) {
     s.inPoint = request.savedIn;
     s.outPoint = request.savedOut;
@@ -547,8 +639,18 @@ void Transport::finish(PassContext& context, PassState& pass) {
   if (pass.overruns > 0) print("\nRecord Overruns = %i\n", pass.overruns);
 
   closePlayFiles();
+  if (pass.record) take_.close(armed_, pass.samplesWritten);
+  if (pass.stopped) {
+    if (stopEndsRun()) {
+      // Nobody may be there to answer: the take (this one, or the one whose
+      // menu started this audition) stays under its names.
+      if (pass.record || request.takeAudition) reportKeptTake();
+      flushOutput();
+      throw InputEnded{stopSignal()};
+    }
+    clearStopRequest();  // a Ctrl-C ends the pass, not the run
+  }
   if (pass.record) {
-    take_.close(armed_);
     // A take named in advance stays as named; any other goes to the take menu.
     if (context.preemptiveTakeName.empty()) {
       if (context.settleTake) context.settleTake();

@@ -84,6 +84,14 @@ class Transport {
 
   // Runs one pass from set-up to the reports after it. Returns true when the
   // pass recorded (the take is then on disk and described by takeFiles()).
+  //
+  // A stop request ends the pass at the end of the period that is under way,
+  // as if its end test had been met there: "Stopped." and the usual reports
+  // are printed, and a recording keeps every frame captured so far (its take
+  // length is that count). A Ctrl-C ends only the pass (the request is
+  // cleared, the take menu follows). A termination (SIGTERM, SIGHUP) keeps
+  // the take under its names, prints one line per take file and ends the
+  // run with InputEnded.
   bool runPass(PassContext& context, const PassLines& lines);
 
   const TakeFiles& takeFiles() const { return take_; }
@@ -98,6 +106,8 @@ class Transport {
   void fillPlayBlock(PassContext& context, PassState& pass, BlockBuffer& buffer);
   void captureFrames(PassContext& context, PassState& pass, std::int64_t frames);
   void completeRecordBlock(PassContext& context, PassState& pass, BlockBuffer& buffer);
+  void flushPartialRecordBlock(PassContext& context, PassState& pass);
+  void reportKeptTake() const;
   void monitorCycle(PassContext& context, PassState& pass);
   void finish(PassContext& context, PassState& pass);
   void closePlayFiles();
@@ -108,6 +118,7 @@ class Transport {
   std::vector<std::int8_t> discardBlock_;  // for captured channels beyond the inputs
   std::vector<void*> playPointers_;
   std::vector<void*> capturePointers_;
+  std::vector<void*> restPointers_;  // the rest of a transfer that a signal cut short
 
   ChannelFlags playFlags_{};
   ChannelFlags armed_{};

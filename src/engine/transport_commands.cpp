@@ -7,6 +7,7 @@
 #include "app/console_input.hpp"
 #include "app/help_screen.hpp"
 #include "app/print.hpp"
+#include "core/position_limit.hpp"
 
 namespace varnow {
 
@@ -72,7 +73,8 @@ bool requestTimelineAudition(ProjectSettings& s, const DerivedCounts& counts, Pa
   request.savedOut = s.outPoint;
   if (command == "ao") s.inPoint = s.outPoint;
   if (command == "ae") s.inPoint = s.punchPoint;
-  s.outPoint = s.inPoint + counts.auditionSamples;
+  // An audition never reaches past the last position, however long it is.
+  s.outPoint = positionPlus(s.inPoint, counts.auditionSamples);
   return true;
 }
 

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,9 @@
 #include "app/print.hpp"
 #include "app/status.hpp"
 #include "app/track_list.hpp"
+#include "core/forced_exit_cleanup.hpp"
 #include "core/regular_file.hpp"
+#include "core/stop_request.hpp"
 #include "meter/peak_report.hpp"
 #include "mixer/channel_mixer.hpp"
 #include "wave/file_handle.hpp"
@@ -45,7 +48,8 @@ struct OutputFile {
   std::string target;   // "NAME.wav", "NAME_L.wav" or "NAME_R.wav"
   std::string scratch;  // "temp_mix.wav", ... in the target's directory
   FileHandle stream;
-  bool created = false;  // the scratch file is ours to remove
+  bool created = false;                     // the scratch file is ours to remove
+  std::unique_ptr<ScratchPathGuard> guard;  // removes it on a forced exit
 };
 
 // A play file opened for the export, read with positioned reads.
@@ -153,10 +157,10 @@ std::vector<OutputFile> plannedOutputs(const std::string& name, ExportKind kind)
   std::vector<OutputFile> outputs;
   const std::string directory = directoryPart(name);
   if (kind == ExportKind::kInterleaved) {
-    outputs.push_back({name + ".wav", directory + "temp_mix.wav", nullptr, false});
+    outputs.push_back({name + ".wav", directory + "temp_mix.wav", nullptr, false, nullptr});
   } else {
-    outputs.push_back({name + "_L.wav", directory + "temp_mix_L.wav", nullptr, false});
-    outputs.push_back({name + "_R.wav", directory + "temp_mix_R.wav", nullptr, false});
+    outputs.push_back({name + "_L.wav", directory + "temp_mix_L.wav", nullptr, false, nullptr});
+    outputs.push_back({name + "_R.wav", directory + "temp_mix_R.wav", nullptr, false, nullptr});
   }
   return outputs;
 }
@@ -175,6 +179,7 @@ void waitForWordBeginningWithC() {
 void discardOutputs(std::vector<OutputFile>& outputs) {
   for (OutputFile& output : outputs) {
     output.stream.reset();
+    output.guard.reset();
     if (!output.created) continue;
     if (std::remove(output.scratch.c_str()) != 0 && errno != ENOENT) {
       printLine(fileFailure("remove", output.scratch, errno).message());
@@ -197,6 +202,7 @@ Status createOutputs(std::vector<OutputFile>& outputs, const std::vector<PlayFil
   const std::uint32_t channels = outputs.size() == 1 ? 2 : 1;
   for (OutputFile& output : outputs) {
     output.created = true;
+    output.guard = std::make_unique<ScratchPathGuard>(output.scratch);
     if (Status made = MAKE_HEADER(output.scratch, rate, frames, channels); !made) return made;
     errno = 0;
     output.stream = openFile(output.scratch, "ab");
@@ -216,6 +222,7 @@ Status finishOutputs(std::vector<OutputFile>& outputs) {
     if (std::rename(output.scratch.c_str(), output.target.c_str()) != 0) {
       return fileFailure("rename " + output.scratch + " to", output.target, errno);
     }
+    output.guard.reset();
   }
   return Status::success();
 }
@@ -273,6 +280,7 @@ struct ExportJob {
 
 // Mixes every block of the stretch and appends it to the outputs; the
 // progress line follows each block. Frames past the out point are not written.
+// A stop request abandons the export before the next block.
 Status mixAndWrite(const ExportJob& job, std::vector<PlayFile>& files,
                    std::vector<OutputFile>& outputs, ExportPeaks& peaks) {
   const ProjectSettings& s = job.settings;
@@ -292,6 +300,7 @@ Status mixAndWrite(const ExportJob& job, std::vector<PlayFile>& files,
   inputs.busCount = busCountFor(3, s.outputs, job.channelCount, 0);
 
   for (Position offset = 0; offset < length; offset += kBlockFrames) {
+    if (stopRequested()) return fileFailure("write", outputs[0].scratch, EINTR);
     const Position p = s.inPoint + offset;
     for (int k = 0; k < job.channelCount; ++k) {
       const auto slot = static_cast<std::size_t>(k);

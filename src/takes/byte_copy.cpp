@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 
+#include "core/stop_request.hpp"
 #include "wave/file_handle.hpp"
 
 namespace varnow {
@@ -18,10 +19,15 @@ std::size_t pieceSize(std::int64_t bytesLeft, std::size_t pieceBytes) {
 
 }  // namespace
 
+Status stoppedWriting(const std::string& name) {
+  return fileFailure("write", name, EINTR);
+}
+
 Status copyBytes(CopyEnd from, CopyEnd to, std::int64_t byteCount, std::size_t pieceBytes) {
   std::array<std::uint8_t, kLargestPiece> piece{};
   std::int64_t bytesLeft = byteCount;
   while (bytesLeft > 0) {
+    if (stopRequested()) return stoppedWriting(to.name);
     const std::size_t bytes = pieceSize(bytesLeft, pieceBytes);
     errno = 0;
     const std::size_t bytesRead = std::fread(piece.data(), 1, bytes, from.stream);

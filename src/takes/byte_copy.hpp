@@ -16,6 +16,9 @@ inline constexpr std::size_t kSamplePieceBytes = 3072;
 // The unit of copying a file across file systems.
 inline constexpr std::size_t kCopyPieceBytes = 4096;
 
+// The failure of a write that a stop request ended.
+Status stoppedWriting(const std::string& name);
+
 // One side of a copy: the stream and how a failure sentence names it.
 struct CopyEnd {
   std::FILE* stream;
@@ -25,7 +28,9 @@ struct CopyEnd {
 // Copies `byteCount` bytes from the reader's current position to the
 // writer's, in pieces of at most `pieceBytes` (the last piece is the
 // remainder). A reader that ends early is a failure ("Could not read X: the
-// file ended N bytes early."), as is any failed read or write.
+// file ended N bytes early."), as is any failed read or write, and a stop
+// request (Ctrl-C, SIGTERM, SIGHUP), which is looked at before every piece:
+// the writer then stays unfinished and the caller discards it.
 Status copyBytes(CopyEnd from, CopyEnd to, std::int64_t byteCount, std::size_t pieceBytes);
 
 }  // namespace varnow

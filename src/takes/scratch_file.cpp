@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "core/regular_file.hpp"
+#include "core/stop_request.hpp"
+#include "takes/byte_copy.hpp"
 #include "takes/file_names.hpp"
 
 namespace varnow {
@@ -44,6 +46,7 @@ ScratchFile::ScratchFile(std::string target, std::string_view scratchName,
     opened_ = fileFailure("create", path_, errno);
     return;
   }
+  guard_.guard(path_);
   struct stat targetInfo {};
   if (::stat(target_.c_str(), &targetInfo) == 0 &&
       ::fchmod(::fileno(stream_), targetInfo.st_mode & 07777) != 0) {
@@ -61,6 +64,7 @@ void ScratchFile::discard() {
   std::fclose(stream_);
   stream_ = nullptr;
   std::remove(path_.c_str());
+  guard_.release();
 }
 
 Status ScratchFile::flush() {
@@ -71,6 +75,10 @@ Status ScratchFile::flush() {
 }
 
 Status ScratchFile::replaceTarget() {
+  if (stopRequested()) {
+    discard();
+    return stoppedWriting(description_);
+  }
   Status flushed = flush();
   if (!flushed) {
     discard();
@@ -89,14 +97,17 @@ Status ScratchFile::replaceTarget() {
   if (std::fclose(stream) != 0) {
     const int err = errno;
     std::remove(path_.c_str());
+    guard_.release();
     return fileFailure("write", description_, err);
   }
   errno = 0;
   if (std::rename(path_.c_str(), target_.c_str()) != 0) {
     const int err = errno;
     std::remove(path_.c_str());
+    guard_.release();
     return fileFailure("replace", target_, err);
   }
+  guard_.release();
   return Status::success();
 }
 

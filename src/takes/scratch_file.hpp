@@ -4,8 +4,9 @@
 //   dir/song.wav       <- replaced by one rename
 //
 // Until replaceTarget() succeeds the target is untouched; a scratch file that
-// is abandoned (an early return, a failed write) is closed and removed when
-// the ScratchFile goes out of scope.
+// is abandoned (an early return, a failed write, a stop request) is closed
+// and removed when the ScratchFile goes out of scope, or by a forced exit
+// while it exists.
 #pragma once
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <string_view>
 
 #include "app/status.hpp"
+#include "core/forced_exit_cleanup.hpp"
 
 namespace varnow {
 
@@ -44,6 +46,7 @@ class ScratchFile {
 
   // Flushes, syncs and closes the scratch file, then renames it over the
   // target. On failure the target is as it was and the scratch file is gone.
+  // A stop request pending by then abandons the rewrite the same way.
   Status replaceTarget();
 
  private:
@@ -54,6 +57,7 @@ class ScratchFile {
   std::string description_;
   std::FILE* stream_ = nullptr;
   Status opened_ = Status::success();
+  ScratchPathGuard guard_;
 };
 
 }  // namespace varnow

@@ -37,7 +37,10 @@ class TakeMenu {
         inputs_(std::clamp(context.settings.inputs, 0, kMaxChannels)),
         takeList_(context.take.takeList()),
         recordList_(joinLines(context.recordLines, inputs_)),
-        flags_(context.take.channelFlags().data(), context.take.channelFlags().size()) {}
+        flags_(context.take.channelFlags().data(), context.take.channelFlags().size()) {
+    // An audition without a choice plays the take as far as it was recorded.
+    audition_.stopOffset = unrecordedFrames();
+  }
 
   void run();
 
@@ -47,6 +50,11 @@ class TakeMenu {
   const std::string& takeName(int channel) const { return c_.take.name(channel); }
   std::string recordName(int channel) const;
   std::int64_t samplesWritten() const { return c_.take.takeLength(); }
+  // The stretch between the end of a stopped take and the out point it was
+  // planned to reach (0 for a take recorded to the end).
+  Position unrecordedFrames() const {
+    return std::max<Position>(s_.outPoint - s_.punchPoint - samplesWritten(), 0);
+  }
 
   void printMenu() const;
   bool replaceFiles();
@@ -285,12 +293,18 @@ void TakeMenu::insertTake(bool backupFirst) {
 void TakeMenu::auditionTake() {
   printLine("0 = hear whole take   1 = 1st 1/4   2 = 2nd 1/4   3 = 3rd 1/4   4 = 4th 1/4");
   const std::string choice = console().readWord();
-  const Position quarter = (s_.outPoint - s_.punchPoint) / 4;
-  if (choice == "0") audition_.startOffset = 0, audition_.stopOffset = 0;
-  if (choice == "1") audition_.startOffset = 0, audition_.stopOffset = 3 * quarter;
-  if (choice == "2") audition_.startOffset = quarter, audition_.stopOffset = 2 * quarter;
-  if (choice == "3") audition_.startOffset = 2 * quarter, audition_.stopOffset = quarter;
-  if (choice == "4") audition_.startOffset = 3 * quarter, audition_.stopOffset = 0;
+  // Quarters of the take as recorded: a stopped take ends before the out
+  // point, and the audition ends with it.
+  //
+  //   punch ........ punch + samplesWritten ........ out
+  //   | q | q | q | q |          unrecorded          |
+  const Position quarter = samplesWritten() / 4;
+  const Position rest = unrecordedFrames();
+  if (choice == "0") audition_.startOffset = 0, audition_.stopOffset = rest;
+  if (choice == "1") audition_.startOffset = 0, audition_.stopOffset = rest + 3 * quarter;
+  if (choice == "2") audition_.startOffset = quarter, audition_.stopOffset = rest + 2 * quarter;
+  if (choice == "3") audition_.startOffset = 2 * quarter, audition_.stopOffset = rest + quarter;
+  if (choice == "4") audition_.startOffset = 3 * quarter, audition_.stopOffset = rest;
   for (int i = 0; i < kMaxChannels; ++i) {
     const bool recorded = i < inputs_ && armed(i);
     audition_.fileStart[static_cast<std::size_t>(i)] = recorded ? s_.punchPoint : 0;

@@ -5,6 +5,7 @@
 #include "timeline/point_commands.hpp"
 
 #include "app/console_input.hpp"
+#include "core/position_limit.hpp"
 #include "timeline/point_entry.hpp"
 #include "timeline/point_moves.hpp"
 #include "timeline/tempo_menu.hpp"
@@ -107,7 +108,7 @@ void setStopToLongestFile(TimelineContext context) {
   // The file's own end, not rounded to the period and not compared with the
   // in point.
   ProjectSettings& s = context.settings;
-  s.outPoint = SEEK_LONG_FILE(s.tracks, kSkipMarker, s.playLists.current().str());
+  s.outPoint = clampedPosition(SEEK_LONG_FILE(s.tracks, kSkipMarker, s.playLists.current().str()));
 }
 
 void askNudgeAmount(TimelineContext context) {

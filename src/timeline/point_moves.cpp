@@ -2,24 +2,24 @@
 
 #include <limits>
 
+#include "core/position_limit.hpp"
+
 namespace varnow {
 
 namespace {
 
-constexpr Position kLastPosition = std::numeric_limits<Position>::max();
+constexpr std::int64_t kLongest = std::numeric_limits<std::int64_t>::max();
 
 // position + frames, kept within 0 .. kLastPosition (no overflow on the way).
 Position movedBy(Position position, std::int64_t frames) {
-  Position sum = 0;
-  if (__builtin_add_overflow(position, frames, &sum)) return frames > 0 ? kLastPosition : 0;
-  return sum < 0 ? 0 : sum;
+  return positionPlus(position, frames);
 }
 
 // out - in, saturated at the 64-bit range.
 std::int64_t windowLength(Position inPoint, Position outPoint) {
   std::int64_t length = 0;
   if (__builtin_sub_overflow(outPoint, inPoint, &length)) {
-    return outPoint > inPoint ? kLastPosition : -kLastPosition;
+    return outPoint > inPoint ? kLongest : -kLongest;
   }
   return length;
 }

@@ -2,8 +2,8 @@
 //
 // No move looks at the other points (a nudge may put the in point after the
 // out point; the transport checks the points before it starts). Results are
-// kept within 0 .. the largest position: a move back stops at the start of
-// the files, a move forward at the end of the 64-bit range.
+// kept within 0 .. kLastPosition: a move back stops at the start of the
+// files, a move forward at the last position of the timeline.
 #pragma once
 
 #include <cstdint>

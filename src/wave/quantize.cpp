@@ -1,18 +1,18 @@
 #include "wave/quantize.hpp"
 
 #include <cmath>
-#include <limits>
+
+#include "core/position_limit.hpp"
 
 namespace varnow {
 namespace {
 
-constexpr std::int64_t kMaxPosition = std::numeric_limits<std::int64_t>::max();
-
 // The smallest multiple m * quantum (m >= 1) that is >= threshold, saturated
-// at the largest multiple that fits 64 bits. threshold >= 1, quantum >= 1.
+// at the largest multiple that does not pass kLastPosition. threshold >= 1,
+// quantum >= 1.
 std::int64_t roundUpToMultiple(std::int64_t quantum, std::int64_t threshold) {
   const std::int64_t multiples = (threshold - 1) / quantum + 1;
-  if (multiples > kMaxPosition / quantum) return (kMaxPosition / quantum) * quantum;
+  if (multiples > kLastPosition / quantum) return (kLastPosition / quantum) * quantum;
   return multiples * quantum;
 }
 
@@ -26,8 +26,9 @@ std::int64_t QUANTIZE(std::int64_t quantum, std::uint32_t rate, float seconds) {
   if (quantum < 1) quantum = 1;
   const float samples = static_cast<float>(rate) * seconds;
   if (std::isnan(samples) || samples <= 0.0f) return 0;
-  // 2^62: above this the threshold below could not be formed in 64 bits.
-  if (samples >= 4.6116860184273879e18f) return roundUpToMultiple(quantum, kMaxPosition);
+  // 2^62: the last position, and above this the threshold below could not be
+  // formed in 64 bits.
+  if (samples >= 4.6116860184273879e18f) return roundUpToMultiple(quantum, kLastPosition);
 
   // The comparison is made in float, so an integer k "reaches" the time when
   // float(k) >= samples. Conversion to float is monotonic, so the integers

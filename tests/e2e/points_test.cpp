@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "e2e/transcripts.hpp"
+#include "support/audio_signals.hpp"
 #include "support/project_fixture.hpp"
 
 namespace varnow::testing {
@@ -310,6 +311,29 @@ TEST(Points, InfinitiesAreRefusedAsNaNIsAndNeverSaved) {
   EXPECT_NE(saved.find("\np\t2\t0\n"), std::string::npos) << saved;
   EXPECT_EQ(saved.find("inf"), std::string::npos) << saved;
   EXPECT_EQ(saved.find("busvl"), std::string::npos) << saved;
+}
+
+TEST(Points, PassesAtTheLastPositionEnd) {
+  // Every point stops at the last position, 2^62 frames (96076791021568 s at
+  // 48 kHz), so passes that begin near it end after their own length and no
+  // position overflows on the way (the sanitizer build checks every sum).
+  ProjectFixture project;
+  project.writeParams("int\t0\nclock\thc\nmeter\t0\n", 1, 2, 2);
+  project.writeFile("play.txt", "");
+  project.writeFile("record.txt", "vox.wav\n");
+  project.writeCapture(rampCapture(20000, {0}));
+  const RunResult result =
+      project.run("o1e30 ao o.i b p o.e be R stp aa 1e30 ai j N p x", std::chrono::seconds(20));
+  ASSERT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_NE(result.out.find("Play: 96076791021568.00   Rec: 96076791021568.00   "
+                            "Stop: 96076791021568.00   Mem: 0.00\n"),
+            std::string::npos);
+  // The take of 'be' and 'R': one nudge (12288 frames) before the last position.
+  const std::vector<std::string> files = project.files();
+  ASSERT_EQ(files.size(), 4u);  // the take, param.txt, play.txt, record.txt
+  EXPECT_EQ(files[0].substr(files[0].find("_stp_")), "_stp_4611686018427375616.wav");
+  EXPECT_EQ(project.readFile(files[0]), wavFile(staircase(12288, 0)));
 }
 
 }  // namespace

@@ -145,6 +145,18 @@ TEST(TakeFiles, AnswerCapitalWHoldsForOneTakeOnly) {
   EXPECT_NE(captured().find("The file named c_t.wav already exists!\n"), std::string::npos);
   EXPECT_EQ(take.takeList(), "a_t.wav\nb_t.wav\nc_t.wav\n");
   EXPECT_EQ(console().readWord(), "next");
+
+  // A question that the end of input (or a stop signal) cuts short leaves
+  // no take file at all: none is made before every name is settled.
+  request.takeLength = 500;
+  std::filesystem::remove("a_t.wav");
+  ::testing::internal::CaptureStdout();
+  EXPECT_THROW(take.create(request, armed, takeName), InputEnded);
+  EXPECT_EQ(captured(),
+            "The file named b_t.wav already exists!\n"
+            "Enter a different take name or 'w' to overwrite this file\n"
+            "or 'W' to overwrite all similar conflicts\n");
+  EXPECT_FALSE(std::filesystem::exists("a_t.wav"));
 }
 
 TEST(TakeFiles, FileThatCannotBeCreatedOrOpenedIsReportedAndLeftOut) {
@@ -170,7 +182,7 @@ TEST(TakeFiles, FileThatCannotBeCreatedOrOpenedIsReportedAndLeftOut) {
             "Can't open gtr_t.wav for recording\n");
   EXPECT_EQ(armed, armedInputs({1}));
   EXPECT_EQ(take.takeList(), "-\nbass_t.wav\n-\n");
-  take.close(armed);
+  take.close(armed, 0);
   EXPECT_EQ(take.channelFlags(), armedInputs({1}));
 }
 
@@ -226,7 +238,7 @@ TEST(TakeFiles, FailedWriteStopsThatFileKeepsItsSamplesAndRepairsItsHeader) {
     take.write(1, packed + 6 * 4096, 4096);
   }
   ::testing::internal::CaptureStdout();
-  take.close(armed);
+  take.close(armed, 3 * 4096);
   EXPECT_EQ(captured(), "Could not write vox_t.wav: File too large. It holds 4129 samples.\n");
 
   const Bytes failed = readFileBytes("vox_t.wav");

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace varnow::testing {
 
@@ -97,9 +98,12 @@ ProjectFixture::ProjectFixture() {
   homeDir_ = root_ / "home";
   fs::create_directories(projectDir_);
   fs::create_directories(homeDir_);
-  const std::string playRaw = (root_ / "play.raw").string();
   const std::string captureRaw = (root_ / "capture.raw").string();
   spit(captureRaw, "");
+  defineCard((root_ / "play.raw").string(), captureRaw);
+}
+
+void ProjectFixture::defineCard(const std::string& playPath, const std::string& capturePath) const {
   spit(homeDir_ / ".asoundrc",
        "pcm.vcard {\n"
        "    type asym\n"
@@ -107,7 +111,7 @@ ProjectFixture::ProjectFixture() {
        "        type file\n"
        "        slave.pcm \"null\"\n"
        "        file \"" +
-           playRaw +
+           playPath +
            "\"\n"
            "        format \"raw\"\n"
            "    }\n"
@@ -116,7 +120,7 @@ ProjectFixture::ProjectFixture() {
            "        slave.pcm \"null\"\n"
            "        file \"/dev/null\"\n"
            "        infile \"" +
-           captureRaw +
+           capturePath +
            "\"\n"
            "        format \"raw\"\n"
            "    }\n"
@@ -191,14 +195,21 @@ RunResult ProjectFixture::runCommand(const std::vector<std::string>& command,
                                      const std::string& input,
                                      std::chrono::milliseconds limit) const {
   const fs::path inPath = root_ / "stdin.txt";
+  spit(inPath, input);
+  const int in = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) throw std::runtime_error("cannot open the test's standard input");
+  const pid_t child = spawn(in, command);
+  close(in);
+  return collect(child, limit);
+}
+
+pid_t ProjectFixture::spawn(int stdinFd, const std::vector<std::string>& command) const {
   const fs::path outPath = root_ / "stdout.txt";
   const fs::path errPath = root_ / "stderr.txt";
-  spit(inPath, input);
-
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
-    const int in = open(inPath.c_str(), O_RDONLY);
+    const int in = stdinFd;
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
@@ -214,11 +225,14 @@ RunResult ProjectFixture::runCommand(const std::vector<std::string>& command,
     }
     execute(command);
   }
+  return child;
+}
 
+RunResult ProjectFixture::collect(pid_t child, std::chrono::milliseconds limit) const {
   RunResult result;
   awaitChild(child, std::chrono::steady_clock::now() + limit, result);
-  result.out = slurp(outPath);
-  result.err = slurp(errPath);
+  result.out = slurp(root_ / "stdout.txt");
+  result.err = slurp(root_ / "stderr.txt");
   return result;
 }
 
@@ -255,6 +269,41 @@ RunResult ProjectFixture::runOnTerminal(const std::string& keys,
   awaitChild(child, deadline, result);
   close(terminal);
   return result;
+}
+
+LiveRun::LiveRun(const ProjectFixture& project) : project_(project) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  child_ = project.spawn(fds[0], {varnowBinary()});
+  close(fds[0]);
+  stdinFd_ = fds[1];
+}
+
+LiveRun::~LiveRun() {
+  if (child_ > 0) {
+    kill(child_, SIGKILL);
+    waitpid(child_, nullptr, 0);
+  }
+  close(stdinFd_);
+}
+
+void LiveRun::send(const std::string& text) const {
+  if (write(stdinFd_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+    throw std::runtime_error("cannot write the program's standard input");
+  }
+}
+
+void LiveRun::signal(int signalNumber) const {
+  kill(child_, signalNumber);
+}
+
+bool LiveRun::waitForOutput(const std::string& text, std::chrono::milliseconds limit) const {
+  return waitUntil(
+      [&] { return slurp(project_.root_ / "stdout.txt").find(text) != std::string::npos; }, limit);
+}
+
+RunResult LiveRun::finish(std::chrono::milliseconds limit) {
+  return project_.collect(std::exchange(child_, -1), limit);
 }
 
 std::string packSamples(const std::vector<std::int32_t>& samples) {

@@ -3,10 +3,13 @@
 // file, capture read from a raw file), and a runner for the real binary.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace varnow::testing {
@@ -48,6 +51,10 @@ class ProjectFixture {
   // Adds PCM definitions to the temporary home's .asoundrc.
   void appendAsoundrc(const std::string& text) const;
 
+  // Defines the virtual card anew with these play and capture files (FIFOs
+  // make a card that keeps the test's pace, see paced_card.hpp).
+  void defineCard(const std::string& playPath, const std::string& capturePath) const;
+
   // Raw interleaved S24_3LE bytes the virtual card's capture returns.
   void writeCapture(const std::string& bytes) const;
   // Raw interleaved S24_3LE bytes written to the virtual card's playback.
@@ -78,7 +85,47 @@ class ProjectFixture {
   std::filesystem::path projectDir_;
   std::filesystem::path homeDir_;
   std::uint64_t fileSizeLimit_ = 0;
+
+  friend class LiveRun;
+  // Starts varnow in the project with `stdinFd` as its standard input.
+  pid_t spawn(int stdinFd, const std::vector<std::string>& command) const;
+  RunResult collect(pid_t child, std::chrono::milliseconds limit) const;
 };
+
+// The program running while the test writes its standard input bit by bit
+// and sends it signals. The destructor kills it if it still runs.
+class LiveRun {
+ public:
+  explicit LiveRun(const ProjectFixture& project);
+  ~LiveRun();
+  LiveRun(const LiveRun&) = delete;
+  LiveRun& operator=(const LiveRun&) = delete;
+
+  void send(const std::string& text) const;
+  void signal(int signalNumber) const;
+  // Waits until standard output holds `text`; false after the limit.
+  bool waitForOutput(const std::string& text,
+                     std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+  // Waits for the end of the program (killed after the limit).
+  RunResult finish(std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+ private:
+  const ProjectFixture& project_;
+  int stdinFd_ = -1;
+  pid_t child_ = -1;
+};
+
+// Polls `condition` every millisecond; false when it is still not met after
+// the limit.
+template <typename Condition>
+bool waitUntil(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 // The path of the program under test.
 std::string varnowBinary();

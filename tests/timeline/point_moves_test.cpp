@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
-
+#include "core/position_limit.hpp"
 #include "timeline/time_copy.hpp"
 
 namespace varnow {
 namespace {
 
-constexpr Position kLast = std::numeric_limits<Position>::max();
+constexpr Position kLast = kLastPosition;
 
 // Nudges stopping at 0, the jumps of ordinary windows and the twelve time
 // copies are checked end to end in tests/e2e/points_test.cpp; these are the

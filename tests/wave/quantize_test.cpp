@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+#include "core/position_limit.hpp"
+
 namespace varnow {
 namespace {
 
@@ -127,11 +129,12 @@ TEST(Quantize, BeyondThirtyTwoBits) {
   EXPECT_EQ(QUANTIZE_SAMPLES(1000, 3000000000LL), 3000000000LL);
   EXPECT_EQ(QUANTIZE_SAMPLES(1000, 3000000001LL), 3000001000LL);
 
-  // Positions beyond 64 bits saturate at the last whole multiple.
-  EXPECT_EQ(QUANTIZE(4096, 48000, 1e30f), (kMax / 4096) * 4096);
-  EXPECT_EQ(QUANTIZE(4096, 48000, INFINITY), (kMax / 4096) * 4096);
-  EXPECT_EQ(QUANTIZE_SAMPLES(4096, kMax), (kMax / 4096) * 4096);
-  EXPECT_EQ(QUANTIZE_SAMPLES(1, kMax), kMax);
+  // Positions beyond the last one saturate at its last whole multiple.
+  EXPECT_EQ(QUANTIZE(4096, 48000, 1e30f), kLastPosition);
+  EXPECT_EQ(QUANTIZE(1000, 48000, INFINITY), (kLastPosition / 1000) * 1000);
+  EXPECT_EQ(QUANTIZE_SAMPLES(4096, kMax), kLastPosition);
+  EXPECT_EQ(QUANTIZE_SAMPLES(1000, kLastPosition + 1), (kLastPosition / 1000) * 1000);
+  EXPECT_EQ(QUANTIZE_SAMPLES(1, kLastPosition), kLastPosition);
 }
 
 TEST(Quantize, SamplesAgreeWithSteppingAcrossASweep) {

@@ -1,0 +1,156 @@
+// Ctrl-C, SIGTERM and SIGHUP: a pass ends at its next period and keeps every
+// frame the card delivered; a rewrite is abandoned without a trace; at a
+// prompt the program ends as at the end of its input.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "support/audio_signals.hpp"
+#include "support/paced_card.hpp"
+#include "support/project_fixture.hpp"
+
+namespace varnow::testing {
+namespace {
+
+constexpr int kPeriod = 1024;
+
+// The take of a run: the one file named audio_ch_1_...
+std::string takeName(const ProjectFixture& project) {
+  for (const std::string& name : project.files()) {
+    if (name.rfind("audio_ch_1_", 0) == 0) return name;
+  }
+  return {};
+}
+
+// True when `text` ends with `end`.
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.rfind(end) == text.size() - end.size();
+}
+
+// A take of n frames of the card's ramp, with a header that says so.
+std::string rampTake(std::int64_t frames) {
+  return wavFile(staircase(static_cast<std::size_t>(frames), 0));
+}
+
+// A project on the paced card whose passes would last ten minutes: one
+// input recording to vox.wav (three samples of 7), one output.
+void writeLongProject(const ProjectFixture& project) {
+  project.writeParams("o\t28800000\nclock\thc\nmeter\t0\n", 1, 1, 1);
+  project.writeFile("play.txt", "");
+  project.writeFile("record.txt", "vox.wav\n");
+  project.writeFile("vox.wav", wavFile({7, 7, 7}));
+}
+
+// Sends the command and waits until the pass is well under way: capture has
+// run for some blocks (a recording with playback waits for its capture
+// delay first) or playback for some periods.
+void startPass(LiveRun& run, const PacedCard& card, const std::string& command) {
+  run.send(command);
+  ASSERT_TRUE(waitUntil([&] {
+    return command[0] == 'p' ? card.playedFrames() > 40 * kPeriod
+                             : card.deliveredFrames() > 10 * kPeriod;
+  }));
+}
+
+TEST(StopSignals, CtrlCEndsThePassAtItsNextPeriodAndTheRunGoesOn) {
+  struct Case {
+    const char* input;  // "R\n" alone: the take menu waits for its answer
+    const char* reports;
+  };
+  for (const Case c : {Case{"R\n", "\n\nInput Channel Peaks:\n"},
+                       Case{"r\nins\nx\n", "\n\nInput Channel Peaks:\n"},
+                       Case{"p\no1 x\n", "\nOutput Channel Peaks:\n\nTime functions:"}}) {
+    SCOPED_TRACE(c.input);
+    ProjectFixture project;
+    writeLongProject(project);
+    PacedCard card(project, kPeriod);
+    LiveRun run(project);
+    startPass(run, card, c.input);
+    run.signal(SIGINT);
+    if (std::string(c.input) == "R\n") {
+      ASSERT_TRUE(run.waitForOutput("Recording finished."));
+      // Exactly the frames the card delivered, under a header that says so.
+      EXPECT_EQ(project.readFile(takeName(project)), rampTake(card.deliveredFrames()));
+      run.send("ins\nx\n");
+    }
+    const RunResult result = run.finish();
+    ASSERT_EQ(result.exitStatus, 0) << result.out;
+    EXPECT_NE(result.out.find(std::string("\nStopped.\n") + c.reports), std::string::npos);
+    if (c.input[0] == 'p') {
+      EXPECT_NE(result.out.find("'o' to set play/record stop (1.00)"), std::string::npos);
+      continue;
+    }
+    EXPECT_LT(result.out.find("Input Channel Peaks:"), result.out.find("Recording finished."));
+    // 'ins' punched the whole take in at 0: the old three samples are gone.
+    EXPECT_EQ(project.readFile("vox.wav"), rampTake(card.deliveredFrames()));
+    EXPECT_EQ(takeName(project), "");
+  }
+}
+
+TEST(StopSignals, SignalsThatEndTheRunAskNothingAndLeaveEveryTakeReadable) {
+  struct Case {
+    const char* input;  // empty: the signal comes at the prompt
+    int signal;
+    bool hang;  // the card stops returning and a first Ctrl-C cannot get through
+  };
+  for (const Case c : {Case{"R\n", SIGTERM, false}, Case{"R\n", SIGHUP, false},
+                       Case{"R\n", SIGINT, true}, Case{"", SIGINT, false}}) {
+    SCOPED_TRACE(c.signal);
+    ProjectFixture project;
+    writeLongProject(project);
+    PacedCard card(project, kPeriod);
+    LiveRun run(project);
+    if (*c.input == '\0') {
+      ASSERT_TRUE(run.waitForOutput("'x' to exit program\n"));
+    } else {
+      startPass(run, card, c.input);
+    }
+    if (c.hang) {
+      card.holdCapture();
+      run.signal(SIGINT);
+      EXPECT_FALSE(run.waitForOutput("Stopped.", std::chrono::milliseconds(200)));
+    }
+    run.signal(c.signal);
+    const RunResult result = run.finish();
+    EXPECT_EQ(result.exitStatus, 128 + c.signal);
+    EXPECT_EQ(result.out.find("Recording finished."), std::string::npos);
+    const std::string take = takeName(project);
+    if (*c.input == '\0') {
+      EXPECT_EQ(take, "");
+      EXPECT_TRUE(endsWith(result.out, "'x' to exit program\n\n"));
+      continue;
+    }
+    // A forced exit loses the block being filled; a stop keeps every frame.
+    const std::int64_t delivered = card.deliveredFrames();
+    const std::int64_t frames = c.hang ? delivered - delivered % 4096 : delivered;
+    ASSERT_GT(frames, 0);
+    EXPECT_EQ(project.readFile(take), rampTake(frames));
+    if (c.hang) continue;
+    EXPECT_TRUE(endsWith(result.out, "The take file " + take + " was kept.\n\n")) << result.out;
+  }
+}
+
+TEST(StopSignals, SignalDuringALongRewriteLeavesNoScratchFileAndTheOriginalAsItWas) {
+  // An export of a stretch far too long to finish. (A punch-in writes only
+  // its region in place, and a stop in the middle of one plays its journal
+  // back: the take menu's tests cover that.)
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    ProjectFixture project;
+    project.writeParams("o\t48000000000\nclock\thc\n", 1, 2, 2);
+    project.writeFile("play.txt", "");
+    project.writeFile("mix.wav", "the last mix");
+    LiveRun run(project);
+    run.send("exp-i mix\nc\nx\n");
+    ASSERT_TRUE(waitUntil([&] { return project.exists("temp_mix.wav"); }));
+    run.signal(signal);
+    const RunResult result = run.finish();
+    EXPECT_EQ(result.exitStatus, 128 + signal) << result.out;
+    EXPECT_FALSE(project.exists("temp_mix.wav"));
+    EXPECT_EQ(project.readFile("mix.wav"), "the last mix");
+    EXPECT_NE(result.out.find(": Interrupted system call.\n"), std::string::npos) << result.out;
+  }
+}
+
+}  // namespace
+}  // namespace varnow::testing
