@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "wave/sample_codec.hpp"
 #include "wave/wave_header.hpp"
 

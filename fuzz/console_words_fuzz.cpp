@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "app/command_loop.hpp"
-#include "app/console_input.hpp"
-#include "app/track_list.hpp"
+#include "core/console_input.hpp"
+#include "core/track_list.hpp"
 #include "engine/take_files.hpp"
 #include "takes/file_names.hpp"
 

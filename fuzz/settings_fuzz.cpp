@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/project_settings.hpp"
 #include "app/settings_file.hpp"
+#include "core/project_settings.hpp"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <optional>
 
-#include "app/print.hpp"
-#include "app/track_list.hpp"
+#include "core/print.hpp"
+#include "core/track_list.hpp"
 
 namespace varnow {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

@@ -5,13 +5,13 @@
 #include <cerrno>
 #include <memory>
 
-#include "app/console_input.hpp"
 #include "app/help_screen.hpp"
-#include "app/print.hpp"
 #include "app/startup.hpp"
-#include "app/status.hpp"
+#include "core/console_input.hpp"
 #include "core/history_file.hpp"
 #include "core/line_editor.hpp"
+#include "core/print.hpp"
+#include "core/status.hpp"
 #include "engine/device_list.hpp"
 
 namespace varnow {

@@ -4,15 +4,14 @@
 #include <array>
 #include <string_view>
 
-#include "app/console_input.hpp"
 #include "app/help_screen.hpp"
 #include "app/list_file_check.hpp"
 #include "app/options_menu.hpp"
-#include "app/print.hpp"
-#include "app/prompt.hpp"
 #include "app/settings_file.hpp"
-#include "app/track_list.hpp"
 #include "app/track_list_commands.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
+#include "core/track_list.hpp"
 #include "engine/transport_commands.hpp"
 #include "meter/level_meter.hpp"
 #include "mixer/mix_export.hpp"
@@ -20,6 +19,7 @@
 #include "takes/take_menu.hpp"
 #include "timeline/locate_commands.hpp"
 #include "timeline/point_commands.hpp"
+#include "timeline/time_menu.hpp"
 
 namespace varnow {
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <string_view>
 
-#include "app/console_input.hpp"
-#include "app/print.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
 
 namespace varnow {
 
@@ -72,11 +72,6 @@ constexpr std::array<std::string_view, 58> kHelpLines = {
 };
 
 }  // namespace
-
-void waitForContinue() {
-  while (console().readWord() != "c") {
-  }
-}
 
 std::vector<std::string> helpScreenCommandWords() {
   std::vector<std::string> words;

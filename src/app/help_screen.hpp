@@ -12,7 +12,4 @@ void showHelpScreen();
 // for completion at the prompt. Templates such as 'R_takeName' are left out.
 std::vector<std::string> helpScreenCommandWords();
 
-// Prints "Enter 'c' to continue" style waits: reads words until one is "c".
-void waitForContinue();
-
 }  // namespace varnow

@@ -4,8 +4,8 @@
 
 #include <string_view>
 
-#include "app/project_settings.hpp"
-#include "app/track_list.hpp"
+#include "core/project_settings.hpp"
+#include "core/track_list.hpp"
 
 namespace varnow {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/console_input.hpp"
 #include "app/list_file_check.hpp"
+#include "core/console_input.hpp"
 
 namespace varnow {
 

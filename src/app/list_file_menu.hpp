@@ -1,8 +1,8 @@
 // The menu that chooses the current play or record list file ('pf', 'rf').
 #pragma once
 
-#include "app/print.hpp"
-#include "app/project_settings.hpp"
+#include "core/print.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

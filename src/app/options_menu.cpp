@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/console_input.hpp"
-#include "app/print.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
 
 namespace varnow {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

@@ -3,10 +3,10 @@
 #include <unistd.h>
 
 #include "app/command_loop.hpp"
-#include "app/console_input.hpp"
-#include "app/print.hpp"
 #include "app/run_state.hpp"
 #include "app/settings_file.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
 #include "core/stop_request.hpp"
 #include "engine/audio_device.hpp"
 #include "engine/derived_counts.hpp"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 #include "engine/audio_device.hpp"
 #include "engine/derived_counts.hpp"
 #include "engine/transport.hpp"

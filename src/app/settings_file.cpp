@@ -8,8 +8,8 @@
 #include <optional>
 #include <system_error>
 
-#include "app/print.hpp"
-#include "app/text_file.hpp"
+#include "core/print.hpp"
+#include "core/text_file.hpp"
 #include "mixer/channel_mixer.hpp"
 #include "timeline/tempo_menu.hpp"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/project_settings.hpp"
-#include "app/status.hpp"
+#include "core/project_settings.hpp"
+#include "core/status.hpp"
 
 namespace varnow {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "app/console_input.hpp"
-#include "app/print.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
 
 namespace varnow {
 

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <limits>
 
-#include "app/console_input.hpp"
 #include "app/play_rec.hpp"
-#include "app/print.hpp"
 #include "app/settings_file.hpp"
-#include "app/status.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
 #include "core/regular_file.hpp"
+#include "core/status.hpp"
 #include "core/stop_request.hpp"
 #include "takes/undo_journal.hpp"
 

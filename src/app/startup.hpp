@@ -3,7 +3,7 @@
 // printout of what will be requested from the sound card.
 #pragma once
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

@@ -1,11 +1,11 @@
 #include "app/track_list_commands.hpp"
 
 #include "app/arm_check.hpp"
-#include "app/help_screen.hpp"
 #include "app/list_file_menu.hpp"
-#include "app/print.hpp"
 #include "app/solo_editor.hpp"
-#include "app/track_list.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
+#include "core/track_list.hpp"
 
 namespace varnow {
 

@@ -1,7 +1,7 @@
 // The console commands of the track lists: listings, list-file selection and solo.
 #pragma once
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <deque>
 
-#include "app/print.hpp"
-#include "app/status.hpp"
+#include "core/print.hpp"
 #include "core/regular_file.hpp"
+#include "core/status.hpp"
 
 namespace varnow {
 

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "app/print.hpp"
 #include "core/history_file.hpp"
+#include "core/print.hpp"
 #include "core/stop_request.hpp"
 
 namespace varnow {

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/status.hpp"
+#include "core/status.hpp"
 
 namespace varnow {
 

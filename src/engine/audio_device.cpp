@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 
 namespace varnow {
 

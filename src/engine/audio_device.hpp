@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

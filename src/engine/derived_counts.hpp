@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

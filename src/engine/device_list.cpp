@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 
 namespace varnow {
 

@@ -9,11 +9,11 @@
 #include <system_error>
 #include <utility>
 
-#include "app/console_input.hpp"
-#include "app/print.hpp"
-#include "app/status.hpp"
+#include "core/console_input.hpp"
 #include "core/forced_exit_cleanup.hpp"
+#include "core/print.hpp"
 #include "core/regular_file.hpp"
+#include "core/status.hpp"
 #include "takes/file_names.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/console_input.hpp"
-#include "app/print.hpp"
+#include "core/console_input.hpp"
 #include "core/position_limit.hpp"
+#include "core/print.hpp"
 #include "core/regular_file.hpp"
 #include "core/stop_request.hpp"
 #include "engine/realtime_section.hpp"

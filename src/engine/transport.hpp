@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 #include "engine/audio_device.hpp"
 #include "engine/block_buffers.hpp"
 #include "engine/derived_counts.hpp"

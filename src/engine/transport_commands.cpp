@@ -4,10 +4,9 @@
 #include <cmath>
 #include <limits>
 
-#include "app/console_input.hpp"
-#include "app/help_screen.hpp"
-#include "app/print.hpp"
+#include "core/console_input.hpp"
 #include "core/position_limit.hpp"
+#include "core/print.hpp"
 
 namespace varnow {
 

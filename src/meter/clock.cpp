@@ -1,7 +1,7 @@
 #include "meter/clock.hpp"
 
-#include "app/print.hpp"
-#include "app/project_settings.hpp"
+#include "core/print.hpp"
+#include "core/project_settings.hpp"
 #include "timeline/musical_time.hpp"
 
 namespace varnow {

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 
 namespace varnow {
 

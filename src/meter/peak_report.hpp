@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 #include "meter/peaks.hpp"
 
 namespace varnow {

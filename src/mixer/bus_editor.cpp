@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/console_input.hpp"
-#include "app/print.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
 #include "mixer/channel_mixer.hpp"
 #include "mixer/mixer_console.hpp"
 

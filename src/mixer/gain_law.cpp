@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "mixer/channel_mixer.hpp"
 
 namespace varnow {

@@ -20,13 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "app/console_input.hpp"
-#include "app/print.hpp"
-#include "app/status.hpp"
-#include "app/track_list.hpp"
+#include "core/console_input.hpp"
 #include "core/forced_exit_cleanup.hpp"
+#include "core/print.hpp"
 #include "core/regular_file.hpp"
+#include "core/status.hpp"
 #include "core/stop_request.hpp"
+#include "core/track_list.hpp"
 #include "meter/peak_report.hpp"
 #include "mixer/channel_mixer.hpp"
 #include "wave/file_handle.hpp"

@@ -2,7 +2,7 @@
 // left and a right mono file, without the sound card.
 #pragma once
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/console_input.hpp"
-#include "app/print.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
 #include "mixer/mixer_console.hpp"
 
 namespace varnow {

@@ -22,12 +22,11 @@
 #include <optional>
 #include <string_view>
 
-#include "app/console_input.hpp"
-#include "app/help_screen.hpp"
-#include "app/print.hpp"
-#include "app/prompt.hpp"
-#include "app/track_list.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
+#include "core/track_list.hpp"
 #include "mixer/channel_mixer.hpp"
+#include "timeline/time_menu.hpp"
 
 namespace varnow {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "takes/file_move.hpp"
 #include "takes/file_names.hpp"
 #include "takes/name_list.hpp"

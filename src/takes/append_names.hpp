@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/console_input.hpp"
+#include "core/console_input.hpp"
 #include "takes/take_result.hpp"
 
 namespace varnow {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/status.hpp"
+#include "core/status.hpp"
 
 namespace varnow {
 

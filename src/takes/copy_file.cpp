@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "core/regular_file.hpp"
 #include "takes/file_clone.hpp"
 #include "takes/file_names.hpp"

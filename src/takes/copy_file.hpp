@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/status.hpp"
+#include "core/status.hpp"
 
 namespace varnow {
 

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "takes/name_list.hpp"
 
 namespace varnow {

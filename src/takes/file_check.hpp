@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "app/console_input.hpp"
+#include "core/console_input.hpp"
 
 namespace varnow {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/status.hpp"
+#include "core/status.hpp"
 
 namespace varnow {
 

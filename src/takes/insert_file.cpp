@@ -10,7 +10,7 @@
 #include <limits>
 #include <vector>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "core/regular_file.hpp"
 #include "core/stop_request.hpp"
 #include "takes/crossfade.hpp"

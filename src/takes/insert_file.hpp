@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 #include "takes/take_result.hpp"
 
 namespace varnow {

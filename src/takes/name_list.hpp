@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "app/track_list.hpp"
+#include "core/track_list.hpp"
 
 namespace varnow {
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <limits>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "takes/byte_copy.hpp"
 #include "takes/file_names.hpp"
 #include "takes/scratch_file.hpp"

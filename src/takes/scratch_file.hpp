@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/status.hpp"
 #include "core/forced_exit_cleanup.hpp"
+#include "core/status.hpp"
 
 namespace varnow {
 

@@ -8,8 +8,8 @@
 #include <span>
 #include <utility>
 
-#include "app/console_input.hpp"
-#include "app/print.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
 #include "takes/append_names.hpp"
 #include "takes/copy_file.hpp"
 #include "takes/file_check.hpp"

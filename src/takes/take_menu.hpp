@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 #include "engine/derived_counts.hpp"
 #include "engine/take_files.hpp"
 

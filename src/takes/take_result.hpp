@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/status.hpp"
+#include "core/status.hpp"
 
 namespace varnow {
 

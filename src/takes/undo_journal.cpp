@@ -14,7 +14,7 @@
 #include <limits>
 #include <vector>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "core/regular_file.hpp"
 #include "takes/file_names.hpp"
 #include "wave/file_handle.hpp"

@@ -34,7 +34,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/status.hpp"
+#include "core/status.hpp"
 
 namespace varnow {
 

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 #include "timeline/slot_tables.hpp"
 #include "timeline/time_display.hpp"
 

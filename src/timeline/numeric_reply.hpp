@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/console_input.hpp"
+#include "core/console_input.hpp"
 
 namespace varnow {
 

@@ -4,7 +4,7 @@
 // tempo_menu).
 #include "timeline/point_commands.hpp"
 
-#include "app/console_input.hpp"
+#include "core/console_input.hpp"
 #include "core/position_limit.hpp"
 #include "timeline/point_entry.hpp"
 #include "timeline/point_moves.hpp"

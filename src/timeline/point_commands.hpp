@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 #include "engine/derived_counts.hpp"
 
 namespace varnow {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "timeline/musical_time.hpp"
 #include "timeline/numeric_reply.hpp"
 #include "wave/quantize.hpp"

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/console_input.hpp"
-#include "app/project_settings.hpp"
+#include "core/console_input.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

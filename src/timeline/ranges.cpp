@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/console_input.hpp"
-#include "app/print.hpp"
+#include "core/console_input.hpp"
+#include "core/print.hpp"
 #include "timeline/musical_time.hpp"
 
 namespace varnow {

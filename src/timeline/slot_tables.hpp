@@ -11,7 +11,7 @@
 #include <span>
 #include <string_view>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

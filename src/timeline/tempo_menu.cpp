@@ -1,6 +1,6 @@
 #include "timeline/tempo_menu.hpp"
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "timeline/numeric_reply.hpp"
 
 namespace varnow {

@@ -3,8 +3,8 @@
 // 's' saves them.
 #pragma once
 
-#include "app/console_input.hpp"
-#include "app/project_settings.hpp"
+#include "core/console_input.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "timeline/musical_time.hpp"
 #include "timeline/numeric_reply.hpp"
 #include "wave/quantize.hpp"

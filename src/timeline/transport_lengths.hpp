@@ -6,7 +6,7 @@
 // the transport uses. Every command here changes both together.
 #pragma once
 
-#include "app/console_input.hpp"
+#include "core/console_input.hpp"
 #include "timeline/point_commands.hpp"
 
 namespace varnow {

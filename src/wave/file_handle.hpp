@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/status.hpp"
+#include "core/status.hpp"
 
 namespace varnow {
 

@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "app/print.hpp"
-#include "app/status.hpp"
+#include "core/print.hpp"
 #include "core/regular_file.hpp"
+#include "core/status.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/wave_attributes.hpp"
 

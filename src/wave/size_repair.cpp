@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "app/status.hpp"
+#include "core/status.hpp"
 #include "wave/chunk_search.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"

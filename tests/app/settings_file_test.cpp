@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 
 namespace varnow {
 namespace {

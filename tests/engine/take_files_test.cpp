@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console_input.hpp"
+#include "core/console_input.hpp"
 #include "wave/wave_attributes.hpp"
 #include "wave/wave_header.hpp"
 #include "wave/wave_test_files.hpp"

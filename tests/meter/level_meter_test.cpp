@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/console_input.hpp"
+#include "core/console_input.hpp"
 
 namespace varnow {
 namespace {

@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/console_input.hpp"
+#include "core/console_input.hpp"
 
 namespace varnow {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "app/console_input.hpp"
+#include "core/console_input.hpp"
 
 namespace varnow::testing {
 

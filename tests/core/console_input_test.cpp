@@ -1,4 +1,4 @@
-#include "app/console_input.hpp"
+#include "core/console_input.hpp"
 
 #include <gtest/gtest.h>
 

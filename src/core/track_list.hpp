@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/status.hpp"
+#include "core/status.hpp"
 
 namespace varnow {
 

@@ -1,8 +1,8 @@
-#include "app/prompt.hpp"
+#include "timeline/time_menu.hpp"
 
 #include <algorithm>
 
-#include "app/print.hpp"
+#include "core/print.hpp"
 #include "timeline/musical_time.hpp"
 
 namespace varnow {

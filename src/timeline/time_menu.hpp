@@ -2,7 +2,7 @@
 // interface) or the one-line status (minimal interface).
 #pragma once
 
-#include "app/project_settings.hpp"
+#include "core/project_settings.hpp"
 
 namespace varnow {
 

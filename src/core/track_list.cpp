@@ -1,9 +1,9 @@
-#include "app/track_list.hpp"
+#include "core/track_list.hpp"
 
 #include <cerrno>
 
-#include "app/text_file.hpp"
 #include "core/regular_file.hpp"
+#include "core/text_file.hpp"
 
 namespace varnow {
 

@@ -1,4 +1,4 @@
-#include "app/track_list.hpp"
+#include "core/track_list.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "app/status.hpp"
+#include "core/status.hpp"
 
 #include <cstring>
 

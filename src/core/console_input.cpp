@@ -1,4 +1,4 @@
-#include "app/console_input.hpp"
+#include "core/console_input.hpp"
 
 #include <poll.h>
 #include <unistd.h>
@@ -177,6 +177,11 @@ std::int64_t wordAsInteger(const std::string& word) {
 
 double wordAsFloat(const std::string& word) {
   return std::strtod(word.c_str(), nullptr);
+}
+
+void waitForContinue() {
+  while (console().readWord() != "c") {
+  }
 }
 
 ConsoleInput& console() {

@@ -1,4 +1,4 @@
-#include "app/text_file.hpp"
+#include "core/text_file.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -75,6 +75,9 @@ class ConsoleInput {
 std::int64_t wordAsInteger(const std::string& word);
 double wordAsFloat(const std::string& word);
 
+// The wait behind every "Enter 'c' to continue": reads words until one is "c".
+void waitForContinue();
+
 // The stream the whole program reads its answers from.
 ConsoleInput& console();
 
