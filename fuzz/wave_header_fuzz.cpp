@@ -37,12 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (std::fclose(file) != 0) std::abort();
 
   static varnow::WaveAttributeTable table{};
-  const int playable = varnow::GET_ATTRIBUTES(3, scratchPath(), table);
-  const std::int64_t frames = varnow::GET_LENGTH(scratchPath());
+  const bool playable = varnow::GET_ATTRIBUTES(3, scratchPath(), table).playable();
+  const varnow::WaveLength length = varnow::GET_LENGTH(scratchPath());
+  const std::int64_t frames = length.frames;
   std::remove(scratchPath().c_str());  // leave nothing behind when the run stops
   // Both apply the same checks, so they must agree; a length never exceeds
   // what the file holds.
-  if (playable == 1 && frames != table[3].lengthFrames) std::abort();
+  if (playable != length.check.playable()) std::abort();
+  if (playable && frames != table[3].lengthFrames) std::abort();
   if (frames < 0 || frames > static_cast<std::int64_t>(size) / 3) std::abort();
   return 0;
 }

@@ -205,7 +205,9 @@ void TakeFiles::open(std::array<std::int32_t, kMaxChannels>& armed) {
       continue;
     }
     std::FILE* file = nullptr;
-    if (GET_ATTRIBUTES(static_cast<int>(i), channel.name, attributes) == 1) {
+    const WaveCheck check = GET_ATTRIBUTES(static_cast<int>(i), channel.name, attributes);
+    printText(playFileRejection(channel.name, check));
+    if (check.playable()) {
       file = openRegularStream(channel.name, "rb+");
     }
     // Unbuffered, so that each block is one write and a failing write shows

@@ -186,7 +186,9 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
     for (int k = 0; k < count; ++k) {
       const std::string& line = playLines[static_cast<std::size_t>(k)];
       if (skipped(line)) continue;
-      playFlags_[static_cast<std::size_t>(k)] = GET_ATTRIBUTES(k, line, playAttributes_);
+      const WaveCheck check = GET_ATTRIBUTES(k, line, playAttributes_);
+      printText(playFileRejection(line, check));
+      playFlags_[static_cast<std::size_t>(k)] = check.playable() ? 1 : 0;
     }
   }
   if (request.soloPlay) {

@@ -413,7 +413,9 @@ void exportMixCommand(ProjectSettings& settings, ExportKind kind) {
   const int lines = std::min(channelCount, list.lineCount());
   for (int k = 0; k < lines; ++k) {
     if (!list.isNamed(k + 1)) continue;  // the skip marker
-    playFlags[static_cast<std::size_t>(k)] = GET_ATTRIBUTES(k, list.fileName(k + 1), attributes);
+    const WaveCheck check = GET_ATTRIBUTES(k, list.fileName(k + 1), attributes);
+    printText(playFileRejection(list.fileName(k + 1), check));
+    playFlags[static_cast<std::size_t>(k)] = check.playable() ? 1 : 0;
   }
 
   ChannelGains gains;

@@ -11,7 +11,7 @@
 #include "timeline/tempo_menu.hpp"
 #include "timeline/time_copy.hpp"
 #include "timeline/transport_lengths.hpp"
-#include "wave/longest_file.hpp"
+#include "timeline/longest_file.hpp"
 
 namespace varnow {
 

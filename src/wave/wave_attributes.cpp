@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "core/print.hpp"
 #include "core/regular_file.hpp"
 #include "core/status.hpp"
 #include "wave/chunk_search.hpp"
@@ -81,106 +80,112 @@ Probe locateData(std::FILE* file, DataExtent& extent, int& readError) {
   return Probe::kOk;
 }
 
-void reportReadFailure(const std::string& path, int readError) {
-  printLine(fileFailure("read", path, readError).message());
-}
-
-// Opens a file to be played or measured. A name that cannot be opened is
-// reported as missing from the track list; one that holds no regular file (a
-// directory, a FIFO that would block the open or never end) as unreadable.
-FileHandle openPlayable(const std::string& path) {
+// Opens a file to be played or measured. A name that holds no regular file
+// (a directory, a FIFO that would block the open or never end) is unreadable;
+// any other failure means the file is missing.
+FileHandle openPlayable(const std::string& path, WaveCheck& check) {
   FileHandle file = openFile(path, "rb");
   if (file) return file;
   const int err = errno;
-  if (refusedAsNotRegular(err)) {
-    reportReadFailure(path, err);
-  } else {
-    print("Cannot find file in track list called %s!!\n", path.c_str());
-  }
+  check = refusedAsNotRegular(err) ? WaveCheck{WaveFault::kUnreadable, err}
+                                   : WaveCheck{WaveFault::kMissing, err};
   return file;
+}
+
+// Reads the format and data chunks of an open file; what a playable file
+// must hold (mono, 24 bits per sample, a data chunk) is checked in the order
+// the messages are given: channels before bits.
+WaveCheck probe(std::FILE* file, FormatFields& format, DataExtent& data,
+                WaveAttributes* attributes) {
+  int readError = 0;
+  const Probe formatProbe = readFormat(file, format, readError);
+  if (formatProbe == Probe::kReadFailed) return {WaveFault::kUnreadable, readError};
+  if (formatProbe == Probe::kMissing) return {WaveFault::kNoFormatChunk, 0};
+  if (attributes != nullptr) attributes->channels = format.channels;
+  if (format.channels != 1) return {WaveFault::kNotMono, 0};
+  if (attributes != nullptr) attributes->bitsPerSample = format.bitsPerSample;
+  if (format.bitsPerSample != static_cast<int>(kBitsPerSample)) return {WaveFault::kNot24Bit, 0};
+  if (attributes != nullptr) {
+    attributes->bytesPerSample = kBytesPerSample;
+    attributes->sampleRate = format.sampleRate;
+  }
+  const Probe dataProbe = locateData(file, data, readError);
+  if (dataProbe == Probe::kReadFailed) return {WaveFault::kUnreadable, readError};
+  if (dataProbe == Probe::kMissing) return {WaveFault::kNoDataChunk, 0};
+  return {};
 }
 
 }  // namespace
 
-int GET_ATTRIBUTES(int slot, const std::string& path, WaveAttributeTable& table) {
-  if (slot < 0 || slot >= static_cast<int>(table.size())) return 0;
+WaveCheck GET_ATTRIBUTES(int slot, const std::string& path, WaveAttributeTable& table) {
+  if (slot < 0 || slot >= static_cast<int>(table.size())) return {WaveFault::kNoSlot, 0};
   WaveAttributes& attributes = table[static_cast<std::size_t>(slot)];
-
-  FileHandle file = openPlayable(path);
-  if (!file) return 0;
-  int readError = 0;
+  WaveCheck check;
+  const FileHandle file = openPlayable(path, check);
+  if (!file) return check;
   FormatFields format;
-  const Probe formatProbe = readFormat(file.get(), format, readError);
-  if (formatProbe == Probe::kReadFailed) {
-    reportReadFailure(path, readError);
-    return 0;
-  }
-  if (formatProbe == Probe::kMissing) {
-    print("Can't find format chunk in wave file!\n");
-    return 0;
-  }
-  attributes.channels = format.channels;
-  if (format.channels != 1) {
-    print("%s is not a mono file and will not be played\n", path.c_str());
-    return 0;
-  }
-  attributes.bitsPerSample = format.bitsPerSample;
-  if (format.bitsPerSample != static_cast<int>(kBitsPerSample)) {
-    print("%s is not a 24 bit file and will not be played\n", path.c_str());
-    return 0;
-  }
-  attributes.bytesPerSample = kBytesPerSample;
-  attributes.sampleRate = format.sampleRate;
-
   DataExtent data;
-  const Probe dataProbe = locateData(file.get(), data, readError);
-  if (dataProbe == Probe::kReadFailed) {
-    reportReadFailure(path, readError);
-    return 0;
-  }
-  if (dataProbe == Probe::kMissing) {
-    print("Cannot find data block in file %s!\n", path.c_str());
-    return 0;
-  }
+  check = probe(file.get(), format, data, &attributes);
+  if (!check.playable()) return check;
   attributes.dataStart = data.dataStart;
   attributes.lengthFrames = playableFrames(data.sizeField, data.dataStart, data.fileBytes,
                                            kBytesPerSample * format.channels);
-  return 1;
+  return check;
 }
 
-std::int64_t GET_LENGTH(const std::string& path) {
-  FileHandle file = openPlayable(path);
-  if (!file) return 0;
-  int readError = 0;
+WaveLength GET_LENGTH(const std::string& path) {
+  WaveLength length;
+  const FileHandle file = openPlayable(path, length.check);
+  if (!file) return length;
   FormatFields format;
-  const Probe formatProbe = readFormat(file.get(), format, readError);
-  if (formatProbe == Probe::kReadFailed) {
-    reportReadFailure(path, readError);
-    return 0;
-  }
-  if (formatProbe == Probe::kMissing) {
-    print("Can't find format chunk in wave file!\n");
-    return 0;
-  }
-  if (format.channels != 1) {
-    print("Mono files only\n");
-    return 0;
-  }
-  if (format.bitsPerSample != static_cast<int>(kBitsPerSample)) {
-    print("24 bit wave files only!\n");
-    return 0;
-  }
   DataExtent data;
-  const Probe dataProbe = locateData(file.get(), data, readError);
-  if (dataProbe == Probe::kReadFailed) {
-    reportReadFailure(path, readError);
-    return 0;
+  length.check = probe(file.get(), format, data, nullptr);
+  if (length.check.playable()) {
+    length.frames = playableFrames(data.sizeField, data.dataStart, data.fileBytes, kBytesPerSample);
   }
-  if (dataProbe == Probe::kMissing) {
-    print("Can't find data block in wave file!\n");
-    return 0;
+  return length;
+}
+
+namespace {
+
+std::string readFailureLine(const std::string& path, const WaveCheck& check) {
+  return fileFailure("read", path, check.error).message() + "\n";
+}
+
+}  // namespace
+
+std::string playFileRejection(const std::string& path, const WaveCheck& check) {
+  switch (check.fault) {
+    case WaveFault::kNone:
+    case WaveFault::kNoSlot:
+      return {};
+    case WaveFault::kMissing:
+      return "Cannot find file in track list called " + path + "!!\n";
+    case WaveFault::kUnreadable:
+      return readFailureLine(path, check);
+    case WaveFault::kNoFormatChunk:
+      return "Can't find format chunk in wave file!\n";
+    case WaveFault::kNotMono:
+      return path + " is not a mono file and will not be played\n";
+    case WaveFault::kNot24Bit:
+      return path + " is not a 24 bit file and will not be played\n";
+    case WaveFault::kNoDataChunk:
+      return "Cannot find data block in file " + path + "!\n";
   }
-  return playableFrames(data.sizeField, data.dataStart, data.fileBytes, kBytesPerSample);
+  return {};
+}
+
+std::string lengthRejection(const std::string& path, const WaveCheck& check) {
+  switch (check.fault) {
+    case WaveFault::kNotMono:
+      return "Mono files only\n";
+    case WaveFault::kNot24Bit:
+      return "24 bit wave files only!\n";
+    case WaveFault::kNoDataChunk:
+      return "Can't find data block in wave file!\n";
+    default:
+      return playFileRejection(path, check);
+  }
 }
 
 }  // namespace varnow

@@ -24,26 +24,54 @@ struct WaveAttributes {
 // One slot per playback (or capture) channel, indexed 0 .. kMaxChannels - 1.
 using WaveAttributeTable = std::array<WaveAttributes, kMaxChannels>;
 
+// Why a file cannot be played (or measured).
+enum class WaveFault {
+  kNone,
+  kNoSlot,         // the slot lies outside the table
+  kMissing,        // the file cannot be opened
+  kUnreadable,     // no regular file (a directory, a FIFO), or reading failed
+  kNoFormatChunk,  // no usable "fmt " chunk
+  kNotMono,        // checked before the bits
+  kNot24Bit,
+  kNoDataChunk,
+};
+
+struct WaveCheck {
+  WaveFault fault = WaveFault::kNone;
+  int error = 0;  // the errno behind kMissing and kUnreadable
+  bool playable() const { return fault == WaveFault::kNone; }
+};
+
 // Checks that `path` is a playable file (mono, 24 bits per sample, a data
-// chunk found by the chunk walk) and fills `table[slot]`. Returns 1 when it is
-// playable and 0 when it is rejected, after printing on standard output why:
-//   "Cannot find file in track list called %s!!\n"     the file cannot be opened
-//   "Can't find format chunk in wave file!\n"           no usable "fmt " chunk
-//   "%s is not a mono file and will not be played\n"    (channels are checked first)
-//   "%s is not a 24 bit file and will not be played\n"
-//   "Cannot find data block in file %s!\n"
-// or a sentence naming the file when it is no regular file (a directory, a
-// FIFO) or reading it fails. The channel count and
-// bits are stored in the slot as they are read, before they are checked; the
-// sample rate is reported but not compared with the project's. A slot outside
-// the table is refused (0) without a message.
-int GET_ATTRIBUTES(int slot, const std::string& path, WaveAttributeTable& table);
+// chunk found by the chunk walk) and fills `table[slot]`. The channel count
+// and bits are stored in the slot as they are read, before they are checked;
+// the sample rate is reported but not compared with the project's. Prints
+// nothing: the caller prints playFileRejection() for a file it will not play.
+WaveCheck GET_ATTRIBUTES(int slot, const std::string& path, WaveAttributeTable& table);
+
+struct WaveLength {
+  WaveCheck check;
+  std::int64_t frames = 0;  // the playable length; 0 unless check.playable()
+};
 
 // The playable length of `path` in frames, by the same checks as
-// GET_ATTRIBUTES; 0 on any failure, after one of the lines
-// "Cannot find file in track list called %s!!\n", "Can't find format chunk in
-// wave file!", "Mono files only", "24 bit wave files only!" or "Can't find
-// data block in wave file!" (or a sentence naming the file when reading fails).
-std::int64_t GET_LENGTH(const std::string& path);
+// GET_ATTRIBUTES. Prints nothing: the caller prints lengthRejection().
+WaveLength GET_LENGTH(const std::string& path);
+
+// The line (newline included) that tells a user why a play file is not
+// played:
+//   "Cannot find file in track list called %s!!\n"     the file cannot be opened
+//   "Can't find format chunk in wave file!\n"
+//   "%s is not a mono file and will not be played\n"
+//   "%s is not a 24 bit file and will not be played\n"
+//   "Cannot find data block in file %s!\n"
+// or "Could not read <path>: <reason>." for a name that holds no regular file
+// or a read that failed. Empty for a playable file.
+std::string playFileRejection(const std::string& path, const WaveCheck& check);
+
+// The same for a file being measured, where three faults have words of their
+// own: "Mono files only", "24 bit wave files only!" and "Can't find data
+// block in wave file!".
+std::string lengthRejection(const std::string& path, const WaveCheck& check);
 
 }  // namespace varnow

@@ -246,7 +246,7 @@ TEST(TakeFiles, FailedWriteStopsThatFileKeepsItsSamplesAndRepairsItsHeader) {
   EXPECT_EQ(Bytes(failed.begin() + 44, failed.end()), staircaseSamples(4129));
   EXPECT_EQ(fieldAt(failed, 40), 3u * 4129u);
   EXPECT_EQ(fieldAt(failed, 4), failed.size() - 8u);
-  EXPECT_EQ(GET_LENGTH("vox_t.wav"), 4129);
+  EXPECT_EQ(GET_LENGTH("vox_t.wav").frames, 4129);
 
   Bytes whole = header(3 * 4096);
   whole.insert(whole.end(), samples.begin(), samples.end());

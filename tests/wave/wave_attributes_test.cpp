@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "timeline/longest_file.hpp"
 #include "wave/chunk_search.hpp"
 #include "wave/length_rule.hpp"
-#include "wave/longest_file.hpp"
 #include "wave/wave_header.hpp"
 #include "wave/wave_test_files.hpp"
 
@@ -57,27 +57,27 @@ TEST(WaveAttributes, ReadsACanonicalTakeAndAppliesTheLengthRule) {
   const std::string take = dir.file("take.wav");
   writeTake(take, 1000, 400);
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(GET_ATTRIBUTES(7, take, table), 1);
+  EXPECT_TRUE(GET_ATTRIBUTES(7, take, table).playable());
   EXPECT_EQ(table[7], (WaveAttributes{1, 44, 48000, 400, 3, 24}));
   EXPECT_EQ(table[6], WaveAttributes{});
-  EXPECT_EQ(GET_LENGTH(take), 400);
+  EXPECT_EQ(GET_LENGTH(take).frames, 400);
 
   const std::string extra = dir.file("extra.wav");
   writeTake(extra, 100, 150);  // 50 frames after the stated data
-  EXPECT_EQ(GET_ATTRIBUTES(0, extra, table), 1);
+  EXPECT_TRUE(GET_ATTRIBUTES(0, extra, table).playable());
   EXPECT_EQ(table[0].lengthFrames, 100);
-  EXPECT_EQ(GET_LENGTH(extra), 100);
+  EXPECT_EQ(GET_LENGTH(extra).frames, 100);
 
   const std::string unclosed = dir.file("unclosed.wav");
   Bytes bytes = riffFile({chunk("fmt ", pcmFormatBody(1, 44100, 24)),
                           chunkHeader("data", 0xFFFFFFFF), staircaseSamples(250)});
   writeFileBytes(unclosed, bytes);
-  EXPECT_EQ(GET_ATTRIBUTES(1, unclosed, table), 1);
+  EXPECT_TRUE(GET_ATTRIBUTES(1, unclosed, table).playable());
   EXPECT_EQ(table[1], (WaveAttributes{1, 44, 44100, 250, 3, 24}));
-  EXPECT_EQ(GET_LENGTH(unclosed), 250);
+  EXPECT_EQ(GET_LENGTH(unclosed).frames, 250);
 
-  EXPECT_EQ(GET_ATTRIBUTES(kMaxChannels, take, table), 0) << "slot outside the table";
-  EXPECT_EQ(GET_ATTRIBUTES(-1, take, table), 0);
+  EXPECT_FALSE(GET_ATTRIBUTES(kMaxChannels, take, table).playable()) << "slot outside the table";
+  EXPECT_FALSE(GET_ATTRIBUTES(-1, take, table).playable());
   EXPECT_EQ(captured(), "");
 }
 
@@ -119,12 +119,13 @@ TEST(WaveAttributes, RejectsWithTheExactMessages) {
       return at == std::string::npos ? text : text.replace(at, 1, path);
     };
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(GET_ATTRIBUTES(1, path, table), 0) << c.name;
-    EXPECT_EQ(captured(), withPath(c.attributesMessage)) << c.name;
+    const WaveCheck check = GET_ATTRIBUTES(1, path, table);
+    EXPECT_EQ(playFileRejection(path, check), withPath(c.attributesMessage)) << c.name;
+    const WaveLength length = GET_LENGTH(path);
+    EXPECT_EQ(length.frames, 0) << c.name;
+    EXPECT_EQ(captured(), "") << c.name;  // the callers print
     if (c.lengthMessage.empty()) continue;
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(GET_LENGTH(path), 0) << c.name;
-    EXPECT_EQ(captured(), withPath(c.lengthMessage)) << c.name;
+    EXPECT_EQ(lengthRejection(path, length.check), withPath(c.lengthMessage)) << c.name;
   }
 }
 
@@ -157,10 +158,10 @@ TEST(ChunkWalk, FindsCanonicalOffsetsAndSkipsWholeChunks) {
                         chunk("junk", Bytes(3, 'd')), chunk("data", staircaseSamples(64, -32))}));
   WaveAttributeTable table{};
   ::testing::internal::CaptureStdout();
-  ASSERT_EQ(GET_ATTRIBUTES(5, tagged, table), 1);
+  ASSERT_TRUE(GET_ATTRIBUTES(5, tagged, table).playable());
   const std::int64_t dataStart = 12 + 8 + 200000 + 8 + 16 + 8 + 4 + 8;
   EXPECT_EQ(table[5], (WaveAttributes{1, dataStart, 96000, 64, 3, 24}));
-  EXPECT_EQ(GET_LENGTH(tagged), 64);
+  EXPECT_EQ(GET_LENGTH(tagged).frames, 64);
   EXPECT_EQ(captured(), "");
   const Bytes bytes = testing::readFileBytes(tagged);
   EXPECT_EQ(Bytes(bytes.begin() + dataStart, bytes.end()), staircaseSamples(64, -32));
@@ -175,17 +176,15 @@ TEST(ChunkWalk, RejectsABrokenChunkList) {
   bytes.insert(bytes.end(), trailing.begin(), trailing.end());
   writeFileBytes(broken, bytes);
   WaveAttributeTable table{};
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(GET_ATTRIBUTES(0, broken, table), 0);
-  EXPECT_EQ(captured(), "Cannot find data block in file " + broken + "!\n");
+  EXPECT_EQ(playFileRejection(broken, GET_ATTRIBUTES(0, broken, table)),
+            "Cannot find data block in file " + broken + "!\n");
 
   // A format chunk too short to hold its fields is no format chunk.
   const std::string shortFormat = dir.file("short_fmt.wav");
   writeFileBytes(shortFormat,
                  riffFile({chunk("fmt ", Bytes(8, 1)), chunk("data", staircaseSamples(4))}));
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(GET_ATTRIBUTES(0, shortFormat, table), 0);
-  EXPECT_EQ(captured(), "Can't find format chunk in wave file!\n");
+  EXPECT_EQ(playFileRejection(shortFormat, GET_ATTRIBUTES(0, shortFormat, table)),
+            "Can't find format chunk in wave file!\n");
 }
 
 // sox writes mono 24-bit files in the extensible format: a 40-byte fmt
@@ -198,8 +197,8 @@ TEST(ChunkWalk, AcceptsAFileWrittenBySox) {
   ASSERT_EQ(std::system(command.c_str()), 0);
   WaveAttributeTable table{};
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(GET_ATTRIBUTES(0, path, table), 1);
-  EXPECT_EQ(GET_LENGTH(path), 4800);
+  EXPECT_TRUE(GET_ATTRIBUTES(0, path, table).playable());
+  EXPECT_EQ(GET_LENGTH(path).frames, 4800);
   EXPECT_EQ(captured(), "");
   EXPECT_EQ(table[0], (WaveAttributes{1, 80, 48000, 4800, 3, 24}));
 }

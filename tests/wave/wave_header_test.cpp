@@ -65,7 +65,7 @@ TEST(SizeRepair, RepairsDataAndRiffSizesFromTheFileLength) {
     testing::writeFileBytes(path, withSamples);
   }
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(GET_LENGTH(path), 400);
+  EXPECT_EQ(GET_LENGTH(path).frames, 400);
 
   const SizeRepairResult result = FIX_SIZE(path);
   EXPECT_EQ(captured(), "");
@@ -75,7 +75,7 @@ TEST(SizeRepair, RepairsDataAndRiffSizesFromTheFileLength) {
   EXPECT_EQ(fieldAt(repaired, 40), 1200u);
   EXPECT_EQ(fieldAt(repaired, 4), repaired.size() - 8);
   EXPECT_EQ(Bytes(repaired.begin() + 44, repaired.end()), testing::staircaseSamples(400));
-  EXPECT_EQ(GET_LENGTH(path), 400);
+  EXPECT_EQ(GET_LENGTH(path).frames, 400);
 }
 
 TEST(SizeRepair, FindsTheDataChunkBehindOtherChunks) {

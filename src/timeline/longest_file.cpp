@@ -1,4 +1,4 @@
-#include "wave/longest_file.hpp"
+#include "timeline/longest_file.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,9 +49,10 @@ std::int64_t SEEK_LONG_FILE(int count, std::string_view marker, const std::strin
     if (entry.empty()) continue;  // empty lines are not entries
     ++entriesConsidered;
     if (!marker.empty() && entry.front() == marker.front()) continue;
-    const std::int64_t frames = GET_LENGTH(entry);
+    const WaveLength length = GET_LENGTH(entry);
+    printText(lengthRejection(entry, length.check));
     print("Checking file %s\n", entry.c_str());
-    longestFrames = std::max(longestFrames, frames);
+    longestFrames = std::max(longestFrames, length.frames);
   }
   return longestFrames;
 }
