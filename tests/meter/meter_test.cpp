@@ -136,7 +136,6 @@ TEST(PeakReports, LinesForEveryKindAndSection) {
   std::array<std::int32_t, kMaxBusses> busOn{1, 1};
   BusPeaks left{5000, 0};
   BusPeaks right{6000, 8388608};
-  // recorded, peaks checked, played, mix mode, inputs, tables, master peaks
   PassPeaks pass{true, true, true, 1, 3, &armed, &inputs, &busOn, &left, &right, 5000, 6000};
   const std::string busses = "\nBus Peaks:\n\nBus 2 L: -144 dBFS\nBus 2 R: 0.00 dBFS OVER!! \n\n";
   // Armed inputs only; in modes 2 and 3 the busses that are on but bus 1,
