@@ -1,0 +1,118 @@
+// The ground floor: console numbers, failure sentences, text files, track
+// lists and stop requests.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+
+#include "core/console_input.hpp"
+#include "core/regular_file.hpp"
+#include "core/status.hpp"
+#include "core/stop_request.hpp"
+#include "core/text_file.hpp"
+#include "core/track_list.hpp"
+#include "core/unit_fixture.hpp"
+
+namespace varnow {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::readBytes;
+using testing::TakeDir;
+using testing::writeBytes;
+
+TEST(ConsoleInput, NumbersAreReadLikeScanfAndNonNumbersStayForTheNextQuestion) {
+  testing::ScriptedReplies replies("09 12abc name 0xg 99999999999999999999999 1.5e2x");
+  ConsoleInput& in = replies.input();
+  EXPECT_EQ(in.readInteger(), 0);  // octal stops at 9, the next number
+  EXPECT_EQ(in.readInteger(), 9);
+  EXPECT_EQ(in.readInteger(), 12);
+  EXPECT_EQ(in.readWord(), "abc");
+  EXPECT_EQ(in.readInteger(), std::nullopt);  // nothing consumed
+  EXPECT_EQ(in.readWord(), "name");
+  EXPECT_EQ(in.readInteger(), 0);  // "0x" without a digit
+  EXPECT_EQ(in.readWord(), "xg");
+  EXPECT_EQ(in.readInteger(), INT64_MAX);
+  EXPECT_EQ(in.readFloat(), 150.0);
+  EXPECT_EQ(in.readWord(), "x");
+  EXPECT_THROW(in.readFloat(), InputEnded);
+}
+
+TEST(FileFailure, SentencesNameTheFileAndTheReason) {
+  for (const auto& [err, reason] : {std::pair{EPERM, "Operation not permitted"},
+                                    {ENOENT, "No such file or directory"},
+                                    {0, "unknown error"},
+                                    {kNotRegularFile, "it is not a regular file"}})
+    EXPECT_EQ(fileFailure("open", "a b.wav", err).message(),
+              std::string("Could not open a b.wav: ") + reason + ".");
+}
+
+TEST(TextFile, ReadsEveryByteAndReplacesOnlyWhenTheWholeTextIsWritten) {
+  TakeDir dir;
+  const std::string path = dir.file("param.txt");
+  std::string bytes;
+  for (int i = 0; i < 200000; ++i)  // beyond the reader's piece, with NUL bytes
+    bytes += static_cast<char>(i % 251);
+  writeBytes(path, bytes);
+  std::string text = "stale";
+  ASSERT_TRUE(readWholeFile(path, text).ok());
+  EXPECT_EQ(text, bytes);
+  {
+    const testing::FileSizeLimit full(100);
+    EXPECT_EQ(writeFileAtomically(path, std::string(10000, 'x')).message(),
+              "Could not write " + path + ": File too large.");
+  }
+  fs::create_directories(dir.file("occupied/inside"));
+  EXPECT_EQ(writeFileAtomically(dir.file("occupied"), "text\n").message(),
+            "Could not replace " + dir.file("occupied") + ": Is a directory.");
+  EXPECT_EQ(readBytes(path), bytes);
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"occupied", "param.txt"}));
+}
+
+TEST(TrackList, CountedLinesSkipsAndNames) {
+  // Empty lines do not count; a line starting with the marker skips its
+  // channel; blanks belong to the name; the last line needs no newline.
+  const TrackList list = parseTrackList("a.wav\n\n-old.wav\n\n my take .wav\n*\n\tlast", '*');
+  ASSERT_EQ(list.lineCount(), 5);
+  EXPECT_EQ(list.fileName(2), "-old.wav");
+  EXPECT_EQ(list.fileName(3), " my take .wav");
+  EXPECT_EQ(list.fileName(5), "\tlast");
+  for (const int channel : {4, 6, 0, -1})
+    EXPECT_FALSE(list.isNamed(channel)) << channel;
+  TakeDir dir;
+  std::string text;  // 300 counted lines, far beyond 4095 bytes
+  for (int line = 1; line <= 300; ++line)
+    text += "track_" + std::to_string(line) + ".wav\n\n";
+  writeBytes(dir.file("play.txt"), text);
+  TrackList read;
+  ASSERT_TRUE(readTrackListFile(dir.file("play.txt"), read).ok());
+  EXPECT_EQ(read.lineCount(), 256);
+  EXPECT_EQ(read.fileName(256), "track_256.wav");
+  EXPECT_EQ(readTrackListFile(dir.file("none.txt"), read).message(),
+            "Could not open " + dir.file("none.txt") + ": No such file or directory.");
+  EXPECT_EQ(read.lineCount(), 0);
+}
+
+TEST(StopRequest, TerminationOutranksACtrlCAndTheRequestWakesReaders) {
+  initStopRequests();
+  const auto woken = [] {
+    pollfd wait{stopRequestFd(), POLLIN, 0};
+    return ::poll(&wait, 1, 0) == 1;
+  };
+  requestStop(SIGINT);
+  EXPECT_FALSE(stopEndsRun());
+  EXPECT_TRUE(woken());
+  requestStop(SIGHUP);
+  requestStop(SIGTERM);
+  requestStop(SIGINT);
+  EXPECT_EQ(stopSignal(), SIGHUP);  // the first termination stays
+  EXPECT_TRUE(stopEndsRun());
+  clearStopRequest();
+  EXPECT_EQ(stopSignal(), 0);
+  EXPECT_FALSE(woken());
+}
+
+}  // namespace
+}  // namespace varnow

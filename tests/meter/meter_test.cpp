@@ -1,0 +1,155 @@
+// Peaks, the level meter line, the clock line and the peak reports.
+#include <gtest/gtest.h>
+
+#include "core/unit_fixture.hpp"
+#include "meter/clock.hpp"
+#include "meter/level_meter.hpp"
+#include "meter/peak_report.hpp"
+#include "meter/peaks.hpp"
+
+namespace varnow {
+namespace {
+
+using testing::printedBy;
+
+TEST(CheckPeak, RaisesChannelAndOverallPeaksStrictly) {
+  ChannelPeaks peaks{};
+  std::int64_t overall = 0;
+  int loudest = 1;
+  const struct {
+    int index, count;
+    std::vector<std::int32_t> samples;
+    std::int64_t peak;  // of the channel afterwards
+    int loudest;
+  } blocks[] = {
+      {2, 4, {5, -7, 3, -1}, 7, 3},
+      {0, 2, {7, -6}, 7, 3},       // the first channel to reach a level keeps the maximum
+      {1, 1, {200, 900}, 200, 2},  // only `count` samples
+      {255, 3, {8388607, -8388608, 1}, 8388608, 256},
+      {255, 0, {9000000}, 8388608, 256},
+  };
+  for (const auto& b : blocks) {
+    const std::string packed = testing::packSamples(b.samples);
+    CheckPeak(b.index, b.count, peaks, reinterpret_cast<const std::int8_t*>(packed.data()), overall,
+              loudest);
+    EXPECT_EQ(peaks[static_cast<std::size_t>(b.index)], b.peak) << b.index;
+    EXPECT_EQ(loudest, b.loudest) << b.index;
+  }
+  EXPECT_EQ(overall, 8388608);
+  const ChannelPeaks before = peaks;
+  CheckPeak(256, 1, peaks, nullptr, overall, loudest);  // outside the table: nothing read
+  CheckPeak(-1, 1, peaks, nullptr, overall, loudest);
+  EXPECT_EQ(peaks, before);
+}
+
+// Peaks at a span of 30 dB, where one position is 1.25 dB.
+constexpr std::int64_t kMinus6 = 4204263;   // 19.19 positions
+constexpr std::int64_t kMinus15 = 1491728;  // 11.99 positions
+constexpr std::int64_t kMinus18 = 1056063;  // 9.59 positions
+
+std::string line(int bars, int gap, const std::string& mark, int rest, const std::string& tail) {
+  return "\t -30 dB [" + std::string(static_cast<std::size_t>(bars), '|') +
+         std::string(static_cast<std::size_t>(gap), ' ') + mark +
+         std::string(static_cast<std::size_t>(rest), ' ') + "] " + tail + "   ";
+}
+
+TEST(LevelMeter, BarsFallHoldTheirPeakAndMarkAnOverUntilReset) {
+  LevelMeter meter;
+  int reset = 1;
+  const auto draw = [&](std::int64_t peak, int channel, int cr = 0) {
+    return printedBy([&] { meter.Meter(peak, 30.0f, reset, cr, channel, 7.5f); });
+  };
+  const struct {
+    std::int64_t peak;
+    int channel;
+    std::string shown;
+  } updates[] = {
+      {0, 1, line(0, 0, "1", 23, "-144 dB")},
+      {kMinus15, 1, line(12, 0, "1", 11, "-15 dB")},    // 11.99 positions: 12 bars
+      {kMinus15, 12, line(12, 0, "12", 11, "-15 dB")},  // a steady level keeps its bars
+      {kMinus6, 1, line(20, 0, "1", 3, "-6 dB")},
+      {kMinus18, 2, line(14, 6, "2", 3, "-6 dB")},   // falls by 7.5 dB; the mark holds
+      {kMinus18, 2, line(10, 10, "2", 3, "-6 dB")},  // not below the level measured now
+      {0, 2, line(4, 16, "2", 3, "-6 dB")},
+      {0, 2, line(0, 20, "2", 3, "-6 dB")},
+      {8388608, 3, line(24, 0, "3", 0, "OVER CH 3")},   // 0 dB: an over
+      {kMinus15, 2, line(18, 0, "2", 5, "OVER CH 3")},  // the hold restarts after an over
+      {0, 2, line(12, 0, "2", 11, "OVER CH 3")},
+  };
+  for (const auto& update : updates)
+    EXPECT_EQ(draw(update.peak, update.channel), update.shown) << update.shown;
+  EXPECT_EQ(reset, 0);
+  reset = 1;
+  EXPECT_EQ(printedBy([&] { meter.Meter(0, 120.0f, reset, 1, 7, 30.0f); }),
+            "\r\t -120 dB [7" + std::string(23, ' ') + "] -144 dB   ");
+  EXPECT_EQ(draw(kMinus15, 1), line(12, 0, "1", 11, "-15 dB"));
+
+  // Settings outside -120 .. -6 take the nearer end; 0 is off.
+  for (const auto& [setting, span] : {std::pair{-30, 30.0f},
+                                      {-6, 6.0f},
+                                      {-120, 120.0f},
+                                      {-200, 120.0f},
+                                      {0, 0.0f},
+                                      {-3, 6.0f},
+                                      {12, 6.0f}}) {
+    EXPECT_EQ(meterScaleFor(setting).span, span) << setting;
+    EXPECT_EQ(meterScaleFor(setting).fall, span / 4.0f) << setting;
+  }
+  testing::ScriptedReplies replies("-200 -3 0 abc -45");
+  int setting = -30;
+  MeterScale scale;
+  EXPECT_EQ(printedBy([&] { askMeterRange(setting, scale); }),
+            "Enter Meter Range -120 to -6 (dB) or 0 = off.  Currently at -30 dB\n");
+  for (const int expected : {-120, -6, 0, 0, -45}) {
+    if (expected != -120) printedBy([&] { askMeterRange(setting, scale); });
+    EXPECT_EQ(setting, expected);
+  }
+  EXPECT_EQ(scale.span, 45.0f);
+  EXPECT_EQ(printedBy([&] { EXPECT_THROW(askMeterRange(setting, scale), InputEnded); }),
+            "Enter Meter Range -120 to -6 (dB) or 0 = off.  Currently at -45 dB\n");
+}
+
+TEST(UpdateClock, SecondsOrMeasureAndBeat) {
+  const auto clock = [](int clockMode, std::int64_t position, std::int64_t offset, int timeMode) {
+    return printedBy([&] { UpdateClock(clockMode, position, offset, 44100, timeMode, 120.0f, 4); });
+  };
+  EXPECT_EQ(clock(1, 66150, 0, 0), "\rclock = 1.50 sec");
+  EXPECT_EQ(clock(2, 22050, 44100, 0), "\nclock = 1.50 sec");
+  EXPECT_EQ(clock(1, 22050, 0, 1), "\rmeasure.beat = 1.2.00 ");
+  EXPECT_EQ(clock(2, 44100, 55125, 1), "\nmeasure.beat = 2.1.50 ");
+  EXPECT_EQ(clock(1, 66150, 0, 2), "");
+}
+
+TEST(PeakReports, LinesForEveryKindAndSection) {
+  const auto peaks = [](std::int64_t peak, int number, int kind) {
+    return printedBy([&] { ShowPeaks(peak, number, kind); });
+  };
+  EXPECT_EQ(peaks(8388608, 1, kChannelPeak), "channel 1: 0.00 dBFS OVER!! \n");
+  EXPECT_EQ(peaks(8388607, 2, kChannelPeak), "channel 2: -0.00 dBFS WARNING!\n");
+  EXPECT_EQ(peaks(1, 5, kChannelPeak), "channel 5: -138.47 dBFS\n");
+  EXPECT_EQ(peaks(0, 7, kBusLeftPeak) + peaks(4194304, 7, kBusRightPeak),
+            "Bus 7 L: -144 dBFS\nBus 7 R: -6.02 dBFS\n");
+  EXPECT_EQ(peaks(100, 1, 0) + peaks(0, 1, 4), "");
+
+  std::array<std::int32_t, kMaxChannels> armed{1, 0, 1};
+  ChannelPeaks inputs{838861, 8388607, 0};
+  std::array<std::int32_t, kMaxBusses> busOn{1, 1};
+  BusPeaks left{5000, 0};
+  BusPeaks right{6000, 8388608};
+  PassPeaks pass{true, true, true, 1, 3, &armed, &inputs, &busOn, &left, &right, 5000, 6000};
+  const std::string busses = "\nBus Peaks:\n\nBus 2 L: -144 dBFS\nBus 2 R: 0.00 dBFS OVER!! \n\n";
+  // Armed inputs only; in modes 2 and 3 the busses that are on but bus 1,
+  // whose peaks are the outputs'.
+  for (const int mode : {1, 2, 3}) {
+    pass.mixMode = mode;
+    EXPECT_EQ(printedBy([&] { printPassPeaks(pass); }),
+              "\n\nInput Channel Peaks:\n\tchannel 1: -20.00 dBFS\n\tchannel 3: -inf dBFS\n" +
+                  (mode == 1 ? "" : busses) +
+                  "\nOutput Channel Peaks:\nchannel 1: -64.49 dBFS\nchannel 2: -62.91 dBFS\n\n");
+  }
+  EXPECT_EQ(printedBy([&] { printMonitorLine(3, true, armed, inputs); }),
+            "\r(1/-20) (2/-0) (3/-inf)    ");
+}
+
+}  // namespace
+}  // namespace varnow
