@@ -22,9 +22,9 @@ TEST(Console, WordsLinesAndTheEndOfInput) {
   // be read as further words (89 saves). The end of input ends the run like
   // 'x', and asks nothing even with the play list gone.
   EXPECT_EQ(p.console(std::string(600, 's')), kZeroMenu + kZeroMenu + "\n");
-  EXPECT_EQ(p.readFile("param.txt").find("Volume Settings"), std::string::npos);
+  EXPECT_FALSE(has(p.readFile("param.txt"), "Volume Settings"));
   p.remove("play.txt");
-  EXPECT_EQ(p.console("").find("Cannot find playlist file"), std::string::npos);
+  EXPECT_FALSE(has(p.console(""), "Cannot find playlist file"));
 }
 
 TEST(Console, HelpScreenListsEveryFunctionAndWaitsForC) {
@@ -40,8 +40,7 @@ TEST(Console, HelpScreenListsEveryFunctionAndWaitsForC) {
   ASSERT_NE(endAt, std::string::npos);
   const std::string screen = shown.substr(kZeroMenu.size(), endAt + end.size() - kZeroMenu.size());
   EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 62);
-  EXPECT_NE(screen.find("\n   'R_takeName' to record with preemptive take naming\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(screen, "\n   'R_takeName' to record with preemptive take naming\n"));
   // 'h' shows the same screen; 'a' and 'b' are read and ignored while waiting.
   EXPECT_EQ(shown, kZeroMenu + screen + kZeroMenu + screen + kZeroMenu + "\n");
 }
@@ -63,10 +62,10 @@ TEST(Console, OptionsMenuSwitchesToTheMinimalInterfaceAndSIsNeededToKeepIt) {
   const std::string menuInt0 = with(menuNp, "(now set to int1)", "(now set to int0)");
   EXPECT_EQ(p.console("opt sc np int0 d zzz x"),
             kZeroMenu + menuUc + menuSc + menuNp + menuInt0 + kZeroStatus + kZeroStatus + "\n");
-  EXPECT_EQ(p.readFile("param.txt").find("clock"), std::string::npos);
+  EXPECT_FALSE(has(p.readFile("param.txt"), "clock"));
 
   p.console("opt hc np int0 d s x");
-  EXPECT_NE(p.readFile("param.txt").find("\nint\t0\nclock\thc\npeak\tnp\n"), std::string::npos);
+  EXPECT_TRUE(has(p.readFile("param.txt"), "\nint\t0\nclock\thc\npeak\tnp\n"));
   // The next run starts in the minimal interface with those options.
   EXPECT_TRUE(p.console("opt d x").starts_with(
       kZeroStatus + with(menuInt0, "(now set to sc)", "(now set to hc)")));
@@ -89,7 +88,7 @@ TEST(Console, SafetySwitch) {
   EXPECT_EQ(odd.console("safe 1 s x"), kZeroMenu + "Safety mode for replacing files is OFF\n" +
                                            keep + "Safety mode is ON\n" + kZeroMenu + kStored +
                                            kZeroMenu + "\n");
-  EXPECT_NE(odd.readFile("param.txt").find("\nsafe\t1\n"), std::string::npos);
+  EXPECT_TRUE(has(odd.readFile("param.txt"), "\nsafe\t1\n"));
 }
 
 TEST(Console, SaveKeepsTheFileWhenItCannotWriteIt) {
@@ -116,7 +115,7 @@ TEST(Console, ExitAsksForAMissingPlayListBeforeItEnds) {
                 "Cannot find playlist file called gone.txt\n"
                 "Create the file or enter a different name\n\n");
   // The word after the answer is never read: nothing was saved.
-  EXPECT_EQ(p.readFile("param.txt").find("Volume"), std::string::npos);
+  EXPECT_FALSE(has(p.readFile("param.txt"), "Volume"));
 }
 
 // The view shown before every mixer prompt, all points at 0.
@@ -241,9 +240,8 @@ TEST(MixerConsole, EditedLevelsReachThePlaybackOfTheNextPass) {
   EXPECT_EQ(playback("", "mix 1b20 d p x"), playback("busvl\t1\t15\n", "p x"));
   // Volumes are corrected, with their messages, when the pass starts.
   const std::string loud = playback("", "mix 1v13 d p x");
-  EXPECT_NE(
-      shown.find("Volume of channel 1 is too high.\nIt has been reset to 12 dB, the maximum.\n"),
-      std::string::npos);
+  EXPECT_TRUE(
+      has(shown, "Volume of channel 1 is too high.\nIt has been reset to 12 dB, the maximum.\n"));
   EXPECT_EQ(loud, playback("v\t1\t12\n", "p x"));
 }
 
@@ -259,12 +257,11 @@ TEST(MixerConsole, ModeMenuAndBusAssignmentsAreSavedAndFoundAfterARestart) {
       kZeroMenu +
       "\nCurrently using mixmode [3]:\n'3'  Playback = busses are routed to outputs 1 and 2.\n"
       "     Export   = busses will be sent to the master.\n'0'  Playback = assign"));
-  EXPECT_NE(p.readFile("param.txt").find("\nmix\t3\n"), std::string::npos);
+  EXPECT_TRUE(has(p.readFile("param.txt"), "\nmix\t3\n"));
 
   // Bus 2 gets 3 and 4 (300 is skipped); bus 1 gets 5 and loses it again.
   p.console("bus a 2 3,4,300 a 1 5 r 1 5 c s x");
-  EXPECT_NE(p.readFile("param.txt").find("\nBus Assignments:\nbus\t1\t\nbus\t2\t3,4,\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(p.readFile("param.txt"), "\nBus Assignments:\nbus\t1\t\nbus\t2\t3,4,\n"));
   // After a restart the empty bus 1 is off; bus 2 keeps its channels.
   EXPECT_EQ(p.console("bus c x"),
             kZeroMenu +

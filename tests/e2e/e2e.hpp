@@ -83,6 +83,12 @@ inline std::size_t count(const std::string& text, const std::string& piece) {
   return found;
 }
 
+// `text` holds `piece`; the failure shows both.
+inline ::testing::AssertionResult has(const std::string& text, const std::string& piece) {
+  if (text.find(piece) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no\n" << piece << "\nin\n" << text;
+}
+
 inline Samples silence(std::size_t n) {
   return Samples(n, 0);
 }

@@ -59,8 +59,7 @@ TEST(Ranges, StoreRecallAndTheirRefusals) {
             kZeroMenu + kRanges + kChorusRow + kStore + kName +                         //
                 kZeroMenu + kRanges + kChorusRow + kRecall + "Location 7 is empty\n" +  //
                 kZeroMenu + kStored + kZeroMenu + "\n");
-  EXPECT_NE(zero.readFile("param.txt").find("\nTime Ranges:\n" + kChorus + "\nLocate Points:\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(zero.readFile("param.txt"), "\nTime Ranges:\n" + kChorus + "\nLocate Points:\n"));
 }
 
 TEST(Ranges, EditRenamesAndDeletesUntilContinueOrNoneLeft) {
@@ -145,7 +144,7 @@ TEST(LocatePoints, LongNamesKeep63CharactersAndNonNumbersAreConsumed) {
                 kMenu + kLocates + "2\t1.02\t" + c.substr(0, 63) + "\n" + kLocateEdit +  // ll c
                 kMenu + "\n");
   // The "s" given as a slot number saved nothing.
-  EXPECT_EQ(p.readFile("param.txt").find("Volume Settings"), std::string::npos);
+  EXPECT_FALSE(has(p.readFile("param.txt"), "Volume Settings"));
 }
 
 TEST(LocatePoints, SavedRangesAndLocatesAreFoundAgainAfterARestart) {
@@ -158,11 +157,10 @@ TEST(LocatePoints, SavedRangesAndLocatesAreFoundAgainAfterARestart) {
   const char script[] = "io. 2 \0verse\0 i.l 1 o.l 2 e.l 3 ll n 2 end n 3 punch c s lio c ll c x";
   EXPECT_TRUE(p.console(std::string(script, sizeof script - 1))
                   .ends_with(kStored + kMenu + ranges + kMenu + locates + kMenu + "\n"));
-  EXPECT_NE(p.readFile("param.txt")
-                .find("\nTime Ranges:\n" + kChorus +
+  EXPECT_TRUE(has(p.readFile("param.txt"),
+                  "\nTime Ranges:\n" + kChorus +
                       "range\t24576\t98304\tverse\n\nLocate Points:\nloc\t24576\t(name)\n"
-                      "loc\t98304\tend\nloc\t49152\tpunch\n\nPlaylist Files:\n"),
-            std::string::npos);
+                      "loc\t98304\tend\nloc\t49152\tpunch\n\nPlaylist Files:\n"));
   // The next run lists both tables exactly as the first one did.
   EXPECT_EQ(p.console("lio c ll c x"), kMenu + ranges + kMenu + locates + kMenu + "\n");
 }

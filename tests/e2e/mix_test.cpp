@@ -207,12 +207,11 @@ TEST(Export, InterleavedFileHoldsTheStretchMixedFrameByFrame) {
     tracks.insert(tracks.begin() + 3, Samples{});
     ReferenceMixer reference(p, tracks, mode == 3 ? 3 : 1, true);
     const Samples frames = exportedFrames(reference, 1024, 10240);
-    EXPECT_NE(shown.find(std::string("Enter mix filename\nMixing channels  1 2 3") +
-                         (mode == 3 ? "" : " 5") + "\n" + progress(9216) +
-                         (mode == 3 ? "\n\nBus Peaks:\n" + bus2Peaks(reference) + "\n" : "\n\n") +
-                         "Output Peaks:\n" + outputPeaks(reference) + "Enter 'c' to continue\n"),
-              std::string::npos)
-        << shown;
+    EXPECT_TRUE(
+        has(shown, std::string("Enter mix filename\nMixing channels  1 2 3") +
+                       (mode == 3 ? "" : " 5") + "\n" + progress(9216) +
+                       (mode == 3 ? "\n\nBus Peaks:\n" + bus2Peaks(reference) + "\n" : "\n\n") +
+                       "Output Peaks:\n" + outputPeaks(reference) + "Enter 'c' to continue\n"));
     EXPECT_TRUE(same(p.readFile("mix.wav"), wavFile(frames, 48000, 2)));
     EXPECT_TRUE(p.soxReads("mix.wav", 9216, packSamples(frames)));
     EXPECT_EQ(p.files().size(), 8u);  // no scratch file is left
@@ -224,11 +223,9 @@ TEST(Export, SplitFilesOfAOneFrameWindowAndPeaksAtAndAboveFullScale) {
   ProjectFixture p("o\t44032\nmix\t1\np\t1\t100\np\t2\t100\n", "full.wav\n");
   p.writeWave("full.wav", Samples(50000, 8388607));
   std::string shown = p.console("exp-s mix c x");
-  EXPECT_NE(shown.find("Mixing channels  1\n" + progress(44032) +
-                       "\n\nOutput Peaks:\nchannel 1: -144 dBFS\n"
-                       "channel 2: -0.00 dBFS WARNING!\n\nEnter 'c' to continue\n"),
-            std::string::npos)
-      << shown;
+  EXPECT_TRUE(has(shown, "Mixing channels  1\n" + progress(44032) +
+                             "\n\nOutput Peaks:\nchannel 1: -144 dBFS\n"
+                             "channel 2: -0.00 dBFS WARNING!\n\nEnter 'c' to continue\n"));
   const std::string right = wavFile(Samples(44032, 8388607));
   EXPECT_TRUE(same(p.readFile("mix_L.wav"), wavFile(silence(44032))));
   EXPECT_TRUE(same(p.readFile("mix_R.wav"), right));
@@ -236,19 +233,17 @@ TEST(Export, SplitFilesOfAOneFrameWindowAndPeaksAtAndAboveFullScale) {
   // Two such tracks: the sum is held at full scale in the file, and the
   // report shows how far above it the mix went.
   p.writeFile("play.txt", "full.wav\nfull.wav\n");
-  EXPECT_NE(p.console("exp-s over c x")
-                .find("\n\nOutput Peaks:\nchannel 1: -144 dBFS\nchannel 2: 6.02 dBFS OVER!! \n\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(p.console("exp-s over c x"),
+                  "\n\nOutput Peaks:\nchannel 1: -144 dBFS\nchannel 2: 6.02 dBFS OVER!! \n\n"));
   EXPECT_TRUE(same(p.readFile("over_R.wav"), right));
 
   // A window of one frame: the out point at the end of a one-sample file.
   p.writeWave("one.wav", {-4194304});
   p.writeFile("play.txt", "one.wav\n");
   shown = p.console("f exp-s one c x");
-  EXPECT_NE(shown.find("Mixing channels  1\n\rExport Progress: 0 %\n\nOutput Peaks:\n"
-                       "channel 1: -144 dBFS\nchannel 2: -6.02 dBFS\n\n"),
-            std::string::npos)
-      << shown;
+  EXPECT_TRUE(has(shown,
+                  "Mixing channels  1\n\rExport Progress: 0 %\n\nOutput Peaks:\n"
+                  "channel 1: -144 dBFS\nchannel 2: -6.02 dBFS\n\n"));
   EXPECT_TRUE(same(p.readFile("one_R.wav"), wavFile({-4194304})));
   EXPECT_TRUE(p.soxReads("one_L.wav", 1, packSamples({0})));
 }
@@ -267,10 +262,8 @@ TEST(Export, FilesThatCannotPlayAreLeftOut) {
   std::filesystem::create_directory(p.dir() / "b.wav");
   run.send("mix c x\n");
   const std::string shown = run.finish().out;
-  EXPECT_NE(shown.find("Cannot find file in track list called gone.wav!!\n"), std::string::npos);
-  EXPECT_NE(shown.find("Enter mix filename\nMixing channels  2Can't open b.wav for Mixing\n\n"),
-            std::string::npos)
-      << shown;
+  EXPECT_TRUE(has(shown, "Cannot find file in track list called gone.wav!!\n"));
+  EXPECT_TRUE(has(shown, "Enter mix filename\nMixing channels  2Can't open b.wav for Mixing\n\n"));
   ReferenceMixer reference(p, {{}, a}, 1, true);
   EXPECT_TRUE(same(p.readFile("mix.wav"), wavFile(exportedFrames(reference, 0, 5120), 48000, 2)));
 }
@@ -282,8 +275,8 @@ TEST(Export, RefusalsWriteNothing) {
   const std::vector<std::string> before = p.files();
   // A play list that is not there.
   std::string shown = p.console("pf nolist.txt exp-s x play.txt");
-  EXPECT_NE(shown.find("Playlist file called nolist.txt was not found!\n"), std::string::npos);
-  EXPECT_EQ(shown.find("Enter mix filename"), std::string::npos);
+  EXPECT_TRUE(has(shown, "Playlist file called nolist.txt was not found!\n"));
+  EXPECT_FALSE(has(shown, "Enter mix filename"));
 
   // Names too long for the file system: "%s.wav" and "%s_L.wav" of 256
   // bytes; the directory part does not count.
@@ -291,12 +284,10 @@ TEST(Export, RefusalsWriteNothing) {
   shown = p.console("exp-i n" + n250 + "n exp-s " + n250 + " exp-i sub/n" + n250 + "n x");
   for (const std::string& name :
        {"nn" + n250 + ".wav", n250 + "_L.wav", "sub/nn" + n250 + ".wav"}) {
-    EXPECT_NE(
-        shown.find("Cannot export to " + name + ": a file name may be at most 255 bytes long.\n"),
-        std::string::npos)
-        << name;
+    EXPECT_TRUE(
+        has(shown, "Cannot export to " + name + ": a file name may be at most 255 bytes long.\n"));
   }
-  EXPECT_EQ(shown.find("Mixing channels"), std::string::npos);
+  EXPECT_FALSE(has(shown, "Mixing channels"));
   EXPECT_EQ(p.files(), before);
   // 255 bytes exactly is a name like any other, in a directory as well.
   const std::string n249 = n250.substr(1);
@@ -307,9 +298,8 @@ TEST(Export, RefusalsWriteNothing) {
   // No stretch between the in and the out point.
   p.writeParams("i\t8192\no\t4096\nmix\t1\n");
   shown = p.console("exp-i x");
-  EXPECT_NE(shown.find("Cannot export until in and out points are set incorrectly.\n"),
-            std::string::npos);
-  EXPECT_EQ(shown.find("Enter mix filename"), std::string::npos);
+  EXPECT_TRUE(has(shown, "Cannot export until in and out points are set incorrectly.\n"));
+  EXPECT_FALSE(has(shown, "Enter mix filename"));
 }
 
 TEST(Export, FailuresKeepThePreviousMixAndAPlayingScratchName) {
@@ -319,10 +309,9 @@ TEST(Export, FailuresKeepThePreviousMixAndAPlayingScratchName) {
   p.setFileSizeLimit(100000);
   std::string shown = p.console("exp-i mix c x");
   p.setFileSizeLimit(0);
-  EXPECT_NE(shown.find("\nCould not write temp_mix.wav: File too large.\nEnter 'c' to continue\n"),
-            std::string::npos)
-      << shown;
-  EXPECT_EQ(shown.find("Output Peaks:"), std::string::npos);
+  EXPECT_TRUE(
+      has(shown, "\nCould not write temp_mix.wav: File too large.\nEnter 'c' to continue\n"));
+  EXPECT_FALSE(has(shown, "Output Peaks:"));
   EXPECT_EQ(p.readFile("mix.wav"), "the previous mix");
   EXPECT_FALSE(p.exists("temp_mix.wav"));
 
@@ -331,10 +320,9 @@ TEST(Export, FailuresKeepThePreviousMixAndAPlayingScratchName) {
   p.writeFile("temp_mix.wav", bounce);
   p.writeFile("play.txt", "temp_mix.wav\n");
   shown = p.console("exp-i final c x");
-  EXPECT_NE(shown.find("Mixing channels  1\nCannot export while temp_mix.wav is playing: "
-                       "the export writes its mix there first.\nEnter 'c' to continue\n"),
-            std::string::npos)
-      << shown;
+  EXPECT_TRUE(has(shown,
+                  "Mixing channels  1\nCannot export while temp_mix.wav is playing: "
+                  "the export writes its mix there first.\nEnter 'c' to continue\n"));
   EXPECT_EQ(p.readFile("temp_mix.wav"), bounce);
   EXPECT_FALSE(p.exists("final.wav"));
 }

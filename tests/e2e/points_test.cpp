@@ -128,12 +128,10 @@ TEST(Points, StopAtTheLongestFileOfThePlayList) {
   p.writeWave("short.wav", silence(1000));
   p.writeWave("long.wav", silence(50000));
   p.writeWave("longer.wav", silence(90000));
-  EXPECT_NE(p.console("i2 f s x")
-                .find(statusLine("2.01", "0.00", "0.00") +
-                      "Checking file short.wav\nChecking file long.wav\n" +
-                      statusLine("2.01", "0.00", "1.04")),
-            std::string::npos);
-  EXPECT_NE(p.readFile("param.txt").find("\ni\t96256\no\t50000\ne\t0\n"), std::string::npos);
+  EXPECT_TRUE(has(p.console("i2 f s x"), statusLine("2.01", "0.00", "0.00") +
+                                             "Checking file short.wav\nChecking file long.wav\n" +
+                                             statusLine("2.01", "0.00", "1.04")));
+  EXPECT_TRUE(has(p.readFile("param.txt"), "\ni\t96256\no\t50000\ne\t0\n"));
 }
 
 TEST(Points, LengthPrompts) {
@@ -176,12 +174,11 @@ TEST(Points, InfinitiesAreRefusedAsNaNIsAndNeverSaved) {
   p.console("nn inf pre inf cf inf 1e39 5 aa inf ma inf mix 1v-1e400 2p1e39 1b-1e400 d s x",
             std::chrono::seconds(10));
   const std::string saved = p.readFile("param.txt");
-  EXPECT_NE(saved.find("\nnudge\t0.2500\nproll\t0.000\naud\t3.00\nxfade\t5.0\n"), std::string::npos)
-      << saved;
-  EXPECT_NE(saved.find("\nv\t1\t0.00\n"), std::string::npos);
-  EXPECT_NE(saved.find("\np\t2\t0\n"), std::string::npos);
-  EXPECT_EQ(saved.find("inf"), std::string::npos);
-  EXPECT_EQ(saved.find("busvl"), std::string::npos);
+  EXPECT_TRUE(has(saved, "\nnudge\t0.2500\nproll\t0.000\naud\t3.00\nxfade\t5.0\n"));
+  EXPECT_TRUE(has(saved, "\nv\t1\t0.00\n"));
+  EXPECT_TRUE(has(saved, "\np\t2\t0\n"));
+  EXPECT_FALSE(has(saved, "inf"));
+  EXPECT_FALSE(has(saved, "busvl"));
 }
 
 TEST(Points, PassesAtTheLastPositionEnd) {
@@ -190,10 +187,10 @@ TEST(Points, PassesAtTheLastPositionEnd) {
   // position overflows on the way (the sanitizer build checks every sum).
   ProjectFixture p("int\t0\nclock\thc\nmeter\t0\n", "", "vox.wav\n", 1, 2, 2);
   p.writeCapture(rampCapture(20000, {0}));
-  EXPECT_NE(p.console("o1e30 ao o.i b p o.e be R stp aa 1e30 ai j N p x", std::chrono::seconds(20))
-                .find("Play: 96076791021568.00   Rec: 96076791021568.00   "
-                      "Stop: 96076791021568.00   Mem: 0.00\n"),
-            std::string::npos);
+  EXPECT_TRUE(
+      has(p.console("o1e30 ao o.i b p o.e be R stp aa 1e30 ai j N p x", std::chrono::seconds(20)),
+          "Play: 96076791021568.00   Rec: 96076791021568.00   "
+          "Stop: 96076791021568.00   Mem: 0.00\n"));
   // The take of 'be' and 'R': one nudge (12288 frames) before the last position.
   const std::string take = p.stamped("audio_ch_1_", "_stp_4611686018427375616.wav");
   EXPECT_EQ(p.files(), ProjectFixture::withListFiles({take}));
@@ -225,11 +222,10 @@ TEST(Points, TempoMenuAndWhatARestartKeeps) {
   // each rounded up to whole periods.
   p.console("tempo 1 2 90 3 3 4 i7 o9.2 e5.3 nn 0.5 pre 1.5 cf 10 aa 2.5 s x");
   const std::string saved = p.readFile("param.txt");
-  EXPECT_NE(saved.find("\ni\t576512\no\t800768\ne\t448512\nnudge\t0.5000\nproll\t1.500\n"
-                       "aud\t2.50\nxfade\t10.0\n"),
-            std::string::npos)
-      << saved;
-  EXPECT_NE(saved.find("\ntmode\t1\ntempo\t90.00\nsig\t3\n"), std::string::npos) << saved;
+  EXPECT_TRUE(has(saved,
+                  "\ni\t576512\no\t800768\ne\t448512\nnudge\t0.5000\nproll\t1.500\n"
+                  "aud\t2.50\nxfade\t10.0\n"));
+  EXPECT_TRUE(has(saved, "\ntmode\t1\ntempo\t90.00\nsig\t3\n"));
   const std::string shown = musicalMenu("7.1.02", "9.2.02", "5.3.02", "7.1.02");
   EXPECT_EQ(p.console("tempo 4 nn 0 pre d cf d aa 0 x"),
             shown + menu("on", "90.00", "3") + shown +

@@ -77,9 +77,8 @@ TEST(CommandLine, OptionsPrintTouchNothingAndNameTheProjectDirectory) {
 
   const RunResult devices = project.runCommand({varnowBinary(), "--list-devices"}, "");
   EXPECT_EQ(devices.exitStatus, 0);
-  EXPECT_NE(devices.out.find("\nvcard\n    Varnow: playback yes, capture yes\n"), std::string::npos)
-      << devices.out;
-  EXPECT_NE(devices.out.find("null\n    Discard all samples"), std::string::npos);
+  EXPECT_TRUE(has(devices.out, "\nvcard\n    Varnow: playback yes, capture yes\n"));
+  EXPECT_TRUE(has(devices.out, "null\n    Discard all samples"));
 }
 
 TEST(Terminal, HistoryRecallTabCompletionAHistoryKeptAcrossRunsAndTheDeviceHint) {
@@ -112,12 +111,10 @@ TEST(Terminal, HistoryRecallTabCompletionAHistoryKeptAcrossRunsAndTheDeviceHint)
   project.writeFile("param.txt", "dv\tnosuchcard\n");
   const RunResult refused = project.runOnTerminal("");
   EXPECT_EQ(refused.exitStatus, 1);
-  EXPECT_NE(
-      refused.out.find("Playback device could not be opened: No such file or directory\r\n"
-                       "Try the device default or a plughw: device (the dv line of "
-                       "param.txt); varnow --list-devices shows the devices of this machine."),
-      std::string::npos)
-      << refused.out;
+  EXPECT_TRUE(has(refused.out,
+                  "Playback device could not be opened: No such file or directory\r\n"
+                  "Try the device default or a plughw: device (the dv line of "
+                  "param.txt); varnow --list-devices shows the devices of this machine."));
 }
 
 TEST(FirstRun, DialogCreatesListsAndSevenLineSettingsFile) {
@@ -189,8 +186,8 @@ TEST(LaterRun, ReadsSettingsAndRoundsStoredPointsToThePeriod) {
   EXPECT_EQ(result.out, kBanner + requestedParameters("vcard", 48000, 1024, 2, 2, 2) +
                             driverReport(1024, 48000, 2, 2) + menu + kStored + menu + "\n");
   const std::string saved = project.readFile("param.txt");
-  EXPECT_NE(saved.find("\ni\t1024\no\t96256\ne\t3072\n"), std::string::npos);
-  EXPECT_NE(saved.find("\nmem\t1024\n"), std::string::npos);
+  EXPECT_TRUE(has(saved, "\ni\t1024\no\t96256\ne\t3072\n"));
+  EXPECT_TRUE(has(saved, "\nmem\t1024\n"));
   // Nothing was played, and the playback file was completed on close.
   EXPECT_EQ(project.playback(), "");
 }
@@ -208,23 +205,22 @@ TEST(LaterRun, MissingListsAreCreatedUnderTheDefaultNamesOnly) {
                   "input") +
       createdList("Cound not find the playlist file called ", "mine.txt", "play.txt", "output")));
   EXPECT_EQ(project.files(), ProjectFixture::withListFiles({}));
-  EXPECT_NE(missing.out.find("Cannot find playlist file called mine.txt\n"
-                             "Create the file or enter a different name\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(missing.out,
+                  "Cannot find playlist file called mine.txt\n"
+                  "Create the file or enter a different name\n"));
 
   // Existing record.txt and play.txt with names in them are not created
   // again: they keep every line.
   project.writeFile("record.txt", "vox.wav\n");
   project.writeFile("play.txt", "drums.wav\n");
   const RunResult kept = project.run("x play.txt record.txt");
-  EXPECT_NE(kept.out.find("-------------------------\n"
-                          "Could not find the record file list called mylist.txt\n"
-                          "-------------------------\n-------------------------\n"
-                          "Cound not find the playlist file called mine.txt\n"
-                          "-------------------------\n-------------------------\n"
-                          "Requested Parameters:\n"),
-            std::string::npos)
-      << kept.out;
+  EXPECT_TRUE(has(kept.out,
+                  "-------------------------\n"
+                  "Could not find the record file list called mylist.txt\n"
+                  "-------------------------\n-------------------------\n"
+                  "Cound not find the playlist file called mine.txt\n"
+                  "-------------------------\n-------------------------\n"
+                  "Requested Parameters:\n"));
   EXPECT_EQ(project.readFile("record.txt") + project.readFile("play.txt"), "vox.wav\ndrums.wav\n");
 
   ProjectFixture quiet("");
@@ -281,10 +277,8 @@ TEST(LaterRun, ChannelCountsAndPeriodFollowTheirLimits) {
   for (const auto& c : counts) {
     ProjectFixture project("", "", "x.wav\n");
     project.writeFile("param.txt", "dv\tvcard\nsr\t48000\n" + c.lines);
-    EXPECT_NE(project.run("x").out.find(
-                  requestedParameters("vcard", 48000, 1024, c.inputs, c.outputs, c.tracks)),
-              std::string::npos)
-        << c.lines;
+    EXPECT_TRUE(has(project.run("x").out,
+                    requestedParameters("vcard", 48000, 1024, c.inputs, c.outputs, c.tracks)));
   }
   // 256 channels each way; the period request is shown as read, limited to
   // 16..4096, and the limit is what 's' saves.
@@ -294,15 +288,11 @@ TEST(LaterRun, ChannelCountsAndPeriodFollowTheirLimits) {
     project.writeFile("param.txt",
                       "dv\tvcard\nsr\t48000\nch\t300\ninputs\t300\noutputs\t512\nbuf\t" +
                           std::to_string(requested) + "\n");
-    EXPECT_NE(
-        project.run("s x").out.find(requestedParameters("vcard", 48000, requested, 256, 256, 256) +
-                                    driverReport(granted, 48000, 256, 256)),
-        std::string::npos)
-        << requested;
-    EXPECT_NE(
-        project.readFile("param.txt")
-            .find("\ninputs\t256\noutputs\t256\nch\t256\nbuf\t" + std::to_string(granted) + "\n"),
-        std::string::npos);
+    EXPECT_TRUE(
+        has(project.run("s x").out, requestedParameters("vcard", 48000, requested, 256, 256, 256) +
+                                        driverReport(granted, 48000, 256, 256)));
+    EXPECT_TRUE(has(project.readFile("param.txt"), "\ninputs\t256\noutputs\t256\nch\t256\nbuf\t" +
+                                                       std::to_string(granted) + "\n"));
   }
 }
 

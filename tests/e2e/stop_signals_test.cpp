@@ -62,9 +62,9 @@ TEST(StopSignals, CtrlCEndsThePassAtItsNextPeriodAndTheRunGoesOn) {
     }
     const RunResult result = run.finish();
     ASSERT_EQ(result.exitStatus, 0) << result.out;
-    EXPECT_NE(result.out.find(std::string("\nStopped.\n") + c.reports), std::string::npos);
+    EXPECT_TRUE(has(result.out, std::string("\nStopped.\n") + c.reports));
     if (c.input[0] == 'p') {
-      EXPECT_NE(result.out.find("'o' to set play/record stop (1.00)"), std::string::npos);
+      EXPECT_TRUE(has(result.out, "'o' to set play/record stop (1.00)"));
       continue;
     }
     EXPECT_LT(result.out.find("Input Channel Peaks:"), result.out.find("Recording finished."));
@@ -99,7 +99,7 @@ TEST(StopSignals, SignalsThatEndTheRunAskNothingAndLeaveEveryTakeReadable) {
     run.signal(c.signal);
     const RunResult result = run.finish();
     EXPECT_EQ(result.exitStatus, 128 + c.signal);
-    EXPECT_EQ(result.out.find("Recording finished."), std::string::npos);
+    EXPECT_FALSE(has(result.out, "Recording finished."));
     const std::string take = takeName(project);
     if (*c.input == '\0') {
       EXPECT_EQ(take, "");
@@ -132,7 +132,7 @@ TEST(StopSignals, SignalDuringALongRewriteLeavesNoScratchFileAndTheOriginalAsItW
     EXPECT_EQ(result.exitStatus, 128 + signal) << result.out;
     EXPECT_FALSE(project.exists("temp_mix.wav"));
     EXPECT_EQ(project.readFile("mix.wav"), "the last mix");
-    EXPECT_NE(result.out.find(": Interrupted system call.\n"), std::string::npos) << result.out;
+    EXPECT_TRUE(has(result.out, ": Interrupted system call.\n"));
   }
 }
 

@@ -76,7 +76,7 @@ TEST(TakeMenu, MenuTextUnknownWordsAndDelete) {
       "\t'pad' to save as padded files (audio in sync)\n\t'stp' to save with time stamp\n\n";
   // The menu, then once more for each word it does not know.
   const std::string shown = p.console("R xyz Del del x");
-  EXPECT_NE(shown.find(menu + menu + menu), std::string::npos);
+  EXPECT_TRUE(has(shown, menu + menu + menu));
   EXPECT_EQ(count(shown, menu), 3u);
   EXPECT_EQ(p.files(), ProjectFixture::withListFiles({}));
 
@@ -88,7 +88,7 @@ TEST(TakeMenu, MenuTextUnknownWordsAndDelete) {
 TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
   // No destination there yet: the takes become the listed files as they are.
   TakeProject fresh(0, kTake, "vox.wav\n-\nbass.wav\n");
-  EXPECT_EQ(fresh.console("R rep x").find("exists!"), std::string::npos);
+  EXPECT_FALSE(has(fresh.console("R rep x"), "exists!"));
   EXPECT_EQ(fresh.files(), ProjectFixture::withListFiles({"vox.wav"}));
   EXPECT_TRUE(fresh.holds("vox.wav", kTakeOne));
 
@@ -99,7 +99,7 @@ TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
   const std::string safety =
       "The file safety switch is on.\n"
       "Do you really want to replace a whole file rather than insert? (y,n)\n";
-  EXPECT_NE(p.console("R rep n stp x").find(kPrompt + safety + kPrompt), std::string::npos);
+  EXPECT_TRUE(has(p.console("R rep n stp x"), kPrompt + safety + kPrompt));
   const std::string take = p.take(1);
   EXPECT_EQ(p.files(), ProjectFixture::withListFiles({take, "vox.wav"}));
   EXPECT_TRUE(p.holds(take, kTakeOne));
@@ -107,9 +107,8 @@ TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
   p.remove(take);
 
   // Answered y, then 'w' at the overwrite check: replaced.
-  EXPECT_NE(p.console("R rep y w x")
-                .find(safety + "-------------------------\n1 file exists!\n" + kFileCheck),
-            std::string::npos);
+  EXPECT_TRUE(has(p.console("R rep y w x"),
+                  safety + "-------------------------\n1 file exists!\n" + kFileCheck));
   EXPECT_EQ(p.files(), ProjectFixture::withListFiles({"vox.wav"}));
   EXPECT_TRUE(p.holds("vox.wav", silence(kPunch) + kTakeOne));
 
@@ -120,7 +119,7 @@ TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
   two.writeFile("b.wav", old);
   const std::string shown = two.console("R rep what r rep W R rep x");
   const std::string asked = "-------------------------\n2 files exists!\n" + kFileCheck;
-  EXPECT_NE(shown.find(asked + kFileCheck + kPrompt + asked), std::string::npos);
+  EXPECT_TRUE(has(shown, asked + kFileCheck + kPrompt + asked));
   EXPECT_EQ(count(shown, "files exists!"), 2u);
   EXPECT_EQ(two.files(), ProjectFixture::withListFiles({"a.wav", "b.wav"}));
   EXPECT_TRUE(two.holds("a.wav", staircase(8192, kBaseOne + 12288)));
@@ -141,10 +140,9 @@ TEST(TakeMenu, InsertOverwritesExactlyTheTakeFromThePunchPoint) {
   // refused (they start beyond its end) and the take goes in without them.
   TakeProject refused(kPunch, kOut, "vox.wav\n-\n", "xfade\t10\n");
   refused.writeWave("vox.wav", staircase(1000, 77));
-  EXPECT_NE(
-      refused.console("R ins x").find("Invalid crossfade for destination file at sample 6144\n"
-                                      "Invalid crossfade for source file at sample 14880\n"),
-      std::string::npos);
+  EXPECT_TRUE(has(refused.console("R ins x"),
+                  "Invalid crossfade for destination file at sample 6144\n"
+                  "Invalid crossfade for source file at sample 14880\n"));
   EXPECT_EQ(refused.files(), ProjectFixture::withListFiles({"vox.wav"}));
   EXPECT_TRUE(refused.holds("vox.wav", punchedIn(staircase(1000, 77), kTakeOne, kPunch)));
 }
@@ -163,8 +161,7 @@ TEST(TakeMenu, CopyInsertBacksUpBeforeInserting) {
   EXPECT_GE(std::stoll(backup.substr(9)), before);
   EXPECT_LE(std::stoll(backup.substr(9)), after);
   // A destination that does not exist is reported and created from the take.
-  EXPECT_NE(shown.find("Copied vox.wav to " + backup + "\nFile new.wav does not exist\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(shown, "Copied vox.wav to " + backup + "\nFile new.wav does not exist\n"));
   EXPECT_EQ(p.files(), ProjectFixture::withListFiles({"new.wav", "vox.wav", backup}));
   EXPECT_TRUE(p.holds(backup, old));
   EXPECT_TRUE(p.holds("vox.wav", punchedIn(old, kTakeOne, kPunch)));
@@ -177,10 +174,9 @@ TEST(TakeMenu, AppendNamesFromTheRecordList) {
   constexpr std::size_t kFar = 2400000000;
   TakeProject stamped(kFar, kFar + kTake, "guitar.wav\n-\n");
   const std::string shown = stamped.console("R aws gtr x");
-  EXPECT_NE(shown.find(kPrompt + "Enter characters to append with.\naudio_ch_1_"),
-            std::string::npos);
+  EXPECT_TRUE(has(shown, kPrompt + "Enter characters to append with.\naudio_ch_1_"));
   const std::string far = "guitar_gtr_stp_2400000000.wav";
-  EXPECT_NE(shown.find("_stp_2400000000.wav -> " + far + "\n"), std::string::npos);
+  EXPECT_TRUE(has(shown, "_stp_2400000000.wav -> " + far + "\n"));
   EXPECT_EQ(stamped.files(), ProjectFixture::withListFiles({far}));
   EXPECT_TRUE(stamped.holds(far, kTakeOne));
 
@@ -191,8 +187,7 @@ TEST(TakeMenu, AppendNamesFromTheRecordList) {
   padded.console("R awp gtr x");
   EXPECT_EQ(padded.files(), ProjectFixture::withListFiles({"guitar_gtr.wav"}));
   EXPECT_TRUE(padded.holds("guitar_gtr.wav", silence(kLate) + kTakeOne));
-  EXPECT_NE(padded.console("R awp gtr").find("\nFile guitar_gtr.wav exists!\n" + kConflict),
-            std::string::npos);
+  EXPECT_TRUE(has(padded.console("R awp gtr"), "\nFile guitar_gtr.wav exists!\n" + kConflict));
   EXPECT_TRUE(padded.holds(padded.take(1, kLate), kTakeOne));
 
   // A wrong answer repeats the choices, 'n' asks for a new text that the next
@@ -201,12 +196,10 @@ TEST(TakeMenu, AppendNamesFromTheRecordList) {
   p.writeFile("guitar_gtr.wav", "old guitar");
   p.writeFile("bass_v2.wav", "old bass");
   const std::string conflicts = p.console("R app gtr q n v2 o x");
-  EXPECT_NE(conflicts.find("Enter characters to append with.\n\nFile guitar_gtr.wav exists!\n" +
-                           kConflict + kConflict + "Enter new append name\n"),
-            std::string::npos);
-  EXPECT_NE(
-      conflicts.find(" -> guitar_v2.wav\n\nFile bass_v2.wav exists!\n" + kConflict + "audio_ch_2_"),
-      std::string::npos);
+  EXPECT_TRUE(has(conflicts, "Enter characters to append with.\n\nFile guitar_gtr.wav exists!\n" +
+                                 kConflict + kConflict + "Enter new append name\n"));
+  EXPECT_TRUE(has(conflicts,
+                  " -> guitar_v2.wav\n\nFile bass_v2.wav exists!\n" + kConflict + "audio_ch_2_"));
   const auto names =
       ProjectFixture::withListFiles({"bass_v2.wav", "guitar_gtr.wav", "guitar_v2.wav"});
   EXPECT_EQ(p.files(), names);
@@ -272,8 +265,7 @@ TEST(TakeMenu, EndOfInputAtATakeNameQuestionLeavesNoTakeFile) {
   // the take exists yet, so none is left claiming samples it never got.
   TakeProject p(0, kTake, "vox.wav\nbass.wav\n");
   p.writeFile("bass_t.wav", "an earlier take");
-  EXPECT_NE(p.console("R_t").find("The file named bass_t.wav already exists!\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(p.console("R_t"), "The file named bass_t.wav already exists!\n"));
   EXPECT_EQ(p.files(), ProjectFixture::withListFiles({"bass_t.wav"}));
   EXPECT_EQ(p.readFile("bass_t.wav"), "an earlier take");
 
@@ -281,9 +273,8 @@ TEST(TakeMenu, EndOfInputAtATakeNameQuestionLeavesNoTakeFile) {
   // reader for ever), and input 1 records alone.
   p.remove("bass_t.wav");
   p.makeFifo("bass_t.wav");
-  EXPECT_NE(p.console("R_t w x", std::chrono::seconds(10))
-                .find("Could not create bass_t.wav: it is not a regular file.\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(p.console("R_t w x", std::chrono::seconds(10)),
+                  "Could not create bass_t.wav: it is not a regular file.\n"));
   EXPECT_TRUE(p.holds("vox_t.wav", kTakeOne));
   EXPECT_TRUE(std::filesystem::is_fifo(p.dir() / "bass_t.wav"));
 }
@@ -296,9 +287,8 @@ TEST(TakeMenu, CrossfadeLongerThanTheTakeSpansTheWholeTake) {
   const Samples old = staircase(30000, -100, -1);
   p.writeWave("vox.wav", old);
   p.setFileSizeLimit(200000);
-  EXPECT_NE(p.console("cf 1e9 R ins x")
-                .find("The crossfade has been set to 10000.0 milliseconds, the maximum.\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(p.console("cf 1e9 R ins x"),
+                  "The crossfade has been set to 10000.0 milliseconds, the maximum.\n"));
   Samples expected = old;
   for (std::size_t k = 0; k < kTake; ++k)
     expected[kPunch + k] = faded(kTakeOne[k], old[kPunch + k], k, kTake);
@@ -362,7 +352,7 @@ TEST(TakeMenuFaults, DestinationWithoutDataChunkEndsTheProgramAndKeepsTheTake) {
     p.writeFile("vox.wav", broken);
     const RunResult result = p.run("R ins x");
     EXPECT_EQ(result.exitStatus, 2) << xfade;
-    EXPECT_NE(result.out.find("Can't find data block in wave file!\n"), std::string::npos);
+    EXPECT_TRUE(has(result.out, "Can't find data block in wave file!\n"));
     EXPECT_EQ(p.files(), ProjectFixture::withListFiles({p.take(1), "vox.wav"}));
     EXPECT_TRUE(p.holds(p.take(1), kTakeOne)) << xfade;
     EXPECT_EQ(p.readFile("vox.wav"), broken);
@@ -381,8 +371,8 @@ TEST(TakeMenuFaults, FullDiskLeavesOriginalsAndKeepsTheTakes) {
     EXPECT_EQ(p.files(), ProjectFixture::withListFiles({take, "vox.wav"})) << xfade;
     EXPECT_EQ(p.readFile("vox.wav"), old) << xfade;
     EXPECT_TRUE(p.holds(take, kTakeOne)) << xfade;
-    EXPECT_NE(shown.find("vox.wav: File too large"), std::string::npos) << shown;
-    EXPECT_NE(shown.find("The take file " + take + " was kept.\n"), std::string::npos);
+    EXPECT_TRUE(has(shown, "vox.wav: File too large"));
+    EXPECT_TRUE(has(shown, "The take file " + take + " was kept.\n"));
   }
 }
 
@@ -410,13 +400,13 @@ TEST(TakeMenuFaults, DestinationThatCannotBeWrittenKeepsTheTake) {
     const std::string take = p.take(1);
     EXPECT_EQ(p.files(), ProjectFixture::withListFiles({take})) << c.commands;
     EXPECT_EQ(std::filesystem::symlink_status(p.dir() / c.blocked).type(), c.kind);
-    EXPECT_EQ(shown.find("does not exist"), std::string::npos) << shown;
+    EXPECT_FALSE(has(shown, "does not exist"));
     // The failure names the destination; a take padded on the way says so.
-    EXPECT_NE(shown.find(c.blocked), std::string::npos) << shown;
+    EXPECT_TRUE(has(shown, c.blocked));
     const std::string kept = "The take file " + take + " was kept.\n";
     const std::string note =
         "It now begins with 6144 samples of silence, so that it starts at time 0.\n";
-    EXPECT_NE(shown.find(c.padded ? kept + note : kept + "Play:"), std::string::npos) << shown;
+    EXPECT_TRUE(has(shown, c.padded ? kept + note : kept + "Play:"));
     EXPECT_TRUE(p.holds(take, c.padded ? silence(kPunch) + kTakeOne : kTakeOne)) << c.commands;
   }
 }

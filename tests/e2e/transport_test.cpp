@@ -40,13 +40,12 @@ TEST(PlayPass, BlocksFromTheInPointAfterOneBlockOfSilence) {
   p.makeFifo("fifo.wav");
   const std::string refused = "Could not read fifo.wav: it is not a regular file.\n";
   const std::string shown = p.console("p f exp-i mix c x", std::chrono::seconds(10));
-  EXPECT_NE(
-      shown.find("stereo.wav is not a mono file and will not be played\n"
-                 "sixteen.wav is not a 24 bit file and will not be played\n"
-                 "Cannot find file in track list called missing.wav!!\n" +
-                 refused + "Playing...\nplayback start = 0.09 sec\nplayback stop  = 0.34 sec\n"),
-      std::string::npos)
-      << shown;
+  EXPECT_TRUE(has(shown,
+                  "stereo.wav is not a mono file and will not be played\n"
+                  "sixteen.wav is not a 24 bit file and will not be played\n"
+                  "Cannot find file in track list called missing.wav!!\n" +
+                      refused +
+                      "Playing...\nplayback start = 0.09 sec\nplayback stop  = 0.34 sec\n"));
   EXPECT_EQ(count(shown, refused), 3u);
   const std::string raw = p.playback();
   EXPECT_EQ(channelOf(raw, 7, 0), playedFrom(one, 4096, 16384));
@@ -65,8 +64,7 @@ TEST(PlayPass, SoloPlayKeepsOnlySoloedTracks) {
   ProjectFixture p("o\t4096\nsolo\t2\n", "a.wav\nb.wav\n");
   p.writeWave("a.wav", staircase(9000, 1));
   p.writeWave("b.wav", staircase(9000, -1, -1));
-  EXPECT_NE(p.console("sp x").find("Playing...\nTracks are soloed\nplayback start = 0.00 sec\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(p.console("sp x"), "Playing...\nTracks are soloed\nplayback start = 0.00 sec\n"));
   const std::string raw = p.playback();
   EXPECT_EQ(channelOf(raw, 2, 0), playedFrom({}, 0, 4096));
   EXPECT_EQ(channelOf(raw, 2, 1), playedFrom(staircase(9000, -1, -1), 0, 4096));
@@ -95,10 +93,10 @@ TEST(PlayPass, TimelineAuditionsPlayTheirStretchAndRestoreInAndOut) {
 TEST(PlayPass, SummaryInMeasuresAndMinimalInterface) {
   // 96000 rounds up to 96256 frames: 4.01 beats at 120 bpm; 192000 to 192512.
   ProjectFixture p("tmode\t1\ni\t96000\no\t192000\n");
-  EXPECT_NE(p.console("p x").find("Playing...\nplayback start = 2.1.01\nplayback stop  = 3.1.02\n"),
-            std::string::npos);
+  EXPECT_TRUE(
+      has(p.console("p x"), "Playing...\nplayback start = 2.1.01\nplayback stop  = 3.1.02\n"));
   p.writeParams("int\t0\nclock\thc\no\t4096\n");
-  EXPECT_NE(p.console("p x").find("Playing...\n\n\nOutput Channel Peaks:\n\n"), std::string::npos);
+  EXPECT_TRUE(has(p.console("p x"), "Playing...\n\n\nOutput Channel Peaks:\n\n"));
 }
 
 // A recording pass with playback, cycle by cycle: the frames written to the
@@ -178,11 +176,11 @@ TEST(RecordPass, RecordWithoutPlaybackCapturesFromTheFirstCycle) {
   // Input peaks are reported for the armed inputs: the block scans cover the
   // whole last block written (frames up to 49151): 49161 and 3049151.
   const std::string recorded = p.console("R x");
-  EXPECT_NE(recorded.find("Recording...\nrecord start   = 1.00 sec\nrecord stop    = 2.01 sec\n"),
-            std::string::npos);
-  EXPECT_NE(recorded.find("\n\nInput Channel Peaks:\n\tchannel 1: -44.64 dBFS\n"
-                          "\tchannel 3: -8.79 dBFS\n"),
-            std::string::npos);
+  EXPECT_TRUE(
+      has(recorded, "Recording...\nrecord start   = 1.00 sec\nrecord stop    = 2.01 sec\n"));
+  EXPECT_TRUE(has(recorded,
+                  "\n\nInput Channel Peaks:\n\tchannel 1: -44.64 dBFS\n"
+                  "\tchannel 3: -8.79 dBFS\n"));
   EXPECT_TRUE(p.holds(p.stamped("audio_ch_1_", "_stp_48128.wav"), staircase(48128, 10)));
   EXPECT_TRUE(p.holds(p.stamped("audio_ch_3_", "_stp_48128.wav"), staircase(48128, 3000000)));
   EXPECT_EQ(p.playback(), "");
@@ -195,9 +193,7 @@ TEST(RecordPass, RecordWithoutPlaybackCapturesFromTheFirstCycle) {
   const std::string shown = full.console("R_full x");
   full.setFileSizeLimit(0);
   EXPECT_TRUE(full.holds("a_full.wav", staircase(10000, 7)));
-  EXPECT_NE(shown.find("Could not write a_full.wav: File too large. It holds 10000 samples.\n"),
-            std::string::npos)
-      << shown;
+  EXPECT_TRUE(has(shown, "Could not write a_full.wav: File too large. It holds 10000 samples.\n"));
   EXPECT_TRUE(shown.ends_with("'x' to exit program\n\n"));
 }
 
@@ -207,9 +203,9 @@ TEST(RecordPass, RecordAtInWithPrerollRestoresInAndPunch) {
   p.writeWave("a.wav", staircase(30000));
   p.writeCapture(rampCapture(100000, {5, 6}));
   const std::string shown = p.console("ri stp x");
-  EXPECT_NE(shown.find("Playing and Recording...\nplayback start = 0.11 sec\n"
-                       "record start   = 0.17 sec\nplay/rec stop  = 0.34 sec\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(shown,
+                  "Playing and Recording...\nplayback start = 0.11 sec\n"
+                  "record start   = 0.17 sec\nplay/rec stop  = 0.34 sec\n"));
   EXPECT_TRUE(p.holds(p.stamped("audio_ch_1_", "_stp_8192.wav"), staircase(8192, 5)));
   // Afterwards in and punch are as they were.
   EXPECT_TRUE(shown.ends_with(secondsMenu("0.17", "0.34", "0.02", "0.17") + "\n"));
@@ -247,8 +243,7 @@ TEST(RecordPass, StopTimeChecksCancelThePass) {
                                         "\n>> Stop time is the same as record start!\n" + fix +
                                         kZeroMenu + "\n");
   p.writeParams("e\t8192\no\t4096\n");
-  EXPECT_NE(p.console("R c x").find("\n>> Stop time is set before record start!\n" + fix),
-            std::string::npos);
+  EXPECT_TRUE(has(p.console("R c x"), "\n>> Stop time is set before record start!\n" + fix));
   EXPECT_EQ(p.files(), ProjectFixture::withListFiles({}));
 }
 
@@ -256,7 +251,7 @@ TEST(RecordPass, PreemptiveTakeNamesAndTheirConflicts) {
   ProjectFixture p("o\t4096\nclock\thc\nmeter\t0\n", "", "vox.wav\nbass.take.wav\n");
   p.writeCapture(rampCapture(100000, {1, 2}));
   // First take: names from the record lines.
-  EXPECT_EQ(p.console("R_take2 x").find("already exists"), std::string::npos);
+  EXPECT_FALSE(has(p.console("R_take2 x"), "already exists"));
   EXPECT_EQ(p.files(), ProjectFixture::withListFiles({"bass_take2.wav", "vox_take2.wav"}));
 
   // A new name is tested again (vox_take3 is free) and kept for channel 2.
@@ -264,29 +259,27 @@ TEST(RecordPass, PreemptiveTakeNamesAndTheirConflicts) {
   const std::string conflict =
       " already exists!\nEnter a different take name or 'w' to overwrite this file\n"
       "or 'W' to overwrite all similar conflicts\n";
-  EXPECT_NE(p.console("R_take2 take3 w x")
-                .find("The file named vox_take2.wav" + conflict + "The file named bass_take3.wav" +
-                      conflict + "Recording...\n"),
-            std::string::npos);
+  EXPECT_TRUE(has(p.console("R_take2 take3 w x"), "The file named vox_take2.wav" + conflict +
+                                                      "The file named bass_take3.wav" + conflict +
+                                                      "Recording...\n"));
   EXPECT_TRUE(p.holds("bass_take3.wav", staircase(4096, 2)));
 
   // 'W' accepts every later conflict of the take without asking.
   const std::string shown = p.console("R_take2 W x");
   EXPECT_EQ(count(shown, conflict), 1u);
-  EXPECT_NE(shown.find("The file named vox_take2.wav" + conflict), std::string::npos);
+  EXPECT_TRUE(has(shown, "The file named vox_take2.wav" + conflict));
 }
 
 TEST(MonitorPass, LevelLineEvery16384FramesForTheMonitoredInputs) {
   // Near half and a quarter of full scale; 0.5 s: one line, after 17 periods.
   ProjectFixture p("", "", "-\nb.wav\n");
   p.writeCapture(rampCapture(100000, {4194304, 2097152}));
-  EXPECT_NE(p.console("ma 0.5 x")
-                .find("Enter monitor time in seconds.\n\nMonitoring Input Peaks...\n"
-                      "\r(1/-6) (2/-12)   \nTime functions"),
-            std::string::npos);
+  EXPECT_TRUE(has(p.console("ma 0.5 x"),
+                  "Enter monitor time in seconds.\n\nMonitoring Input Peaks...\n"
+                  "\r(1/-6) (2/-12)   \nTime functions"));
   // 'mr' watches the armed input only.
-  EXPECT_NE(p.console("mr 0.5 x").find("Monitoring Input Peaks...\n\r(2/-12)   \nTime functions"),
-            std::string::npos);
+  EXPECT_TRUE(
+      has(p.console("mr 0.5 x"), "Monitoring Input Peaks...\n\r(2/-12)   \nTime functions"));
 }
 
 // A meter line for a span of 30 dB.
@@ -331,10 +324,8 @@ TEST(Meter, ClockAndMeterAtEveryDisplayOfAPassThatPlaysAndRecords) {
     if (sinceScan >= 0) ++sinceScan;
   }
   EXPECT_GT(pass.displays.size(), 12u);
-  EXPECT_NE(shown.find(expected + "\n\n\nInput Channel Peaks:\n\tchannel 1: -15.63 dBFS\n"
-                                  "\nOutput Channel Peaks:\n\n"),
-            std::string::npos)
-      << shown;
+  EXPECT_TRUE(has(shown, expected + "\n\n\nInput Channel Peaks:\n\tchannel 1: -15.63 dBFS\n"
+                                    "\nOutput Channel Peaks:\n\n"));
 }
 
 TEST(Meter, RecordingWithoutPlaybackShowsEachBlockAndTheOverWithItsPeakHold) {
@@ -346,18 +337,18 @@ TEST(Meter, RecordingWithoutPlaybackShowsEachBlockAndTheOverWithItsPeakHold) {
   p.writeCapture(steady(kBlock, kMinus6, 0) + steady(kBlock, 0, -8388608) +
                  steady(kBlock, kMinus15Half, 0) + steady(2 * kBlock, 0, 0));
   const std::string r = "\r";
-  EXPECT_NE(p.console("R_m x").find(
-                "record stop    = 0.33 sec\n" + r + meterLine(20, 0, "1", 3, "-6 dB") + r +
-                meterLine(24, 0, "2", 0, "OVER CH 2") + r + meterLine(18, 0, "1", 5, "OVER CH 2") +
-                r + meterLine(12, 0, "1", 11, "OVER CH 2") +
-                "\n\n\nInput Channel Peaks:\n\tchannel 1: -6.00 dBFS\n"
-                "\tchannel 2: 0.00 dBFS\nTime functions"),
-            std::string::npos);
+  EXPECT_TRUE(has(p.console("R_m x"), "record stop    = 0.33 sec\n" + r +
+                                          meterLine(20, 0, "1", 3, "-6 dB") + r +
+                                          meterLine(24, 0, "2", 0, "OVER CH 2") + r +
+                                          meterLine(18, 0, "1", 5, "OVER CH 2") + r +
+                                          meterLine(12, 0, "1", 11, "OVER CH 2") +
+                                          "\n\n\nInput Channel Peaks:\n\tchannel 1: -6.00 dBFS\n"
+                                          "\tchannel 2: 0.00 dBFS\nTime functions"));
 
   // 'np': nothing is scanned, so no input report and a silent meter.
   p.writeParams("sr\t49152\no\t16384\nclock\thc\nmeter\t-30\npeak\tnp\n");
   const std::string quiet = p.console("R_n x");
-  EXPECT_EQ(quiet.find("Input Channel Peaks"), std::string::npos);
+  EXPECT_FALSE(has(quiet, "Input Channel Peaks"));
   EXPECT_EQ(count(quiet, r + meterLine(0, 0, "1", 23, "-144 dB")), 4u);
 }
 
