@@ -1,6 +1,5 @@
-// The console as a user meets it: the dispatch of words, the help screen, the
-// options menu, the safety switch, saving and leaving, and the mixer console
-// with its view, edits, mode menu and bus assignments.
+// The console: words, the help screen, the options, the safety switch, saving
+// and leaving, and the mixer console with its view, edits, modes and busses.
 #include <algorithm>
 #include <filesystem>
 
@@ -9,26 +8,23 @@
 namespace varnow::testing {
 namespace {
 
-TEST(Console, WordsLinesAndTheEndOfInput) {
+TEST(Console, WordsLinesTheEndOfInputAndTheHelpScreen) {
   ProjectFixture p("", "", "take.wav\n");
-  // Every word of a line is a cycle; blank lines are skipped; unknown words
-  // are ignored. "ex" and "io.x" set a point directly, "io" is no command,
-  // "q.l" stores nothing: none of them ends the run, saves or asks.
+  // Every word is a cycle; blank lines and unknown words are skipped; "ex"
+  // and "io.x" set a point, "io" is no command, "q.l" stores nothing.
   std::string menus;
   for (int n = 0; n < 7; ++n)
     menus += kZeroMenu;
   EXPECT_EQ(p.console("hello   world\n\n  \t \nio ex io.x q.l x\n"), menus + "\n");
-  // 600 letters: the first 511 are one unknown word; the other 89 must not
-  // be read as further words (89 saves). The end of input ends the run like
-  // 'x', and asks nothing even with the play list gone.
+  // 600 letters: the first 511 are one unknown word, the other 89 no further
+  // words (89 saves). The end of input asks nothing, even for a lost list.
   EXPECT_EQ(p.console(std::string(600, 's')), kZeroMenu + kZeroMenu + "\n");
   EXPECT_FALSE(has(p.readFile("param.txt"), "Volume Settings"));
   p.remove("play.txt");
   EXPECT_FALSE(has(p.console(""), "Cannot find playlist file"));
-}
 
-TEST(Console, HelpScreenListsEveryFunctionAndWaitsForC) {
-  ProjectFixture p("", "", "take.wav\n");
+  // The help screen; 'h' shows it again; 'a' and 'b' are read and ignored
+  // while it waits.
   const std::string shown = p.console("+ a b c h c x");
   const std::string start =
       "\nFunctions:\n\nMonitoring:\n   'ma' to monitor all input channels for peaks \n"
@@ -41,7 +37,6 @@ TEST(Console, HelpScreenListsEveryFunctionAndWaitsForC) {
   const std::string screen = shown.substr(kZeroMenu.size(), endAt + end.size() - kZeroMenu.size());
   EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 62);
   EXPECT_TRUE(has(screen, "\n   'R_takeName' to record with preemptive take naming\n"));
-  // 'h' shows the same screen; 'a' and 'b' are read and ignored while waiting.
   EXPECT_EQ(shown, kZeroMenu + screen + kZeroMenu + screen + kZeroMenu + "\n");
 }
 
@@ -71,16 +66,30 @@ TEST(Console, OptionsMenuSwitchesToTheMinimalInterfaceAndSIsNeededToKeepIt) {
       kZeroStatus + with(menuInt0, "(now set to sc)", "(now set to hc)")));
 }
 
-TEST(Console, SafetySwitch) {
-  ProjectFixture off("", "", "take.wav\n");
+TEST(Console, SafetySwitchAndWhatSaveAndExitDoWhenFilesAreMissing) {
+  ProjectFixture p("play\t1\tsongs.txt\n", "", "take.wav\n");
   const std::string keep = "Enter '2' to keep current settings\n";
-  EXPECT_EQ(off.console("safe what 1 safe 0 safe 2 x"),
-            kZeroMenu + "Safety mode for replacing files is OFF\nEnter '1' to turn on\n" + keep +
-                "Safety mode is ON\n" + kZeroMenu +
-                "Safety mode for replacing files is ON\nEnter '0' to turn off\n" + keep +
-                "Safety mode is OFF\n" + kZeroMenu +
-                "Safety mode for replacing files is OFF\nEnter '1' to turn on\n" + keep +
-                kZeroMenu + "\n");
+  const std::string ask = "Create the file or enter a different name\n";
+  // A directory where the scratch file would go makes the save fail and keeps
+  // the old file. The list in use is gone (start-up creates play.txt): the
+  // exit asks for it, refuses an over-long name, and reads no further word.
+  const std::string before = p.readFile("param.txt");
+  std::filesystem::create_directory(p.dir() / "param.txt.new");
+  p.writeFile("other.txt", "");
+  EXPECT_EQ(
+      p.console("safe what 1 safe 0 safe 2 s x gone.txt " + std::string(130, 'n') + " other.txt s"),
+      kZeroMenu + "Safety mode for replacing files is OFF\nEnter '1' to turn on\n" + keep +
+          "Safety mode is ON\n" + kZeroMenu +
+          "Safety mode for replacing files is ON\nEnter '0' to turn off\n" + keep +
+          "Safety mode is OFF\n" + kZeroMenu +
+          "Safety mode for replacing files is OFF\nEnter '1' to turn on\n" + keep + kZeroMenu +
+          "Could not create param.txt.new: Is a directory.\n" + kZeroMenu +
+          "Cannot find playlist file called songs.txt\n" + ask +
+          "Cannot find playlist file called gone.txt\n" + ask +
+          "A list file name can have at most 127 characters; that name was not taken.\n"
+          "Cannot find playlist file called gone.txt\n" +
+          ask + "\n");
+  EXPECT_EQ(p.readFile("param.txt"), before);
 
   // A value from param.txt other than 0 and 1 shows OFF without the offer to
   // turn it on; "1" still turns it on.
@@ -89,33 +98,6 @@ TEST(Console, SafetySwitch) {
                                            keep + "Safety mode is ON\n" + kZeroMenu + kStored +
                                            kZeroMenu + "\n");
   EXPECT_TRUE(has(odd.readFile("param.txt"), "\nsafe\t1\n"));
-}
-
-TEST(Console, SaveKeepsTheFileWhenItCannotWriteIt) {
-  // A directory where the scratch file would go makes the save fail: the old
-  // file stays as it was and the run says so instead of "Stored Settings".
-  ProjectFixture p("", "", "take.wav\n");
-  const std::string before = p.readFile("param.txt");
-  std::filesystem::create_directory(p.dir() / "param.txt.new");
-  EXPECT_EQ(p.console("s x"),
-            kZeroMenu + "Could not create param.txt.new: Is a directory.\n" + kZeroMenu + "\n");
-  EXPECT_EQ(p.readFile("param.txt"), before);
-}
-
-TEST(Console, ExitAsksForAMissingPlayListBeforeItEnds) {
-  // The list in use is gone (start-up only creates play.txt in its place).
-  ProjectFixture p("play\t1\tsongs.txt\n", "", "take.wav\n");
-  p.writeFile("other.txt", "");
-  const std::string missing =
-      "Create the file or enter a different name\nCannot find playlist file called ";
-  EXPECT_EQ(p.console("x gone.txt " + std::string(130, 'n') + " other.txt s"),
-            kZeroMenu + "Cannot find playlist file called songs.txt\n" + missing + "gone.txt\n" +
-                "Create the file or enter a different name\n"
-                "A list file name can have at most 127 characters; that name was not taken.\n"
-                "Cannot find playlist file called gone.txt\n"
-                "Create the file or enter a different name\n\n");
-  // The word after the answer is never read: nothing was saved.
-  EXPECT_FALSE(has(p.readFile("param.txt"), "Volume"));
 }
 
 // The view shown before every mixer prompt, all points at 0.
@@ -137,9 +119,8 @@ TEST(MixerConsole, ViewListsNamedTracksAndTakesEditsUntilDone) {
   const std::string quieter = mixerView(a + row("b.wav", 2, "-6.00") + row("d.wav", 4, "0.00"));
   const std::string panned =
       mixerView(a + row("b.wav", 2, "-6.00") + row("d.wav", 4, "0.00", "-100"));
-  // "2v", "v-6" and "4p" are no edits: they run as (unknown) commands and the
-  // view comes back; "0v-6" is an edit of no channel. 'mix' at the mixer
-  // prompt leaves the view as 'd' does.
+  // "2v", "v-6" and "4p" are no edits but unknown commands; "0v-6" edits no
+  // channel; 'mix' at the mixer prompt leaves the view as 'd' does.
   EXPECT_EQ(p.console("mix 2v-6 2v 0v-6 v-6 3p-100 4p-100 4p d mix mix x"),
             kZeroMenu + first + quieter + quieter + quieter + quieter + quieter + panned + panned +
                 kZeroMenu + panned + kZeroMenu + "\n");
@@ -148,49 +129,31 @@ TEST(MixerConsole, ViewListsNamedTracksAndTakesEditsUntilDone) {
 TEST(MixerConsole, BusLevelsShownPerMixMode) {
   // Mode 0 shows no bus line; mode 1 the master; modes 2 and 3 every bus
   // whose level is not 0 (bus 3 set to 0 drops out).
-  const std::string levels = "busvl\t1\t-4\nbusvl\t3\t6\nbusvl\t64\t-1.5\n";
   const std::string a = row("a.wav", 1, "0.00");
-  ProjectFixture direct(levels, "a.wav\n", "", 2, 2, 1);
-  EXPECT_EQ(direct.console("mix x"), kZeroMenu + mixerView(a) + "\n");
-  ProjectFixture stereo("mix\t1\n" + levels, "a.wav\n", "", 2, 2, 1);
-  EXPECT_EQ(stereo.console("mix x"), kZeroMenu + mixerView(a, "Master\t  -4.00 dB\n") + "\n");
-  for (const char* mode : {"mix\t2\n", "mix\t3\n"}) {
-    ProjectFixture busses(mode + levels, "a.wav\n", "", 2, 2, 1);
-    EXPECT_EQ(busses.console("mix 3b0 x"),
-              kZeroMenu +
-                  mixerView(a, "Bus 1\t  -4.00 dB\nBus 3\t  6.00 dB\nBus 64\t  -1.50 dB\n") +
-                  mixerView(a, "Bus 1\t  -4.00 dB\nBus 64\t  -1.50 dB\n") + "\n")
-        << mode;
+  const std::string busses = "Bus 1\t  -4.00 dB\nBus 3\t  6.00 dB\nBus 64\t  -1.50 dB\n";
+  const std::string shown[] = {
+      mixerView(a) + mixerView(a),
+      mixerView(a, "Master\t  -4.00 dB\n") + mixerView(a, "Master\t  -4.00 dB\n"),
+      mixerView(a, busses) + mixerView(a, "Bus 1\t  -4.00 dB\nBus 64\t  -1.50 dB\n")};
+  for (int mode = 0; mode < 4; ++mode) {
+    ProjectFixture p(
+        "mix\t" + std::to_string(mode) + "\nbusvl\t1\t-4\nbusvl\t3\t6\nbusvl\t64\t-1.5\n",
+        "a.wav\n", "", 2, 2, 1);
+    EXPECT_EQ(p.console("mix 3b0 x"), kZeroMenu + shown[std::min(mode, 2)] + "\n") << mode;
   }
 }
 
-TEST(MixerConsole, HelpAndAMissingPlayList) {
+TEST(MixerConsole, HelpWaitsForC) {
   ProjectFixture p("", "a.wav\n", "", 2, 2, 1);
   const std::string view = mixerView(row("a.wav", 1, "0.00"));
-  const std::string help =
-      "\nMixer Help:\n\nTo set a channel's volume:\n\n"
-      "   Type the channel number, then 'v', and then volume in dB.\n"
-      "   Example: '2v-6' sets channel 2's volume to -6 dB.\n\nTo set the pan:\n\n"
-      "   Type the channel number, then 'p', and then a value -100 to 100.\n"
-      "   left = -100,  center = 0, right = 100\n"
-      "   Example: '2p100' sets channel 2's pan to the right.\n\n"
-      "To adjust bus master levels:\n\n"
-      "   Type the bus number, then 'b', and then volume in dB.\n"
-      "   Example: '1b-4' sets bus 1's volume to -4 dB.\n\n"
-      "Enter 'mod' to view/change the mix mode.\n"
-      "\nEnter 'u' to update the mixer after editing the play.txt file.\n"
-      "\nEnter 'd' when done viewing mixer settings.\n"
-      "Or, 'mix' will toggle the mixer view on/off.\n\nEnter 'c' to continue\n";
   // The 'x' and 'q' inside the help are answers, not commands.
-  EXPECT_EQ(p.console("mix h x q c d x"), kZeroMenu + view + help + view + kZeroMenu + "\n");
-
-  // The exit then asks for the missing list; play.txt exists.
-  ProjectFixture lost("play\t1\tlost.txt\n");
-  EXPECT_TRUE(lost.console("mix x play.txt")
-                  .starts_with(kZeroMenu + "\nPlaylist file called lost.txt was not found!\n\n" +
-                               kZeroStatus +
-                               "\nMix commands are active.  Enter 'h' for help.\n"
-                               "Cannot find playlist file"));
+  const std::string shown = p.console("mix h x q c d x");
+  const std::size_t end = shown.rfind(view);
+  ASSERT_TRUE(
+      shown.starts_with(kZeroMenu + view + "\nMixer Help:\n\nTo set a channel's volume:\n"));
+  EXPECT_TRUE(shown.ends_with("\nEnter 'c' to continue\n" + view + kZeroMenu + "\n"));
+  EXPECT_EQ(count(shown.substr(0, end), "\n") - count(kZeroMenu + view, "\n"), 27U);
+  EXPECT_TRUE(has(shown, "Example: '1b-4' sets bus 1's volume to -4 dB.\n\nEnter 'mod' to view"));
 }
 
 TEST(MixerConsole, CommandsRunFromTheMixerPromptAndTheViewComesBack) {
@@ -203,8 +166,7 @@ TEST(MixerConsole, CommandsRunFromTheMixerPromptAndTheViewComesBack) {
   ASSERT_NE(at, std::string::npos) << played;
   EXPECT_NE(played.find("Mix commands are active.  Enter 'h' for help.\n", at), std::string::npos);
 
-  // Switching the play list from the mixer prompt: the view reads the new
-  // list at once, and 'u' (no command) only shows the view again.
+  // After 'pf' the view shows the new list; 'u' only shows the view again.
   p.writeFile("other.txt", "zz.wav\n");
   const std::string switched = p.console("mix u pf other.txt u d x");
   const std::string before = "\nSource:\n" + row("a.wav", 1, "0.00");
@@ -232,11 +194,8 @@ TEST(MixerConsole, EditedLevelsReachThePlaybackOfTheNextPass) {
   const std::string edited = playback("", "mix 1v-6 1p40 1b-3 d p x");
   EXPECT_NE(edited, plain);
   EXPECT_EQ(edited, playback("v\t1\t-6\np\t1\t40\nbusvl\t1\t-3\n", "p x"));
-  // A bus level below -144 dB is -144 dB, typed or read from param.txt: the
-  // gain always follows the level shown. Above 15 dB it is 15 dB.
-  const std::string quietest = playback("busvl\t1\t-144\n", "p x");
-  EXPECT_EQ(playback("", "mix 1b-3 1b-200 d p x"), quietest);
-  EXPECT_EQ(playback("busvl\t1\t-200\n", "p x"), quietest);
+  // Bus levels, typed or read, lie in -144..15 dB: the gain follows the level shown.
+  EXPECT_EQ(playback("busvl\t1\t-200\n", "p x"), playback("busvl\t1\t-144\n", "p x"));
   EXPECT_EQ(playback("", "mix 1b20 d p x"), playback("busvl\t1\t15\n", "p x"));
   // Volumes are corrected, with their messages, when the pass starts.
   const std::string loud = playback("", "mix 1v13 d p x");
