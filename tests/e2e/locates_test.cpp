@@ -61,7 +61,7 @@ TEST(Ranges, StoreRecallEditAndTheirRefusals) {
                 kName + kMenu + kRanges + "1\t0.51\t2.05\t(name)\n" + kRangeEdit + kMenu + "\n");
 }
 
-TEST(LocatePoints, StoreRecallAndEdit) {
+TEST(LocatePoints, StoreRecallEditLongNamesAndNonNumbers) {
   // "m.l 5" stores the memory, 0, so slot 5 stays empty; "o.l 65" names no slot.
   ProjectFixture p(kPoints);
   const std::string one = "1\t0.51\t(name)\n", two = "2\t2.05\t(name)\n";
@@ -92,14 +92,12 @@ TEST(LocatePoints, StoreRecallAndEdit) {
                 kMenu + kLocates + kPointStored + kMenu + kLocates + "4\t2.05\tspare\n" +
                 kPointStored + kMenu + kLocates + "1\t0.51\t(name)\n4\t2.05\tspare\n" +
                 kLocateEdit + kMenu + "\n");
-}
 
-TEST(LocatePoints, LongNamesKeep63CharactersAndNonNumbersAreConsumed) {
   // Every non-number slot answer is a command word ("x", "s", "ll") that
   // would show if it were read again; the "s" saved nothing.
-  ProjectFixture p(kPoints);
+  ProjectFixture q(kPoints);
   const std::string a(70, 'a'), b(80, 'b'), c(100, 'c');
-  const std::string shown = p.console("io. x io. 1 " + a + " lio n 1 " + b +
+  const std::string shown = q.console("io. x io. 1 " + a + " lio n 1 " + b +
                                       " c i.l s ll n x k ll n 2 " + c + " c e.l 2 ll c x");
   EXPECT_EQ(count(shown, kMenu), 8U) << shown;
   EXPECT_TRUE(has(shown, kRanges + "1\t0.51\t2.05\t" + a.substr(0, 63) + "\n" + kRangeEdit +
@@ -108,7 +106,7 @@ TEST(LocatePoints, LongNamesKeep63CharactersAndNonNumbersAreConsumed) {
   EXPECT_TRUE(has(shown, kMenu + kLocates + kLocateStore + kMenu + kLocates + kLocateEdit +
                              "Enter locate point\n"));
   EXPECT_TRUE(has(shown, kLocates + "2\t1.02\t" + c.substr(0, 63) + "\n" + kLocateEdit));
-  EXPECT_FALSE(has(p.readFile("param.txt"), "Volume Settings"));
+  EXPECT_FALSE(has(q.readFile("param.txt"), "Volume Settings"));
 }
 
 TEST(LocatePoints, SavedAndFoundAgainAfterARestartAndShownInMeasures) {

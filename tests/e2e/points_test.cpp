@@ -110,7 +110,7 @@ TEST(Points, StopAtTheLongestFileOfThePlayList) {
   EXPECT_TRUE(has(p.readFile("param.txt"), "\ni\t96256\no\t50000\ne\t0\n"));
 }
 
-TEST(Points, LengthPromptsAndInfinities) {
+TEST(Points, LengthPromptsInfinitiesAndTheLastPosition) {
   auto preroll = [](const std::string& secs) {
     return kZeroMenu + "Preroll is set to " + secs + " secs\nEnter new preroll or 'd' for done\n";
   };
@@ -146,21 +146,19 @@ TEST(Points, LengthPromptsAndInfinities) {
   const std::string saved = q.readFile("param.txt");
   EXPECT_TRUE(has(saved, "\nnudge\t0.2500\nproll\t0.000\naud\t3.00\nxfade\t5.0\n"));
   EXPECT_FALSE(has(saved, "inf"));
-}
 
-TEST(Points, PassesAtTheLastPositionEnd) {
   // Points stop at the last position, 2^62 frames: passes near it end after
   // their own length, and no position overflows (the sanitizer checks).
-  ProjectFixture p("int\t0\nclock\thc\nmeter\t0\n", "", "vox.wav\n", 1, 2, 2);
-  p.writeCapture(rampCapture(20000, {0}));
-  EXPECT_TRUE(
-      has(p.console("o1e30 ao o.i b p o.e be R stp aa 1e30 ai j N p x", std::chrono::seconds(20)),
-          "Play: 96076791021568.00   Rec: 96076791021568.00   "
-          "Stop: 96076791021568.00   Mem: 0.00\n"));
+  ProjectFixture last("int\t0\nclock\thc\nmeter\t0\n", "", "vox.wav\n", 1, 2, 2);
+  last.writeCapture(rampCapture(20000, {0}));
+  EXPECT_TRUE(has(
+      last.console("o1e30 ao o.i b p o.e be R stp aa 1e30 ai j N p x", std::chrono::seconds(20)),
+      "Play: 96076791021568.00   Rec: 96076791021568.00   "
+      "Stop: 96076791021568.00   Mem: 0.00\n"));
   // The take of 'be' and 'R': one nudge (12288 frames) before the last position.
-  const std::string take = p.stamped("audio_ch_1_", "_stp_4611686018427375616.wav");
-  EXPECT_EQ(p.files(), ProjectFixture::withListFiles({take}));
-  EXPECT_TRUE(p.holds(take, staircase(12288, 0)));
+  const std::string take = last.stamped("audio_ch_1_", "_stp_4611686018427375616.wav");
+  EXPECT_EQ(last.files(), ProjectFixture::withListFiles({take}));
+  EXPECT_TRUE(last.holds(take, staircase(12288, 0)));
 }
 
 TEST(Points, TempoMenuAndWhatARestartKeeps) {

@@ -179,7 +179,7 @@ TEST(FirstRun, CancelEndOfInputAndMissingDevicesWriteNoSettings) {
   EXPECT_TRUE(capture.out.ends_with(requestedParameters("halfcard", 44100, 1024, 2, 2, 2)));
 }
 
-TEST(LaterRun, ReadsSettingsAndRoundsStoredPointsToThePeriod) {
+TEST(LaterRun, ReadsSettingsRoundsPointsAndCreatesMissingListsUnderTheDefaultNames) {
   ProjectFixture project("i\t1000\no\t96000\ne\t2049\nmem\t1\n", "", "a.wav\n");
   const RunResult result = project.run("s x this-is-never-read");
   EXPECT_EQ(result.exitStatus, 0);
@@ -192,12 +192,10 @@ TEST(LaterRun, ReadsSettingsAndRoundsStoredPointsToThePeriod) {
   EXPECT_TRUE(has(saved, "\nmem\t1024\n"));
   // Nothing was played, and the playback file was completed on close.
   EXPECT_EQ(project.playback(), "");
-}
 
-TEST(LaterRun, MissingListsAreCreatedUnderTheDefaultNamesOnly) {
-  ProjectFixture project;
-  project.writeParams("rec\t1\tmylist.txt\nplay\t1\tmine.txt\n");
-  const RunResult missing = project.run("x");
+  ProjectFixture lists;
+  lists.writeParams("rec\t1\tmylist.txt\nplay\t1\tmine.txt\n");
+  const RunResult missing = lists.run("x");
   EXPECT_EQ(missing.exitStatus, 0);
   // The messages name the lists in use, which stay missing (the exit asks);
   // the files created are record.txt and play.txt.
@@ -206,18 +204,18 @@ TEST(LaterRun, MissingListsAreCreatedUnderTheDefaultNamesOnly) {
       createdList("Could not find the record file list called ", "mylist.txt", "record.txt",
                   "input") +
       createdList("Cound not find the playlist file called ", "mine.txt", "play.txt", "output")));
-  EXPECT_EQ(project.files(), ProjectFixture::withListFiles({}));
+  EXPECT_EQ(lists.files(), ProjectFixture::withListFiles({}));
   EXPECT_TRUE(has(missing.out,
                   "Cannot find playlist file called mine.txt\n"
                   "Create the file or enter a different name\n"));
 
   // Existing record.txt and play.txt keep every line.
-  project.writeFile("record.txt", "vox.wav\n");
-  project.writeFile("play.txt", "drums.wav\n");
-  const RunResult kept = project.run("x play.txt record.txt");
+  lists.writeFile("record.txt", "vox.wav\n");
+  lists.writeFile("play.txt", "drums.wav\n");
+  const RunResult kept = lists.run("x play.txt record.txt");
   EXPECT_TRUE(has(kept.out, "mine.txt\n-------------------------\n-------------------------\nReq"));
   EXPECT_FALSE(has(kept.out, "Created a file"));
-  EXPECT_EQ(project.readFile("record.txt") + project.readFile("play.txt"), "vox.wav\ndrums.wav\n");
+  EXPECT_EQ(lists.readFile("record.txt") + lists.readFile("play.txt"), "vox.wav\ndrums.wav\n");
 
   ProjectFixture quiet("");
   EXPECT_TRUE(quiet.run("x").out.starts_with(

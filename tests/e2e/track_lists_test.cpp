@@ -99,7 +99,7 @@ std::string playMenu(const std::string& entries, const std::string& current,
 const std::string kStoredPlayLists = "play\t1\tplay.txt\nplay\t2\tmix.txt\nplay\t4\tdrums.txt\n";
 const std::string kThree = "1\tplay.txt\n2\tmix.txt\n4\tdrums.txt\n";
 
-TEST(TrackLists, PlayListMenuChoosesByNumberWithLeadingDigits) {
+TEST(TrackLists, PlayListMenuChoosesRemovesAddsAndRefusesOverlongNames) {
   ProjectFixture p(kStoredPlayLists);
   p.writeFile("mix.txt", "");
   // "2mix.txt" is entry 2, not a name.
@@ -114,13 +114,11 @@ TEST(TrackLists, PlayListMenuChoosesByNumberWithLeadingDigits) {
   EXPECT_EQ(q.console("pf 3 x drums.txt s"),
             kZeroMenu + playMenu(kThree, "play.txt", "", "") + kZeroMenu +
                 "Cannot find playlist file called \nCreate the file or enter a different name\n\n");
-}
 
-TEST(TrackLists, PlayListMenuRemovesAddsAndRefusesOverlongNames) {
   // "a new.txt 1" replaces the current list; "ac 0" and "rem 300" lie out of
   // range; 128 characters are refused, as a name to add or to play from.
-  ProjectFixture p(kStoredPlayLists);
-  p.writeFile("new.txt", "");
+  ProjectFixture r(kStoredPlayLists);
+  r.writeFile("new.txt", "");
   const std::string longest(127, 'k');
   const std::string tooLong(128, 'n');
   const std::string refused =
@@ -130,7 +128,7 @@ TEST(TrackLists, PlayListMenuRemovesAddsAndRefusesOverlongNames) {
   const std::string remove = "Enter the number to remove\n";
   const std::string after = "1\tnew.txt\n4\tdrums.txt\n7\tnew.txt\n";
   const std::string nine = after + "9\t" + longest + "\n";
-  EXPECT_EQ(p.console("pf rem 2 a new.txt 1 ac 7 ac 0 rem 300 a " + tooLong + " 5 a " + longest +
+  EXPECT_EQ(r.console("pf rem 2 a new.txt 1 ac 7 ac 0 rem 300 a " + tooLong + " 5 a " + longest +
                       " 9 d pf " + tooLong + " s x"),
             kZeroMenu + playMenu(kThree, "play.txt", remove, "play.txt") +
                 playMenu("1\tplay.txt\n4\tdrums.txt\n", "play.txt", add, "new.txt") +
@@ -143,7 +141,7 @@ TEST(TrackLists, PlayListMenuRemovesAddsAndRefusesOverlongNames) {
                 playMenu(nine, "new.txt", refused, "new.txt") + kZeroMenu + kStored + kZeroMenu +
                 "\n");
   EXPECT_TRUE(has(
-      p.readFile("param.txt"),
+      r.readFile("param.txt"),
       "\nplay\t1\tnew.txt\nplay\t4\tdrums.txt\nplay\t7\tnew.txt\nplay\t9\t" + longest + "\n\n"));
 }
 
