@@ -23,8 +23,7 @@ TEST(Console, WordsLinesTheEndOfInputAndTheHelpScreen) {
   p.remove("play.txt");
   EXPECT_FALSE(has(p.console(""), "Cannot find playlist file"));
 
-  // The help screen; 'h' shows it again; 'a' and 'b' are read and ignored
-  // while it waits.
+  // The help screen; 'h' shows it again; 'a' and 'b' are ignored while it waits.
   const std::string shown = p.console("+ a b c h c x");
   const std::string start =
       "\nFunctions:\n\nMonitoring:\n   'ma' to monitor all input channels for peaks \n"
@@ -91,8 +90,7 @@ TEST(Console, SafetySwitchAndWhatSaveAndExitDoWhenFilesAreMissing) {
           ask + "\n");
   EXPECT_EQ(p.readFile("param.txt"), before);
 
-  // A value from param.txt other than 0 and 1 shows OFF without the offer to
-  // turn it on; "1" still turns it on.
+  // A stored value other than 0 and 1 shows OFF with no offer; "1" still works.
   ProjectFixture odd("safe\t7\n", "", "take.wav\n");
   EXPECT_EQ(odd.console("safe 1 s x"), kZeroMenu + "Safety mode for replacing files is OFF\n" +
                                            keep + "Safety mode is ON\n" + kZeroMenu + kStored +
@@ -127,8 +125,7 @@ TEST(MixerConsole, ViewListsNamedTracksAndTakesEditsUntilDone) {
 }
 
 TEST(MixerConsole, BusLevelsShownPerMixModeAndTheHelp) {
-  // Mode 0 shows no bus line; mode 1 the master; modes 2 and 3 every bus
-  // whose level is not 0 (bus 3 set to 0 drops out).
+  // Mode 0 shows no bus; mode 1 the master; modes 2 and 3 every bus not at 0.
   const std::string a = row("a.wav", 1, "0.00");
   const std::string busses = "Bus 1\t  -4.00 dB\nBus 3\t  6.00 dB\nBus 64\t  -1.50 dB\n";
   const std::string shown[] = {
@@ -178,7 +175,6 @@ TEST(MixerConsole, CommandsRunFromTheMixerPromptAndTheViewComesBack) {
 }
 
 TEST(MixerConsole, EditedLevelsReachThePlaybackOfTheNextPass) {
-  // Mode 1 mixes track 1 onto outputs 1 and 2 through the master gain.
   std::string shown;
   auto playback = [&shown](const std::string& settings, const std::string& input) {
     ProjectFixture p("o\t4096\nmix\t1\n" + settings, "a.wav\n");
