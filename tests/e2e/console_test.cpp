@@ -1,75 +1,30 @@
-// The console as a user meets it: prompts, the dispatch of words, the help
-// screen, the options menu, the safety switch, saving and leaving.
-#include <gtest/gtest.h>
-
+// The console: words, the help screen, the options, the safety switch, saving
+// and leaving, and the mixer console with its view, edits, modes and busses.
 #include <algorithm>
+#include <filesystem>
 
-#include "e2e/transcripts.hpp"
-#include "support/project_fixture.hpp"
+#include "e2e/e2e.hpp"
 
 namespace varnow::testing {
 namespace {
 
-// A project on the virtual card with both list files present.
-struct ConsoleProject {
-  explicit ConsoleProject(const std::string& extraSettings = "") {
-    project.writeParams(extraSettings);
-    project.writeFile("play.txt", "");
-    project.writeFile("record.txt", "take.wav\n");
-  }
+TEST(Console, WordsLinesTheEndOfInputAndTheHelpScreen) {
+  ProjectFixture p("", "", "take.wav\n");
+  // Every word is a cycle; blank lines and unknown words are skipped; "ex"
+  // and "io.x" set a point, "io" is no command, "q.l" stores nothing.
+  std::string menus;
+  for (int n = 0; n < 7; ++n)
+    menus += kZeroMenu;
+  EXPECT_EQ(p.console("hello   world\n\n  \t \nio ex io.x q.l x\n"), menus + "\n");
+  // 600 letters: the first 511 are one unknown word, the other 89 no further
+  // words (89 saves). The end of input asks nothing, even for a lost list.
+  EXPECT_EQ(p.console(std::string(600, 's')), kZeroMenu + kZeroMenu + "\n");
+  EXPECT_FALSE(has(p.readFile("param.txt"), "Volume Settings"));
+  p.remove("play.txt");
+  EXPECT_FALSE(has(p.console(""), "Cannot find playlist file"));
 
-  // Standard output after the start-up printout and the driver report.
-  std::string console(const RunResult& result) const {
-    const std::string report = driverReport(1024, 48000, 2, 2);
-    const std::size_t at = result.out.find(report);
-    return at == std::string::npos ? result.out : result.out.substr(at + report.size());
-  }
-
-  ProjectFixture project;
-};
-
-std::size_t count(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++n;
-  }
-  return n;
-}
-
-TEST(Console, UnknownWordsAreIgnoredAndEveryWordOfALineIsACycle) {
-  ConsoleProject p;
-  const RunResult result = p.project.run("hello   world\n\n  \t \nx\n");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(p.console(result), kZeroMenu + kZeroMenu + kZeroMenu + "\n");
-}
-
-TEST(Console, EndOfInputEndsTheRunLikeExit) {
-  ConsoleProject p;
-  const RunResult result = p.project.run("nothing-here");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_FALSE(result.timedOut);
-  EXPECT_EQ(p.console(result), kZeroMenu + kZeroMenu + "\n");
-  // Even with the play list gone, the end of input asks nothing more.
-  p.project.remove("play.txt");
-  const RunResult ended = p.project.run("");
-  EXPECT_EQ(ended.exitStatus, 0);
-  EXPECT_EQ(ended.out.find("Cannot find playlist file"), std::string::npos);
-}
-
-TEST(Console, OverlongWordKeepsItsFirst511CharactersOnly) {
-  ConsoleProject p;
-  // 600 letters 's': the first 511 are one unknown word; the other 89 must
-  // not be read as further words (89 saves).
-  const RunResult result = p.project.run(std::string(600, 's') + " x\n");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(p.console(result), kZeroMenu + kZeroMenu + "\n");
-  EXPECT_EQ(p.project.readFile("param.txt").find("Volume Settings"), std::string::npos);
-}
-
-TEST(Console, HelpScreenListsEveryFunctionAndWaitsForC) {
-  ConsoleProject p;
-  const RunResult result = p.project.run("+ a b c h c x");
-  const std::string shown = p.console(result);
+  // The help screen; 'h' shows it again; 'a' and 'b' are ignored while it waits.
+  const std::string shown = p.console("+ a b c h c x");
   const std::string start =
       "\nFunctions:\n\nMonitoring:\n   'ma' to monitor all input channels for peaks \n"
       "   'mr' to monitor record enabled channels for peaks \nAssignments:\n";
@@ -80,15 +35,12 @@ TEST(Console, HelpScreenListsEveryFunctionAndWaitsForC) {
   ASSERT_NE(endAt, std::string::npos);
   const std::string screen = shown.substr(kZeroMenu.size(), endAt + end.size() - kZeroMenu.size());
   EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 62);
-  EXPECT_NE(screen.find("\n   'R_takeName' to record with preemptive take naming\n"),
-            std::string::npos);
-  // 'h' shows the same screen; 'a' and 'b' are read and ignored while waiting.
+  EXPECT_TRUE(has(screen, "\n   'R_takeName' to record with preemptive take naming\n"));
   EXPECT_EQ(shown, kZeroMenu + screen + kZeroMenu + screen + kZeroMenu + "\n");
 }
 
-TEST(Console, OptionsMenuSwitchesToTheMinimalInterface) {
-  ConsoleProject p;
-  const RunResult result = p.project.run("opt sc np int0 d zzz x");
+TEST(Console, OptionsMenuSwitchesToTheMinimalInterfaceAndSIsNeededToKeepIt) {
+  ProjectFixture p("", "", "take.wav\n");
   const std::string menuUc =
       "\nOptions:\n\nClock: (now set to uc)\n  'sc' to stream clock\n"
       "  'uc' to unstream clock (default)\n  'hc' to hide clock\n"
@@ -96,131 +48,178 @@ TEST(Console, OptionsMenuSwitchesToTheMinimalInterface) {
       "  'np' for no peak checking while recording\n"
       "\nInterface: (now set to int1)\n  'int0' for minimal interface\n"
       "  'int1' for default interface\n\n  'd' if done changing options\n";
-  std::string menuSc = menuUc;
-  menuSc.replace(menuSc.find("(now set to uc)"), 15, "(now set to sc)");
-  std::string menuNp = menuSc;
-  menuNp.replace(menuNp.find("(now set to cp)"), 15, "(now set to np)");
-  std::string menuInt0 = menuNp;
-  menuInt0.replace(menuInt0.find("(now set to int1)"), 17, "(now set to int0)");
-  const std::string status = "Play: 0.00   Rec: 0.00   Stop: 0.00   Mem: 0.00\n";
-  EXPECT_EQ(p.console(result),
-            kZeroMenu + menuUc + menuSc + menuNp + menuInt0 + status + status + "\n");
-  // Options reach param.txt only through 's'.
-  EXPECT_EQ(p.project.readFile("param.txt").find("clock"), std::string::npos);
-}
+  auto with = [](std::string menu, const std::string& from, const std::string& to) {
+    return menu.replace(menu.find(from), from.size(), to);
+  };
+  const std::string menuSc = with(menuUc, "(now set to uc)", "(now set to sc)");
+  const std::string menuNp = with(menuSc, "(now set to cp)", "(now set to np)");
+  const std::string menuInt0 = with(menuNp, "(now set to int1)", "(now set to int0)");
+  EXPECT_EQ(p.console("opt sc np int0 d zzz x"),
+            kZeroMenu + menuUc + menuSc + menuNp + menuInt0 + kZeroStatus + kZeroStatus + "\n");
+  EXPECT_FALSE(has(p.readFile("param.txt"), "clock"));
 
-TEST(Console, OptionsAreSavedWithS) {
-  ConsoleProject p;
-  p.project.run("opt hc np int0 d s x");
-  const std::string saved = p.project.readFile("param.txt");
-  EXPECT_NE(saved.find("\nint\t0\nclock\thc\npeak\tnp\n"), std::string::npos);
+  p.console("opt hc np int0 d s x");
+  EXPECT_TRUE(has(p.readFile("param.txt"), "\nint\t0\nclock\thc\npeak\tnp\n"));
   // The next run starts in the minimal interface with those options.
-  const RunResult again = p.project.run("opt d x");
-  EXPECT_NE(p.console(again).find("Clock: (now set to hc)"), std::string::npos);
-  EXPECT_EQ(p.console(again).substr(0, 5), "Play:");
+  EXPECT_TRUE(p.console("opt d x").starts_with(
+      kZeroStatus + with(menuInt0, "(now set to sc)", "(now set to hc)")));
 }
 
-TEST(Console, SafetySwitch) {
-  ConsoleProject off;
-  const RunResult on = off.project.run("safe what 1 safe 0 safe 2 x");
-  EXPECT_EQ(off.console(on), kZeroMenu +
-                                 "Safety mode for replacing files is OFF\nEnter '1' to turn on\n"
-                                 "Enter '2' to keep current settings\nSafety mode is ON\n" +
-                                 kZeroMenu +
-                                 "Safety mode for replacing files is ON\nEnter '0' to turn off\n"
-                                 "Enter '2' to keep current settings\nSafety mode is OFF\n" +
-                                 kZeroMenu +
-                                 "Safety mode for replacing files is OFF\nEnter '1' to turn on\n"
-                                 "Enter '2' to keep current settings\n" +
-                                 kZeroMenu + "\n");
+TEST(Console, SafetySwitchAndWhatSaveAndExitDoWhenFilesAreMissing) {
+  ProjectFixture p("play\t1\tsongs.txt\n", "", "take.wav\n");
+  const std::string keep = "Enter '2' to keep current settings\n";
+  const std::string ask = "Create the file or enter a different name\n";
+  // A directory where the scratch file would go makes the save fail and keeps
+  // the old file. The list in use is gone (start-up creates play.txt): the
+  // exit asks for it, refuses an over-long name, and reads no further word.
+  const std::string before = p.readFile("param.txt");
+  std::filesystem::create_directory(p.dir() / "param.txt.new");
+  p.writeFile("other.txt", "");
+  EXPECT_EQ(
+      p.console("safe what 1 safe 0 safe 2 s x gone.txt " + std::string(130, 'n') + " other.txt s"),
+      kZeroMenu + "Safety mode for replacing files is OFF\nEnter '1' to turn on\n" + keep +
+          "Safety mode is ON\n" + kZeroMenu +
+          "Safety mode for replacing files is ON\nEnter '0' to turn off\n" + keep +
+          "Safety mode is OFF\n" + kZeroMenu +
+          "Safety mode for replacing files is OFF\nEnter '1' to turn on\n" + keep + kZeroMenu +
+          "Could not create param.txt.new: Is a directory.\n" + kZeroMenu +
+          "Cannot find playlist file called songs.txt\n" + ask +
+          "Cannot find playlist file called gone.txt\n" + ask +
+          "A list file name can have at most 127 characters; that name was not taken.\n"
+          "Cannot find playlist file called gone.txt\n" +
+          ask + "\n");
+  EXPECT_EQ(p.readFile("param.txt"), before);
 
-  // A value from param.txt other than 0 and 1 shows OFF without the offer to
-  // turn it on; "1" still turns it on.
-  ConsoleProject odd("safe\t7\n");
-  const RunResult odd7 = odd.project.run("safe 1 s x");
-  EXPECT_EQ(odd.console(odd7), kZeroMenu +
-                                   "Safety mode for replacing files is OFF\n"
-                                   "Enter '2' to keep current settings\nSafety mode is ON\n" +
-                                   kZeroMenu + "\nStored Settings\n" + kZeroMenu + "\n");
-  EXPECT_NE(odd.project.readFile("param.txt").find("\nsafe\t1\n"), std::string::npos);
+  // A stored value other than 0 and 1 shows OFF with no offer; "1" still works.
+  ProjectFixture odd("safe\t7\n", "", "take.wav\n");
+  EXPECT_EQ(odd.console("safe 1 s x"), kZeroMenu + "Safety mode for replacing files is OFF\n" +
+                                           keep + "Safety mode is ON\n" + kZeroMenu + kStored +
+                                           kZeroMenu + "\n");
+  EXPECT_TRUE(has(odd.readFile("param.txt"), "\nsafe\t1\n"));
 }
 
-TEST(Console, SaveWritesTheCompleteFileAndKeepsItWhenItCannot) {
-  ConsoleProject p("v\t2\t-6.5\np\t1\t-40\nrange\t48000\t96000\tverse\nloc\t4096\tcount-in\n");
-  const RunResult result = p.project.run("s x");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(p.project.readFile("param.txt"),
-            "dv\tvcard\nsr\t48000\ninputs\t2\noutputs\t2\nch\t2\nbuf\t1024\nint\t1\n"
-            "clock\tuc\npeak\tcp\ni\t0\no\t0\ne\t0\nnudge\t0.2500\nproll\t0.000\naud\t3.00\n"
-            "xfade\t0.0\nmem\t0\nodcomp\t4\nmix\t0\nmeter\t-30\ntmode\t0\ntempo\t120.00\nsig\t4\n"
-            "safe\t0\n\nVolume Settings:\nv\t1\t0.00\nv\t2\t-6.50\n\nPan Settings:\np\t1\t-40\n"
-            "p\t2\t0\n\nSolo Settings:\n\nTime Ranges:\nrange\t48128\t96256\tverse\n"
-            "\nLocate Points:\nloc\t4096\tcount-in\n\nPlaylist Files:\nplay\t1\tplay.txt\n"
-            "\nRecordlist Files:\nrec\t1\trecord.txt\n\nBus Assignments:\n\nBus Volumes (dB):\n");
-
-  // A directory where the scratch file would go makes the save fail: the old
-  // file stays as it was and the run says so instead of "Stored Settings".
-  const std::string before = p.project.readFile("param.txt");
-  std::filesystem::create_directory(p.project.dir() / "param.txt.new");
-  const RunResult failed = p.project.run("s x");
-  EXPECT_EQ(failed.exitStatus, 0);
-  EXPECT_EQ(failed.out.find("Stored Settings"), std::string::npos);
-  EXPECT_NE(failed.out.find("param.txt"), std::string::npos);
-  EXPECT_EQ(p.project.readFile("param.txt"), before);
+// The view shown before every mixer prompt, all points at 0.
+std::string mixerView(const std::string& channelRows, const std::string& busRows = "") {
+  return "\nSource:\n" + channelRows + "\n" + busRows + std::string(79, '-') + "\n\n" +
+         kZeroStatus + "\nMix commands are active.  Enter 'h' for help.\n";
 }
 
-TEST(Console, MusicalTimeMenuAndStatusLine) {
-  // 88200 frames at 44100 Hz, 120 bpm, 4/4: 2 seconds = 4 beats = 2.1.00.
-  ProjectFixture project;
-  project.writeFile("param.txt", "dv\tvcard\nsr\t44100\ntmode\t1\ni\t88200\no\t176400\ne\t22050\n");
-  project.writeFile("play.txt", "");
-  project.writeFile("record.txt", "a.wav\n");
-  const RunResult result = project.run("opt int0 d x");
-  // Points are rounded up to 1024-frame periods first: 88200 -> 89088,
-  // 176400 -> 177152, 22050 -> 22528.
-  const std::string menuStart =
-      "Time functions:  (memory = 1.1.00)\n\n"
-      "   'i' to set play start  (2.1.04)\n"
-      "   'o' to set play/record stop (3.1.03)\n"
-      "   'e' to set record enter (1.2.02)\n\nTransport:\n\n"
-      "   'p' to play from 2.1.04 to 3.1.03\n"
-      "   'r' to play from 2.1.04 and record from 2.1.04 to 3.1.03\n"
-      "   'R' to record without playback from 1.2.02 to 3.1.03\n";
-  EXPECT_NE(result.out.find(menuStart), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find("Play: 2.1.04   Rec: 1.2.02   Stop: 3.1.03   Mem: 1.1.00\n"),
-            std::string::npos);
+std::string row(const std::string& name, int channel, const std::string& volume,
+                const std::string& pan = "   0") {
+  return name + "\tCh " + std::to_string(channel) + "\tVol " + volume + "\tPan " + pan + "\n";
 }
 
-TEST(Console, ExitAsksForAMissingPlayListBeforeItEnds) {
-  // The list in use is gone (start-up only creates play.txt in its place).
-  ConsoleProject p("play\t1\tsongs.txt\n");
-  p.project.writeFile("other.txt", "");
-  const std::string tooLong(130, 'n');
-  const RunResult result = p.project.run("x gone.txt " + tooLong + " other.txt s");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(p.console(result),
+TEST(MixerConsole, ViewListsNamedTracksAndTakesEditsUntilDone) {
+  // Channel 3's line is skipped; the fifth line lies beyond the 4 tracks.
+  ProjectFixture p("", "a_very_long_track_name.wav\nb.wav\n-\nd.wav\ne.wav\n", "", 2, 2, 4);
+  const std::string a = row("a_very_long_tra", 1, "0.00");
+  const std::string first = mixerView(a + row("b.wav", 2, "0.00") + row("d.wav", 4, "0.00"));
+  const std::string quieter = mixerView(a + row("b.wav", 2, "-6.00") + row("d.wav", 4, "0.00"));
+  const std::string panned =
+      mixerView(a + row("b.wav", 2, "-6.00") + row("d.wav", 4, "0.00", "-100"));
+  // "2v", "v-6" and "4p" are no edits but unknown commands; "0v-6" edits no
+  // channel; 'mix' at the mixer prompt leaves the view as 'd' does.
+  EXPECT_EQ(p.console("mix 2v-6 2v 0v-6 v-6 3p-100 4p-100 4p d mix mix x"),
+            kZeroMenu + first + quieter + quieter + quieter + quieter + quieter + panned + panned +
+                kZeroMenu + panned + kZeroMenu + "\n");
+}
+
+TEST(MixerConsole, BusLevelsShownPerMixModeAndTheHelp) {
+  // Mode 0 shows no bus; mode 1 the master; modes 2 and 3 every bus not at 0.
+  const std::string a = row("a.wav", 1, "0.00");
+  const std::string busses = "Bus 1\t  -4.00 dB\nBus 3\t  6.00 dB\nBus 64\t  -1.50 dB\n";
+  const std::string shown[] = {
+      mixerView(a) + mixerView(a),
+      mixerView(a, "Master\t  -4.00 dB\n") + mixerView(a, "Master\t  -4.00 dB\n"),
+      mixerView(a, busses) + mixerView(a, "Bus 1\t  -4.00 dB\nBus 64\t  -1.50 dB\n")};
+  for (int mode = 0; mode < 4; ++mode) {
+    ProjectFixture p(
+        "mix\t" + std::to_string(mode) + "\nbusvl\t1\t-4\nbusvl\t3\t6\nbusvl\t64\t-1.5\n",
+        "a.wav\n", "", 2, 2, 1);
+    EXPECT_EQ(p.console("mix 3b0 x"), kZeroMenu + shown[std::min(mode, 2)] + "\n") << mode;
+  }
+
+  // The mixer help; the 'x' and 'q' inside it are answers, not commands.
+  ProjectFixture q("", "a.wav\n", "", 2, 2, 1);
+  const std::string helped = q.console("mix h x q c d x");
+  ASSERT_TRUE(helped.starts_with(kZeroMenu + mixerView(a) + "\nMixer Help:\n\nTo set a channel"));
+  EXPECT_TRUE(helped.ends_with("\nEnter 'c' to continue\n" + mixerView(a) + kZeroMenu + "\n"));
+  EXPECT_EQ(count(helped, "\n") - count(kZeroMenu + mixerView(a) + mixerView(a) + kZeroMenu, "\n"),
+            28U);
+  EXPECT_TRUE(has(helped, "Example: '1b-4' sets bus 1's volume to -4 dB.\n\nEnter 'mod' to view"));
+}
+
+TEST(MixerConsole, CommandsRunFromTheMixerPromptAndTheViewComesBack) {
+  ProjectFixture p("o\t4096\nsolo\t2\n", "a.wav\nb.wav\n");
+  p.writeWave("a.wav", staircase(9000, 1));
+  p.writeWave("b.wav", staircase(9000, -1, -1));
+  // 'sp' is solo play, never a pan edit of channel "s".
+  const std::string played = p.console("mix sp d x");
+  const std::size_t at = played.find("Playing...\nTracks are soloed\n");
+  ASSERT_NE(at, std::string::npos) << played;
+  EXPECT_NE(played.find("Mix commands are active.  Enter 'h' for help.\n", at), std::string::npos);
+
+  // After 'pf' the view shows the new list; 'u' only shows the view again.
+  p.writeFile("other.txt", "zz.wav\n");
+  const std::string switched = p.console("mix u pf other.txt u d x");
+  const std::string before = "\nSource:\n" + row("a.wav", 1, "0.00");
+  const std::string after = "\nSource:\n" + row("zz.wav", 1, "0.00") + "\n";
+  EXPECT_EQ(count(switched, before), 2u);
+  EXPECT_EQ(count(switched, after), 2u);
+  EXPECT_LT(switched.rfind(before), switched.find(after));
+
+  // 'opt' runs its menu and leaves the view off.
+  const std::string options = p.console("mix opt d x");
+  EXPECT_EQ(count(options, "Mix commands are active."), 1u);
+  EXPECT_EQ(count(options, "Time functions:"), 2u);
+}
+
+TEST(MixerConsole, EditedLevelsReachThePlaybackOfTheNextPass) {
+  std::string shown;
+  auto playback = [&shown](const std::string& settings, const std::string& input) {
+    ProjectFixture p("o\t4096\nmix\t1\n" + settings, "a.wav\n");
+    p.writeWave("a.wav", staircase(9000, 1000, 37));
+    shown = p.console(input);
+    return p.playback();
+  };
+  const std::string plain = playback("", "p x");
+  const std::string edited = playback("", "mix 1v-6 1p40 1b-3 d p x");
+  EXPECT_NE(edited, plain);
+  EXPECT_EQ(edited, playback("v\t1\t-6\np\t1\t40\nbusvl\t1\t-3\n", "p x"));
+  // Bus levels, typed or read, lie in -144..15 dB: the gain follows the level shown.
+  EXPECT_EQ(playback("busvl\t1\t-200\n", "p x"), playback("busvl\t1\t-144\n", "p x"));
+  EXPECT_EQ(playback("", "mix 1b20 d p x"), playback("busvl\t1\t15\n", "p x"));
+  // Volumes are corrected, with their messages, when the pass starts.
+  const std::string loud = playback("", "mix 1v13 d p x");
+  EXPECT_TRUE(
+      has(shown, "Volume of channel 1 is too high.\nIt has been reset to 12 dB, the maximum.\n"));
+  EXPECT_EQ(loud, playback("v\t1\t12\n", "p x"));
+}
+
+TEST(MixerConsole, ModeMenuAndBusAssignmentsAreSavedAndFoundAfterARestart) {
+  // The menu shows the current mode first; 7 and x are no mode.
+  ProjectFixture p("mix\t2\n", "", "", 2, 8, 6);
+  EXPECT_TRUE(p.console("mod 7 x 3 s x")
+                  .starts_with(kZeroMenu + "\nCurrently using mixmode [2]:\n"
+                                           "'2'  Playback = channels are routed through multiple "
+                                           "output busses.\n     Export   = all channels will be "
+                                           "routed to the master. No busses.\n'0'  Playback = "));
+  EXPECT_TRUE(p.console("mod 0 x").starts_with(
+      kZeroMenu +
+      "\nCurrently using mixmode [3]:\n'3'  Playback = busses are routed to outputs 1 and 2.\n"
+      "     Export   = busses will be sent to the master.\n'0'  Playback = assign"));
+  EXPECT_TRUE(has(p.readFile("param.txt"), "\nmix\t3\n"));
+
+  // Bus 2 gets 3 and 4 (300 is skipped); bus 1 gets 5 and loses it again.
+  p.console("bus a 2 3,4,300 a 1 5 r 1 5 c s x");
+  EXPECT_TRUE(has(p.readFile("param.txt"), "\nBus Assignments:\nbus\t1\t\nbus\t2\t3,4,\n"));
+  // After a restart the empty bus 1 is off; bus 2 keeps its channels.
+  EXPECT_EQ(p.console("bus c x"),
             kZeroMenu +
-                "Cannot find playlist file called songs.txt\n"
-                "Create the file or enter a different name\n"
-                "Cannot find playlist file called gone.txt\n"
-                "Create the file or enter a different name\n"
-                "A list file name can have at most 127 characters; that name was not taken.\n"
-                "Cannot find playlist file called gone.txt\n"
-                "Create the file or enter a different name\n"
-                "\n");
-  // The word after the answer is never read: nothing was saved.
-  EXPECT_EQ(count(p.project.readFile("param.txt"), "Volume"), 0u);
-}
-
-TEST(Console, CommandsOfTheTableNeverFallThroughToLaterRows) {
-  // "ex" and "io.x" set a point directly; "io" is no command; "q.l" is a
-  // locate store form that stores nothing. None of them may end the run,
-  // save, or ask a question.
-  ConsoleProject p;
-  const RunResult result = p.project.run("ex io io.x q.l d x");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(count(result.out, "Time functions:"), 6u);
-  EXPECT_EQ(result.out.find("Stored Settings"), std::string::npos);
+                "Stereo Bus Assignments: (8 outputs, 4 busses)\n"
+                "\nBus 2\t\tOut 03-04\t\tCh: 3 4 \nEnter 'a' to add a channel to a bus\n"
+                "Enter 'r' to remove a channel from a bus\nEnter 'c' to continue\n" +
+                kZeroMenu + "\n");
 }
 
 }  // namespace

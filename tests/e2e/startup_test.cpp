@@ -1,39 +1,112 @@
-// The program's start as a user meets it: first run, later runs, the list
-// files, the channel counts and the sound card.
-#include <gtest/gtest.h>
+// The start: the command line, the first run, later runs, the list files, the
+// channel counts, the sound card, line editing and history, the undo journal.
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
-#include "e2e/transcripts.hpp"
-#include "support/project_fixture.hpp"
+#include "e2e/e2e.hpp"
+#include "takes/undo_journal.hpp"
 
 namespace varnow::testing {
 namespace {
 
-const std::string kDialog =
-    "\nThe param.txt file was not found.\nParameters are stored in this file.\n"
-    "\nEnter 'c' to create this file now or 'x' to exit\n"
-    "\nEnter the number of audio interface INPUTS: "
-    "\nEnter the number of audio interface OUTPUTS: "
-    "\nEnter the maxiumum number of audio TRACKS needed: "
-    "\nEnter soundcard device name or 'd' for default: "
-    "\nEnter project sample rate or\n1 = 44100,  2 = 48000,  3 = 88200,  4 = 96000\n";
+namespace fs = std::filesystem;
 
-const std::string kCreatedLists =
-    "-------------------------\n"
-    "Could not find the record file list called record.txt\n"
-    "Created a file called record.txt that you will need.\n"
-    "Put a list of wave files in this list, one per line.\n"
-    "Each line will be assigned to an input hardware channel.\n"
-    "Use a '-' on a line to skip over channel.\n"
-    "-------------------------\n"
-    "-------------------------\n"
-    "Cound not find the playlist file called play.txt\n"
-    "Created a file called play.txt that you will need.\n"
-    "Put a list of wave files in this list, one per line.\n"
-    "Each line will be assigned to an output hardware channel.\n"
-    "Use a '-' on a line to skip over channel.\n"
-    "-------------------------\n";
+const std::string kDialogStart =
+    "\nThe param.txt file was not found.\nParameters are stored in this file.\n"
+    "\nEnter 'c' to create this file now or 'x' to exit\n";
+
+std::string createdList(const std::string& kind, const std::string& missing,
+                        const std::string& created, const std::string& direction) {
+  const std::string rule = "-------------------------\n";
+  return rule + kind + missing + "\nCreated a file called " + created +
+         " that you will need.\nPut a list of wave files in this list, one per line.\n"
+         "Each line will be assigned to an " +
+         direction + " hardware channel.\nUse a '-' on a line to skip over channel.\n" + rule;
+}
+
+TEST(CommandLine, OptionsPrintTouchNothingAndNameTheProjectDirectory) {
+  const std::string usage =
+      "Usage: varnow [DIR]\n       varnow --list-devices | --help | --version\n";
+  const std::string version = "Varnow 3.76 (r52)\n", noDir = "varnow: Could not use the project ";
+  ProjectFixture project;
+  auto run = [&project](std::vector<std::string> command) {
+    command.insert(command.begin(), varnowBinary());
+    return project.runCommand(command, "c 2 2 2 vcard 2 x\n");
+  };
+  // Standard output and error start so, and end there when `whole`.
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out, err;
+    bool whole;
+  } cases[] = {
+      {{"--version"}, 0, version, "", true},
+      {{"-V"}, 0, version, "", true},
+      {{"--help"}, 0, usage, "", false},
+      {{"-h"}, 0, usage, "", false},
+      {{"--bogus"}, 2, "", "varnow: Unknown option --bogus.\n\n" + usage, false},
+      {{"a", "b"}, 2, "", "varnow: Only one project directory can be given.\n\n" + usage, false},
+      {{"nosuch"}, 2, "", noDir + "directory nosuch: No such file or directory.\n", true},
+  };
+  for (const auto& c : cases) {
+    const RunResult result = run(c.arguments);
+    SCOPED_TRACE(c.arguments.front());
+    EXPECT_EQ(result.exitStatus, c.status);
+    EXPECT_EQ(c.whole ? result.out : result.out.substr(0, c.out.size()), c.out);
+    EXPECT_EQ(c.whole ? result.err : result.err.substr(0, c.err.size()), c.err);
+    EXPECT_EQ(c.out.empty(), result.out.empty());
+    EXPECT_TRUE(project.files().empty());
+  }
+  fs::create_directory(project.dir() / "song");
+  project.writeFile("song/param.txt", "dv\tvcard\nsr\t48000\ninputs\t2\noutputs\t2\nch\t2\n");
+  const RunResult result = run({"song"});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_TRUE(result.out.starts_with(kBanner));
+  EXPECT_TRUE(project.exists("song/record.txt") && project.exists("song/play.txt"));
+  project.writeFile("notes", "");  // a file is no project directory
+  EXPECT_EQ(run({"notes"}).exitStatus, 2);
+  const RunResult devices = run({"--list-devices"});
+  EXPECT_EQ(devices.exitStatus, 0);
+  EXPECT_TRUE(has(devices.out, "\nvcard\n    Varnow: playback yes, capture yes\n"));
+  EXPECT_TRUE(has(devices.out, "null\n    Discard all samples"));
+}
+
+TEST(Terminal, HistoryRecallTabCompletionAHistoryKeptAcrossRunsAndTheDeviceHint) {
+  ProjectFixture project("");
+  // The up arrow twice recalls opt; "tem" and Tab become the tempo menu.
+  const RunResult first = project.runOnTerminal("opt\rd\r\x1b[A\x1b[A\rd\rtem\t\r4\rx\r");
+  EXPECT_EQ(first.exitStatus, 0) << first.out;
+  EXPECT_EQ(count(first.out, "Options:"), 2U) << first.out;
+  EXPECT_EQ(count(first.out, "4 = done"), 1U) << first.out;
+  std::ifstream history(project.home() / ".local/state/varnow/history");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(history), {}),
+            "opt\nd\nopt\nd\ntempo\n4\nx\n");
+  // The next run recalls the last line of the first one: x.
+  EXPECT_EQ(project.runOnTerminal("\x1b[A\r").exitStatus, 0);
+
+  // XDG_STATE_HOME holds the history instead; a run keeps its newest 1000 lines.
+  const fs::path state = project.home() / "state";
+  std::string old;
+  for (int i = 1; i <= 1005; ++i)
+    old += std::to_string(i) + "\n";
+  fs::create_directories(state / "varnow");
+  std::ofstream(state / "varnow/history") << old;
+  EXPECT_EQ(project.runOnTerminal("x\r", {"XDG_STATE_HOME=" + state.string()}).exitStatus, 0);
+  std::ifstream kept(state / "varnow/history");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}),
+            old.substr(old.find("\n6\n") + 1) + "x\n");
+
+  project.writeFile("param.txt", "dv\tnosuchcard\n");
+  const RunResult refused = project.runOnTerminal("");
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_TRUE(has(refused.out,
+                  "Playback device could not be opened: No such file or directory\r\n"
+                  "Try the device default or a plughw: device (the dv line of "
+                  "param.txt); varnow --list-devices shows the devices of this machine."));
+}
 
 TEST(FirstRun, DialogCreatesListsAndSevenLineSettingsFile) {
   ProjectFixture project;
@@ -42,235 +115,216 @@ TEST(FirstRun, DialogCreatesListsAndSevenLineSettingsFile) {
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out,
-            kBanner + kDialog + kCreatedLists + requestedParameters("vcard", 48000, 1024, 2, 2, 4) +
-                driverReport(1024, 48000, 2, 2) + "Created param.txt file\n" + kMenuThenExit);
+            kBanner + kDialogStart +
+                "\nEnter the number of audio interface INPUTS: "
+                "\nEnter the number of audio interface OUTPUTS: "
+                "\nEnter the maxiumum number of audio TRACKS needed: "
+                "\nEnter soundcard device name or 'd' for default: "
+                "\nEnter project sample rate or\n1 = 44100,  2 = 48000,  3 = 88200,  4 = 96000\n" +
+                createdList("Could not find the record file list called ", "record.txt",
+                            "record.txt", "input") +
+                createdList("Cound not find the playlist file called ", "play.txt", "play.txt",
+                            "output") +
+                requestedParameters("vcard", 48000, 1024, 2, 2, 4) +
+                driverReport(1024, 48000, 2, 2) + "Created param.txt file\n" + kZeroMenu + "\n");
   EXPECT_EQ(project.readFile("param.txt"),
             "dv\tvcard\nsr\t48000\ninputs\t2\noutputs\t2\nch\t4\nbuf\t1024\nint\t1\n");
-  EXPECT_EQ(project.readFile("record.txt"), "");
-  EXPECT_EQ(project.readFile("play.txt"), "");
-  EXPECT_EQ(project.files(), (std::vector<std::string>{"param.txt", "play.txt", "record.txt"}));
+  EXPECT_EQ(project.files(), ProjectFixture::withListFiles({}));
+  EXPECT_EQ(project.readFile("record.txt") + project.readFile("play.txt"), "");
+
+  // Counts in hexadecimal and octal; a count that is no number is left for the
+  // next question; a rate that is no menu choice is taken as typed.
+  for (const auto& [typed, written] :
+       {std::pair{"0x3 010 1 vcard 44100", "44100\ninputs\t3\noutputs\t8\nch\t8"},
+        std::pair{"vcard 3", "88200\ninputs\t2\noutputs\t2\nch\t2"}}) {
+    ProjectFixture again;
+    EXPECT_EQ(again.run("c " + std::string(typed) + " x\n").exitStatus, 0);
+    EXPECT_EQ(again.readFile("param.txt"),
+              "dv\tvcard\nsr\t" + std::string(written) + "\nbuf\t1024\nint\t1\n");
+  }
 }
 
-TEST(FirstRun, AnswersAreReadTheWayNumbersAreTyped) {
-  ProjectFixture project;
-  // Counts in hexadecimal and octal; a rate that is not a menu choice is taken as typed.
-  const RunResult result = project.run("c 0x3 010 1 vcard 44100 x\n");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(project.readFile("param.txt"),
-            "dv\tvcard\nsr\t44100\ninputs\t3\noutputs\t8\nch\t8\nbuf\t1024\nint\t1\n");
+TEST(FirstRun, CancelEndOfInputAndMissingDevicesWriteNoSettings) {
+  ProjectFixture cancelled;
+  const RunResult x = cancelled.run("y x c\n");
+  EXPECT_EQ(x.exitStatus, 2);
+  EXPECT_EQ(x.out, kBanner + kDialogStart);
+  EXPECT_TRUE(cancelled.files().empty());
 
-  ProjectFixture second;
-  // A count that is not a number is not consumed: every count question sees
-  // "vcard" in turn, and the device question finally takes it.
-  const RunResult skipped = second.run("c vcard 3 x\n");
-  EXPECT_EQ(skipped.exitStatus, 0);
-  EXPECT_EQ(second.readFile("param.txt"),
-            "dv\tvcard\nsr\t88200\ninputs\t2\noutputs\t2\nch\t2\nbuf\t1024\nint\t1\n");
-}
+  ProjectFixture ended;
+  EXPECT_EQ(ended.run("c 2 2").exitStatus, 0);
+  EXPECT_TRUE(ended.files().empty());
 
-TEST(FirstRun, LongDeviceNameKeepsItsFirst63Characters) {
-  ProjectFixture project;
-  const std::string name(70, 'v');
-  const RunResult result = project.run("c 2 2 2 " + name + " 2 x\n");
-  EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_NE(result.out.find("Device\t" + std::string(63, 'v') + "\n"), std::string::npos);
-  EXPECT_EQ(result.out.find(std::string(64, 'v')), std::string::npos);
-}
-
-TEST(FirstRun, XEndsWithStatusTwoAndWritesNothing) {
-  ProjectFixture project;
-  const RunResult result = project.run("y x c\n");
-  EXPECT_EQ(result.exitStatus, 2);
-  EXPECT_EQ(result.out, kBanner +
-                            "\nThe param.txt file was not found.\nParameters are stored in this "
-                            "file.\n\nEnter 'c' to create this file now or 'x' to exit\n");
-  EXPECT_TRUE(project.files().empty());
-}
-
-TEST(FirstRun, EndOfInputInTheDialogWritesNothing) {
-  ProjectFixture project;
-  const RunResult result = project.run("c 2 2");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_TRUE(project.files().empty());
-}
-
-TEST(FirstRun, MissingDeviceEndsWithStatusOneAndLeavesNoSettingsFile) {
-  ProjectFixture project;
-  const RunResult result = project.run("c 2 2 2 nosuchcard 2 x\n");
+  // The device name keeps its first 63 characters; no such device: status 1.
+  ProjectFixture missing;
+  const RunResult result = missing.run("c 2 2 2 " + std::string(70, 'v') + " 2 x\n");
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.err, "Playback device could not be opened: No such file or directory\n");
-  EXPECT_FALSE(project.exists("param.txt"));
-  // The list files were created before the device was opened.
-  EXPECT_TRUE(project.exists("play.txt"));
-  EXPECT_EQ(result.out.find("Returned Driver Parameters"), std::string::npos);
+  EXPECT_TRUE(result.out.ends_with(requestedParameters(std::string(63, 'v'), 48000, 1024, 2, 2, 2)))
+      << result.out;
+  EXPECT_EQ(missing.files(), (Names{"play.txt", "record.txt"}));
+
+  // A card whose capture cannot be opened.
+  ProjectFixture half("", "", "a.wav\n");
+  half.appendAsoundrc(
+      "pcm.halfcard {\n    type asym\n    playback.pcm \"null\"\n    capture.pcm \"nosuch\"\n}\n");
+  half.writeFile("param.txt", "dv\thalfcard\n");
+  const RunResult capture = half.run("x");
+  EXPECT_EQ(capture.exitStatus, 1);
+  EXPECT_EQ(capture.err, "unable to open pcm record device: No such file or directory\n");
+  EXPECT_TRUE(capture.out.ends_with(requestedParameters("halfcard", 44100, 1024, 2, 2, 2)));
 }
 
-TEST(LaterRun, ReadsSettingsAndRoundsStoredPointsToThePeriod) {
-  ProjectFixture project;
-  project.writeParams("i\t1000\no\t96000\ne\t2049\nmem\t1\n", 2, 2, 2);
-  project.writeFile("play.txt", "");
-  project.writeFile("record.txt", "a.wav\n");
-  const RunResult result = project.run("s x");
+TEST(LaterRun, ReadsSettingsRoundsPointsAndCreatesMissingListsUnderTheDefaultNames) {
+  ProjectFixture project("i\t1000\no\t96000\ne\t2049\nmem\t1\n", "", "a.wav\n");
+  const RunResult result = project.run("s x this-is-never-read");
   EXPECT_EQ(result.exitStatus, 0);
   // 1000 -> 1024, 96000 -> 96256, 2049 -> 3072, memory 1 -> 1024.
+  const std::string menu = secondsMenu("0.02", "2.01", "0.06", "0.06", "0.02");
   EXPECT_EQ(result.out, kBanner + requestedParameters("vcard", 48000, 1024, 2, 2, 2) +
-                            driverReport(1024, 48000, 2, 2) +
-                            secondsMenu("0.02", "0.02", "2.01", "0.06", "0.06") +
-                            "\nStored Settings\n" +
-                            secondsMenu("0.02", "0.02", "2.01", "0.06", "0.06") + "\n");
+                            driverReport(1024, 48000, 2, 2) + menu + kStored + menu + "\n");
   const std::string saved = project.readFile("param.txt");
-  EXPECT_NE(saved.find("\ni\t1024\no\t96256\ne\t3072\n"), std::string::npos);
-  EXPECT_NE(saved.find("\nmem\t1024\n"), std::string::npos);
-}
+  EXPECT_TRUE(has(saved, "\ni\t1024\no\t96256\ne\t3072\n"));
+  EXPECT_TRUE(has(saved, "\nmem\t1024\n"));
+  EXPECT_EQ(project.playback(), "");
 
-TEST(LaterRun, EmptyRecordListGetsANoteAndMissingListsAreCreated) {
-  ProjectFixture project;
-  project.writeParams("rec\t1\tmylist.txt\n");
-  project.writeFile("play.txt", "");
-  const RunResult missing = project.run("x");
+  ProjectFixture lists;
+  lists.writeParams("rec\t1\tmylist.txt\nplay\t1\tmine.txt\n");
+  const RunResult missing = lists.run("x");
   EXPECT_EQ(missing.exitStatus, 0);
-  // The message names the current list; the file created is record.txt. The
-  // list in use still does not exist, so the exit asks for it.
-  EXPECT_NE(missing.out.find("-------------------------\n"
-                             "Could not find the record file list called mylist.txt\n"
-                             "Created a file called record.txt that you will need.\n"),
-            std::string::npos);
-  EXPECT_TRUE(project.exists("record.txt"));
-  EXPECT_FALSE(project.exists("mylist.txt"));
-  EXPECT_NE(missing.out.find("Cannot find recordlist file called mylist.txt\n"
-                             "Create the file or enter a different name\n"),
-            std::string::npos);
+  // The messages name the lists in use, which stay missing (the exit asks);
+  // the files created are record.txt and play.txt.
+  EXPECT_TRUE(missing.out.starts_with(
+      kBanner +
+      createdList("Could not find the record file list called ", "mylist.txt", "record.txt",
+                  "input") +
+      createdList("Cound not find the playlist file called ", "mine.txt", "play.txt", "output")));
+  EXPECT_EQ(lists.files(), ProjectFixture::withListFiles({}));
+  EXPECT_TRUE(has(missing.out,
+                  "Cannot find playlist file called mine.txt\n"
+                  "Create the file or enter a different name\n"));
 
-  ProjectFixture quiet;
-  quiet.writeParams("");
-  quiet.writeFile("record.txt", "");
-  quiet.writeFile("play.txt", "");
-  const RunResult empty = quiet.run("x");
-  const std::string start =
+  // Existing record.txt and play.txt keep every line.
+  lists.writeFile("record.txt", "vox.wav\n");
+  lists.writeFile("play.txt", "drums.wav\n");
+  const RunResult kept = lists.run("x play.txt record.txt");
+  EXPECT_TRUE(has(kept.out, "mine.txt\n-------------------------\n-------------------------\nReq"));
+  EXPECT_FALSE(has(kept.out, "Created a file"));
+  EXPECT_EQ(lists.readFile("record.txt") + lists.readFile("play.txt"), "vox.wav\ndrums.wav\n");
+
+  ProjectFixture quiet("");
+  EXPECT_TRUE(quiet.run("x").out.starts_with(
       kBanner +
       "-------------------------\nNote: The record.txt file is empty!\n"
-      "-------------------------\n-------------------------\nRequested Parameters:\n";
-  EXPECT_EQ(empty.out.substr(0, start.size()), start);
-  EXPECT_EQ(quiet.files(), (std::vector<std::string>{"param.txt", "play.txt", "record.txt"}));
-}
-
-TEST(LaterRun, MissingCurrentListsNeverEmptyTheFilesOfTheDefaultNames) {
-  // The lists in use are gone; record.txt and play.txt exist with names in
-  // them. They are not created again, so they keep every line.
-  ProjectFixture project;
-  project.writeParams("rec\t1\tgone.txt\nplay\t1\tlost.txt\n");
-  project.writeFile("record.txt", "vox.wav\n");
-  project.writeFile("play.txt", "drums.wav\n");
-  const RunResult result = project.run("x play.txt record.txt");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_NE(result.out.find("-------------------------\n"
-                            "Could not find the record file list called gone.txt\n"
-                            "-------------------------\n-------------------------\n"
-                            "Cound not find the playlist file called lost.txt\n"
-                            "-------------------------\n-------------------------\n"
-                            "Requested Parameters:\n"),
-            std::string::npos)
-      << result.out;
-  EXPECT_EQ(project.readFile("record.txt"), "vox.wav\n");
-  EXPECT_EQ(project.readFile("play.txt"), "drums.wav\n");
+      "-------------------------\n-------------------------\nRequested Parameters:\n"));
+  EXPECT_EQ(quiet.files(), ProjectFixture::withListFiles({}));
 }
 
 TEST(LaterRun, UnreadableSettingsEndTheRunAndAreNeverReplaced) {
-  // A param.txt that is there but cannot be read is no missing one: no
-  // first-run dialog writes over it, the run ends with status 1. (A FIFO
-  // would block the open; a link to itself cannot be opened even by root.)
-  using Kind = std::filesystem::file_type;
+  // A param.txt that cannot be read is no missing one: nothing writes over it.
   const struct {
-    Kind kind;
+    fs::file_type kind;
     std::string message;
   } cases[] = {
-      {Kind::fifo, "Could not read param.txt: it is not a regular file.\n"},
-      {Kind::symlink, "Could not open param.txt: Too many levels of symbolic links.\n"},
-      {Kind::directory, "Could not read param.txt: Is a directory.\n"},
+      {fs::file_type::fifo, "Could not read param.txt: it is not a regular file.\n"},
+      {fs::file_type::symlink, "Could not open param.txt: Too many levels of symbolic links.\n"},
+      {fs::file_type::directory, "Could not read param.txt: Is a directory.\n"},
   };
   for (const auto& c : cases) {
     ProjectFixture project;
-    if (c.kind == Kind::fifo) project.makeFifo("param.txt");
-    if (c.kind == Kind::symlink) project.makeLinkLoop("param.txt");
-    if (c.kind == Kind::directory) std::filesystem::create_directory(project.dir() / "param.txt");
+    if (c.kind == fs::file_type::fifo) project.makeFifo("param.txt");
+    if (c.kind == fs::file_type::symlink) project.makeLinkLoop("param.txt");
+    if (c.kind == fs::file_type::directory) fs::create_directory(project.dir() / "param.txt");
     const RunResult result = project.run("c 2 2 2 vcard 2 s x", std::chrono::seconds(10));
     EXPECT_EQ(result.exitStatus, 1) << c.message;
     EXPECT_EQ(result.out, kBanner + c.message);
-    EXPECT_EQ(std::filesystem::symlink_status(project.dir() / "param.txt").type(), c.kind);
-    EXPECT_EQ(project.files(), std::vector<std::string>{});
+    EXPECT_EQ(fs::symlink_status(project.dir() / "param.txt").type(), c.kind);
+    EXPECT_EQ(project.files(), Names{});
   }
 }
 
-TEST(LaterRun, ChannelCountsFollowTheClampingRule) {
-  struct Case {
+TEST(LaterRun, ChannelCountsAndPeriodFollowTheirLimits) {
+  // Counts missing, negative or above 256 resolved in turn: tracks, inputs
+  // (the track count when only the outputs are unset too), outputs, then
+  // tracks at least as many as either and 2 when unset.
+  const struct {
     std::string lines;
     int inputs, outputs, tracks;
-  };
-  const Case cases[] = {
+  } counts[] = {
       {"", 2, 2, 2},
       {"ch\t8\n", 8, 2, 8},
+      {"ch\t0\n", 2, 2, 2},
       {"inputs\t4\noutputs\t10\nch\t2\n", 4, 10, 10},
       {"inputs\t-1\noutputs\t6\nch\t8\n", 2, 6, 8},
-      {"ch\t300\ninputs\t300\noutputs\t512\n", 256, 256, 256},
+      {"inputs\t1\noutputs\t0\n", 1, 0, 2},
+      {"inputs\t0\noutputs\t1\n", 0, 1, 2},
+      {"outputs\t1\nch\t1\n", 2, 1, 2},
       {"ch\t0\ninputs\t0\noutputs\t0\n", 0, 0, 0},
   };
-  for (const Case& c : cases) {
-    ProjectFixture project;
+  for (const auto& c : counts) {
+    ProjectFixture project("", "", "x.wav\n");
     project.writeFile("param.txt", "dv\tvcard\nsr\t48000\n" + c.lines);
-    project.writeFile("play.txt", "");
-    project.writeFile("record.txt", "x.wav\n");
-    const RunResult result = project.run("x");
-    EXPECT_NE(result.out.find("Interface inputs  = " + std::to_string(c.inputs) +
-                              "\nInterface outputs = " + std::to_string(c.outputs) +
-                              "\nTracks (maximum)  = " + std::to_string(c.tracks) + "\n"),
-              std::string::npos)
-        << c.lines;
+    EXPECT_TRUE(has(project.run("x").out,
+                    requestedParameters("vcard", 48000, 1024, c.inputs, c.outputs, c.tracks)));
   }
-}
-
-TEST(LaterRun, PeriodRequestIsLimitedAndTheLimitIsSaved) {
+  // 256 channels each way; the period request is shown as read, limited to
+  // 16..4096 as 's' saves it.
   for (const auto& [requested, granted] :
-       {std::pair{5000, 4096}, std::pair{4097, 4096}, std::pair{4096, 4096}, std::pair{16, 16},
-        std::pair{15, 16}, std::pair{-3, 16}}) {
-    ProjectFixture project;
+       {std::pair{4097, 4096}, std::pair{4096, 4096}, std::pair{16, 16}, std::pair{15, 16}}) {
+    ProjectFixture project("", "", "x.wav\n");
     project.writeFile("param.txt",
-                      "dv\tvcard\nsr\t48000\nbuf\t" + std::to_string(requested) + "\n");
-    project.writeFile("play.txt", "");
-    project.writeFile("record.txt", "x.wav\n");
-    const RunResult result = project.run("s x");
-    EXPECT_EQ(result.exitStatus, 0);
-    // The printout shows the request as read; the driver report the limit.
-    EXPECT_NE(result.out.find("Buffer\t" + std::to_string(requested) + "\n"), std::string::npos);
-    EXPECT_NE(result.out.find("Play\t" + std::to_string(granted) + "\t4\t48000\t2\n"),
-              std::string::npos);
-    EXPECT_NE(project.readFile("param.txt").find("\nbuf\t" + std::to_string(granted) + "\n"),
-              std::string::npos);
+                      "dv\tvcard\nsr\t48000\nch\t300\ninputs\t300\noutputs\t512\nbuf\t" +
+                          std::to_string(requested) + "\n");
+    EXPECT_TRUE(
+        has(project.run("s x").out, requestedParameters("vcard", 48000, requested, 256, 256, 256) +
+                                        driverReport(granted, 48000, 256, 256)));
+    EXPECT_TRUE(has(project.readFile("param.txt"), "\ninputs\t256\noutputs\t256\nch\t256\nbuf\t" +
+                                                       std::to_string(granted) + "\n"));
   }
 }
 
-TEST(Device, CaptureOpenFailureEndsWithStatusOne) {
-  ProjectFixture project;
-  project.appendAsoundrc(
-      "pcm.halfcard {\n    type asym\n    playback.pcm \"null\"\n    capture.pcm \"nosuch\"\n}\n");
-  project.writeFile("param.txt", "dv\thalfcard\n");
-  project.writeFile("play.txt", "");
-  project.writeFile("record.txt", "a.wav\n");
-  const RunResult result = project.run("x");
-  EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.err, "unable to open pcm record device: No such file or directory\n");
-  EXPECT_EQ(result.out.find("Returned Driver Parameters"), std::string::npos);
+// Journals an insert of 1000 samples at sample 1000 of vox.wav (2000 samples)
+// as the program does, then writes half of it.
+void crashMidInsert(const ProjectFixture& project) {
+  const std::string path = project.path("vox.wav");
+  const auto oldBytes = static_cast<std::int64_t>(project.readFile("vox.wav").size());
+  const SavedExtent saved[] = {{4, 4}, {40, 4}, {3044, oldBytes - 3044}};
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  ASSERT_TRUE(writeUndoJournal(path, fd, oldBytes, saved).ok());
+  ::close(fd);
+  std::string half = project.readFile("vox.wav");
+  half.replace(3044, 1500, std::string(1500, '\x7f'));
+  half.replace(40, 4, "\xff\xff\xff\xff");
+  project.writeFile("vox.wav", half + std::string(300, '\x11'));
 }
 
-TEST(Device, ExitDrainsAndClosesBothStreams) {
-  ProjectFixture project;
-  project.writeParams("");
-  project.writeFile("play.txt", "");
-  project.writeFile("record.txt", "a.wav\n");
-  const RunResult result = project.run("x this-is-never-read");
+TEST(UndoJournal, TheNextStartRestoresTheDestinationFirst) {
+  ProjectFixture project("int\t0\nclock\thc\nmeter\t0\n", "", "vox.wav\n");
+  const std::string old = wavFile(staircase(2000, -5000, 3));
+  project.writeFile("vox.wav", old);
+  crashMidInsert(project);
+  RunResult result = project.run("x");
   EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_FALSE(result.timedOut);
-  // Nothing was played, and the playback file was completed on close.
-  EXPECT_EQ(project.playback(), "");
+  EXPECT_TRUE(
+      result.out.starts_with("Restored vox.wav as it was before an insert that did not "
+                             "finish (undo journal .vox.wav.varnow-journal).\n" +
+                             kBanner))
+      << result.out;
+  EXPECT_EQ(project.readFile("vox.wav"), old);
+  EXPECT_EQ(project.files(), ProjectFixture::withListFiles({"vox.wav"}));
+
+  // One saved byte changed: reported, and both files left alone for the next start.
+  crashMidInsert(project);
+  std::string journal = project.readFile(".vox.wav.varnow-journal");
+  journal[200] = static_cast<char>(journal[200] ^ 1);
+  project.writeFile(".vox.wav.varnow-journal", journal);
+  const std::string half = project.readFile("vox.wav");
+  EXPECT_TRUE(has(project.run("x").out,
+                  "The undo journal .vox.wav.varnow-journal does not match its checksum; it was "
+                  "not applied and is left as it is.\n" +
+                      kBanner));
+  EXPECT_EQ(project.readFile("vox.wav"), half);
+  EXPECT_EQ(project.readFile(".vox.wav.varnow-journal"), journal);
 }
 
 }  // namespace

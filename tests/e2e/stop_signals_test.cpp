@@ -1,30 +1,19 @@
 // Ctrl-C, SIGTERM and SIGHUP: a pass ends at its next period and keeps every
 // frame the card delivered; a rewrite is abandoned without a trace; at a
 // prompt the program ends as at the end of its input.
-#include <gtest/gtest.h>
-
 #include <csignal>
 
-#include "support/audio_signals.hpp"
+#include "e2e/e2e.hpp"
 #include "support/paced_card.hpp"
-#include "support/project_fixture.hpp"
 
 namespace varnow::testing {
 namespace {
 
 constexpr int kPeriod = 1024;
 
-// The take of a run: the one file named audio_ch_1_...
+// The take of a run: the one file named audio_ch_1_<stamp>.wav.
 std::string takeName(const ProjectFixture& project) {
-  for (const std::string& name : project.files()) {
-    if (name.rfind("audio_ch_1_", 0) == 0) return name;
-  }
-  return {};
-}
-
-// True when `text` ends with `end`.
-bool endsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.rfind(end) == text.size() - end.size();
+  return project.stamped("audio_ch_1_", ".wav");
 }
 
 // A take of n frames of the card's ramp, with a header that says so.
@@ -32,14 +21,13 @@ std::string rampTake(std::int64_t frames) {
   return wavFile(staircase(static_cast<std::size_t>(frames), 0));
 }
 
-// A project on the paced card whose passes would last ten minutes: one
-// input recording to vox.wav (three samples of 7), one output.
-void writeLongProject(const ProjectFixture& project) {
-  project.writeParams("o\t28800000\nclock\thc\nmeter\t0\n", 1, 1, 1);
-  project.writeFile("play.txt", "");
-  project.writeFile("record.txt", "vox.wav\n");
-  project.writeFile("vox.wav", wavFile({7, 7, 7}));
-}
+// A project whose passes would last ten minutes: one input recording to
+// vox.wav (three samples of 7), one output.
+struct LongProject : ProjectFixture {
+  LongProject() : ProjectFixture("o\t28800000\nclock\thc\nmeter\t0\n", "", "vox.wav\n", 1, 1, 1) {
+    writeWave("vox.wav", {7, 7, 7});
+  }
+};
 
 // Sends the command and waits until the pass is well under way: capture has
 // run for some blocks (a recording with playback waits for its capture
@@ -61,8 +49,7 @@ TEST(StopSignals, CtrlCEndsThePassAtItsNextPeriodAndTheRunGoesOn) {
                        Case{"r\nins\nx\n", "\n\nInput Channel Peaks:\n"},
                        Case{"p\no1 x\n", "\nOutput Channel Peaks:\n\nTime functions:"}}) {
     SCOPED_TRACE(c.input);
-    ProjectFixture project;
-    writeLongProject(project);
+    LongProject project;
     PacedCard card(project, kPeriod);
     LiveRun run(project);
     startPass(run, card, c.input);
@@ -75,9 +62,9 @@ TEST(StopSignals, CtrlCEndsThePassAtItsNextPeriodAndTheRunGoesOn) {
     }
     const RunResult result = run.finish();
     ASSERT_EQ(result.exitStatus, 0) << result.out;
-    EXPECT_NE(result.out.find(std::string("\nStopped.\n") + c.reports), std::string::npos);
+    EXPECT_TRUE(has(result.out, std::string("\nStopped.\n") + c.reports));
     if (c.input[0] == 'p') {
-      EXPECT_NE(result.out.find("'o' to set play/record stop (1.00)"), std::string::npos);
+      EXPECT_TRUE(has(result.out, "'o' to set play/record stop (1.00)"));
       continue;
     }
     EXPECT_LT(result.out.find("Input Channel Peaks:"), result.out.find("Recording finished."));
@@ -96,8 +83,7 @@ TEST(StopSignals, SignalsThatEndTheRunAskNothingAndLeaveEveryTakeReadable) {
   for (const Case c : {Case{"R\n", SIGTERM, false}, Case{"R\n", SIGHUP, false},
                        Case{"R\n", SIGINT, true}, Case{"", SIGINT, false}}) {
     SCOPED_TRACE(c.signal);
-    ProjectFixture project;
-    writeLongProject(project);
+    LongProject project;
     PacedCard card(project, kPeriod);
     LiveRun run(project);
     if (*c.input == '\0') {
@@ -108,16 +94,16 @@ TEST(StopSignals, SignalsThatEndTheRunAskNothingAndLeaveEveryTakeReadable) {
     if (c.hang) {
       card.holdCapture();
       run.signal(SIGINT);
-      EXPECT_FALSE(run.waitForOutput("Stopped.", std::chrono::milliseconds(200)));
+      EXPECT_FALSE(run.waitForOutput("Stopped.", milliseconds(200)));
     }
     run.signal(c.signal);
     const RunResult result = run.finish();
     EXPECT_EQ(result.exitStatus, 128 + c.signal);
-    EXPECT_EQ(result.out.find("Recording finished."), std::string::npos);
+    EXPECT_FALSE(has(result.out, "Recording finished."));
     const std::string take = takeName(project);
     if (*c.input == '\0') {
       EXPECT_EQ(take, "");
-      EXPECT_TRUE(endsWith(result.out, "'x' to exit program\n\n"));
+      EXPECT_TRUE(result.out.ends_with("'x' to exit program\n\n"));
       continue;
     }
     // A forced exit loses the block being filled; a stop keeps every frame.
@@ -126,7 +112,7 @@ TEST(StopSignals, SignalsThatEndTheRunAskNothingAndLeaveEveryTakeReadable) {
     ASSERT_GT(frames, 0);
     EXPECT_EQ(project.readFile(take), rampTake(frames));
     if (c.hang) continue;
-    EXPECT_TRUE(endsWith(result.out, "The take file " + take + " was kept.\n\n")) << result.out;
+    EXPECT_TRUE(result.out.ends_with("The take file " + take + " was kept.\n\n")) << result.out;
   }
 }
 
@@ -136,9 +122,7 @@ TEST(StopSignals, SignalDuringALongRewriteLeavesNoScratchFileAndTheOriginalAsItW
   // back: the take menu's tests cover that.)
   for (const int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);
-    ProjectFixture project;
-    project.writeParams("o\t48000000000\nclock\thc\n", 1, 2, 2);
-    project.writeFile("play.txt", "");
+    ProjectFixture project("o\t48000000000\nclock\thc\n", "", "", 1, 2, 2);
     project.writeFile("mix.wav", "the last mix");
     LiveRun run(project);
     run.send("exp-i mix\nc\nx\n");
@@ -148,7 +132,7 @@ TEST(StopSignals, SignalDuringALongRewriteLeavesNoScratchFileAndTheOriginalAsItW
     EXPECT_EQ(result.exitStatus, 128 + signal) << result.out;
     EXPECT_FALSE(project.exists("temp_mix.wav"));
     EXPECT_EQ(project.readFile("mix.wav"), "the last mix");
-    EXPECT_NE(result.out.find(": Interrupted system call.\n"), std::string::npos) << result.out;
+    EXPECT_TRUE(has(result.out, ": Interrupted system call.\n"));
   }
 }
 

@@ -10,11 +10,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 #include <utility>
 
 namespace varnow::testing {
@@ -36,50 +35,47 @@ void spit(const fs::path& path, const std::string& bytes) {
   if (!out) throw std::runtime_error("cannot write test file " + path.string());
 }
 
-void appendLittleEndian(std::string& bytes, std::uint64_t value, int width) {
-  for (int i = 0; i < width; ++i) {
-    bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+std::string shellOutput(const std::string& command) {
+  std::string out;
+  if (std::FILE* pipe = popen(command.c_str(), "r")) {
+    char piece[65536];
+    for (std::size_t got; (got = std::fread(piece, 1, sizeof piece, pipe)) > 0;)
+      out.append(piece, got);
+    pclose(pipe);
   }
+  return out;
 }
 
-}  // namespace
-
-std::string varnowBinary() {
-#ifdef VARNOW_BINARY
-  return VARNOW_BINARY;
-#else
-  return "varnow";
-#endif
+// Sizes and the first difference, without printing megabytes.
+::testing::AssertionResult sameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  std::size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+    ++at;
+  return ::testing::AssertionFailure() << actual.size() << " bytes instead of " << expected.size()
+                                       << ", first difference at byte " << at;
 }
-
-std::string pacerBinary() {
-#ifdef VARNOW_PACER
-  return VARNOW_PACER;
-#else
-  return "varnow_pacer";
-#endif
-}
-
-namespace {
 
 // Waits for `child` until the deadline, then kills it; fills the status fields.
 void awaitChild(pid_t child, std::chrono::steady_clock::time_point deadline, RunResult& result) {
   int status = 0;
-  for (;;) {
-    const pid_t done = waitpid(child, &status, WNOHANG);
-    if (done == child) break;
+  while (waitpid(child, &status, WNOHANG) != child) {
     if (std::chrono::steady_clock::now() > deadline) {
       kill(child, SIGKILL);
       waitpid(child, &status, 0);
       result.timedOut = true;
-      break;
+      return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(milliseconds(5));
   }
-  if (!result.timedOut && WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
 }
 
-void execute(const std::vector<std::string>& command) {
+[[noreturn]] void execute(const fs::path& dir, const fs::path& home,
+                          const std::vector<std::string>& command) {
+  if (chdir(dir.c_str()) != 0 || setenv("HOME", home.c_str(), 1) != 0) _exit(127);
+  unsetenv("ALSA_CONFIG_PATH");
+  unsetenv("XDG_STATE_HOME");
   std::vector<char*> argv;
   for (const std::string& word : command)
     argv.push_back(const_cast<char*>(word.c_str()));
@@ -88,7 +84,20 @@ void execute(const std::vector<std::string>& command) {
   _exit(127);
 }
 
+void appendLittleEndian(std::string& bytes, std::uint64_t value, int width) {
+  for (int i = 0; i < width; ++i)
+    bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
 }  // namespace
+
+std::string varnowBinary() {
+  return VARNOW_BINARY;
+}
+
+std::string pacerBinary() {
+  return VARNOW_PACER;
+}
 
 ProjectFixture::ProjectFixture() {
   std::string pattern = (fs::temp_directory_path() / "varnow-test-XXXXXX").string();
@@ -98,33 +107,16 @@ ProjectFixture::ProjectFixture() {
   homeDir_ = root_ / "home";
   fs::create_directories(projectDir_);
   fs::create_directories(homeDir_);
-  const std::string captureRaw = (root_ / "capture.raw").string();
-  spit(captureRaw, "");
-  defineCard((root_ / "play.raw").string(), captureRaw);
+  spit(root_ / "capture.raw", "");
+  defineCard((root_ / "play.raw").string(), (root_ / "capture.raw").string());
 }
 
-void ProjectFixture::defineCard(const std::string& playPath, const std::string& capturePath) const {
-  spit(homeDir_ / ".asoundrc",
-       "pcm.vcard {\n"
-       "    type asym\n"
-       "    playback.pcm {\n"
-       "        type file\n"
-       "        slave.pcm \"null\"\n"
-       "        file \"" +
-           playPath +
-           "\"\n"
-           "        format \"raw\"\n"
-           "    }\n"
-           "    capture.pcm {\n"
-           "        type file\n"
-           "        slave.pcm \"null\"\n"
-           "        file \"/dev/null\"\n"
-           "        infile \"" +
-           capturePath +
-           "\"\n"
-           "        format \"raw\"\n"
-           "    }\n"
-           "}\n");
+ProjectFixture::ProjectFixture(const std::string& settings, const std::string& playList,
+                               const std::string& recordList, int inputs, int outputs, int tracks)
+    : ProjectFixture() {
+  writeParams(settings, inputs, outputs, tracks);
+  writeFile("play.txt", playList);
+  writeFile("record.txt", recordList);
 }
 
 ProjectFixture::~ProjectFixture() {
@@ -132,8 +124,25 @@ ProjectFixture::~ProjectFixture() {
   fs::remove_all(root_, ignored);
 }
 
+void ProjectFixture::defineCard(const std::string& playPath, const std::string& capturePath) const {
+  spit(homeDir_ / ".asoundrc",
+       "pcm.vcard {\n type asym\n playback.pcm { type file slave.pcm \"null\" file \"" + playPath +
+           "\" format \"raw\" }\n capture.pcm { type file slave.pcm \"null\" file \"/dev/null\" "
+           "infile \"" +
+           capturePath + "\" format \"raw\" }\n}\n");
+}
+
+void ProjectFixture::appendAsoundrc(const std::string& text) const {
+  spit(homeDir_ / ".asoundrc", slurp(homeDir_ / ".asoundrc") + text);
+}
+
 void ProjectFixture::writeFile(const std::string& name, const std::string& bytes) const {
   spit(projectDir_ / name, bytes);
+}
+
+void ProjectFixture::writeWave(const std::string& name,
+                               const std::vector<std::int32_t>& samples) const {
+  spit(projectDir_ / name, wavFile(samples));
 }
 
 std::string ProjectFixture::readFile(const std::string& name) const {
@@ -149,7 +158,7 @@ void ProjectFixture::remove(const std::string& name) const {
 }
 
 void ProjectFixture::makeFifo(const std::string& name) const {
-  if (mkfifo((projectDir_ / name).c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed");
+  if (mkfifo(path(name).c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed");
 }
 
 void ProjectFixture::makeLinkLoop(const std::string& name) const {
@@ -166,17 +175,48 @@ std::vector<std::string> ProjectFixture::files() const {
   return names;
 }
 
-void ProjectFixture::writeParams(const std::string& extraLines, int inputs, int outputs,
-                                 int tracks) const {
-  std::ostringstream text;
-  text << "dv\tvcard\nsr\t48000\ninputs\t" << inputs << "\noutputs\t" << outputs << "\nch\t"
-       << tracks << "\nbuf\t1024\n"
-       << extraLines;
-  writeFile("param.txt", text.str());
+std::vector<std::string> ProjectFixture::withListFiles(std::vector<std::string> others) {
+  others.insert(others.end(), {"param.txt", "play.txt", "record.txt"});
+  std::sort(others.begin(), others.end());
+  return others;
 }
 
-void ProjectFixture::appendAsoundrc(const std::string& text) const {
-  spit(homeDir_ / ".asoundrc", slurp(homeDir_ / ".asoundrc") + text);
+std::string ProjectFixture::stamped(const std::string& prefix, const std::string& suffix) const {
+  std::string found;
+  for (const std::string& name : files()) {
+    if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(suffix) ||
+        name.substr(prefix.size(), name.size() - prefix.size() - suffix.size())
+                .find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    EXPECT_TRUE(found.empty()) << "two files are named " << prefix << "*" << suffix;
+    found = name;
+  }
+  return found;
+}
+
+::testing::AssertionResult ProjectFixture::holds(const std::string& name,
+                                                 const std::vector<std::int32_t>& samples) const {
+  ::testing::AssertionResult bytes = sameBytes(readFile(name), wavFile(samples));
+  if (!bytes) return bytes << " in " << name;
+  return soxReads(name, samples.size(), packSamples(samples));
+}
+
+::testing::AssertionResult ProjectFixture::soxReads(const std::string& name, std::size_t frames,
+                                                    const std::string& raw) const {
+  const std::string quoted = "'" + path(name) + "'";
+  if (shellOutput("sox --i -s " + quoted + " 2>&1") != std::to_string(frames) + "\n")
+    return ::testing::AssertionFailure() << "sox reads another length from " << name;
+  return sameBytes(shellOutput("sox " + quoted + " -t s24 - 2>/dev/null"), raw)
+         << " as sox reads " << name;
+}
+
+void ProjectFixture::writeParams(const std::string& extraLines, int inputs, int outputs,
+                                 int tracks) const {
+  writeFile("param.txt", "dv\tvcard\nsr\t48000\ninputs\t" + std::to_string(inputs) + "\noutputs\t" +
+                             std::to_string(outputs) + "\nch\t" + std::to_string(tracks) +
+                             "\nbuf\t1024\n" + extraLines);
 }
 
 void ProjectFixture::writeCapture(const std::string& bytes) const {
@@ -187,48 +227,48 @@ std::string ProjectFixture::playback() const {
   return slurp(root_ / "play.raw");
 }
 
-RunResult ProjectFixture::run(const std::string& input, std::chrono::milliseconds limit) const {
+RunResult ProjectFixture::run(const std::string& input, milliseconds limit) const {
   return runCommand({varnowBinary()}, input, limit);
 }
 
 RunResult ProjectFixture::runCommand(const std::vector<std::string>& command,
-                                     const std::string& input,
-                                     std::chrono::milliseconds limit) const {
-  const fs::path inPath = root_ / "stdin.txt";
-  spit(inPath, input);
-  const int in = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
+                                     const std::string& input, milliseconds limit) const {
+  spit(root_ / "stdin.txt", input);
+  const int in = open((root_ / "stdin.txt").c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) throw std::runtime_error("cannot open the test's standard input");
   const pid_t child = spawn(in, command);
   close(in);
   return collect(child, limit);
 }
 
+std::string ProjectFixture::console(const std::string& input, milliseconds limit) const {
+  const RunResult result = run(input, limit);
+  EXPECT_EQ(result.exitStatus, 0) << result.out;
+  EXPECT_FALSE(result.timedOut);
+  const std::string reportEnd = "-----------------------------------------\n\n";
+  const std::size_t at = result.out.find(reportEnd);
+  return at == std::string::npos ? result.out : result.out.substr(at + reportEnd.size());
+}
+
 pid_t ProjectFixture::spawn(int stdinFd, const std::vector<std::string>& command) const {
-  const fs::path outPath = root_ / "stdout.txt";
-  const fs::path errPath = root_ / "stderr.txt";
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
-    const int in = stdinFd;
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-        chdir(projectDir_.c_str()) != 0 || setenv("HOME", homeDir_.c_str(), 1) != 0) {
+    const int out = open((root_ / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open((root_ / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || dup2(stdinFd, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
       _exit(127);
-    }
-    unsetenv("ALSA_CONFIG_PATH");
-    unsetenv("XDG_STATE_HOME");
     if (fileSizeLimit_ > 0) {
       const rlimit sizeLimit{fileSizeLimit_, fileSizeLimit_};
       signal(SIGXFSZ, SIG_IGN);
       if (setrlimit(RLIMIT_FSIZE, &sizeLimit) != 0) _exit(126);
     }
-    execute(command);
+    execute(projectDir_, homeDir_, command);
   }
   return child;
 }
 
-RunResult ProjectFixture::collect(pid_t child, std::chrono::milliseconds limit) const {
+RunResult ProjectFixture::collect(pid_t child, milliseconds limit) const {
   RunResult result;
   awaitChild(child, std::chrono::steady_clock::now() + limit, result);
   result.out = slurp(root_ / "stdout.txt");
@@ -238,24 +278,20 @@ RunResult ProjectFixture::collect(pid_t child, std::chrono::milliseconds limit) 
 
 RunResult ProjectFixture::runOnTerminal(const std::string& keys,
                                         const std::vector<std::string>& environment,
-                                        std::chrono::milliseconds limit) const {
+                                        milliseconds limit) const {
   int terminal = -1;
   const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
   if (child < 0) throw std::runtime_error("forkpty failed");
   if (child == 0) {
-    if (chdir(projectDir_.c_str()) != 0 || setenv("HOME", homeDir_.c_str(), 1) != 0) _exit(127);
-    unsetenv("ALSA_CONFIG_PATH");
-    unsetenv("XDG_STATE_HOME");
     setenv("TERM", "xterm", 1);
-    for (const std::string& setting : environment)
-      putenv(const_cast<char*>(setting.c_str()));
-    execute({varnowBinary()});
+    std::vector<std::string> command{"/usr/bin/env"};
+    command.insert(command.end(), environment.begin(), environment.end());
+    command.push_back(varnowBinary());
+    execute(projectDir_, homeDir_, command);
   }
-
   // Typed ahead: the terminal holds the keys until the program reads them.
-  if (write(terminal, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size())) {
+  if (write(terminal, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size()))
     throw std::runtime_error("cannot type on the pseudo-terminal");
-  }
   RunResult result;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (char chunk[4096];;) {
@@ -288,50 +324,47 @@ LiveRun::~LiveRun() {
 }
 
 void LiveRun::send(const std::string& text) const {
-  if (write(stdinFd_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+  if (write(stdinFd_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
     throw std::runtime_error("cannot write the program's standard input");
-  }
 }
 
 void LiveRun::signal(int signalNumber) const {
   kill(child_, signalNumber);
 }
 
-bool LiveRun::waitForOutput(const std::string& text, std::chrono::milliseconds limit) const {
+bool LiveRun::waitForOutput(const std::string& text, milliseconds limit) const {
   return waitUntil(
       [&] { return slurp(project_.root_ / "stdout.txt").find(text) != std::string::npos; }, limit);
 }
 
-RunResult LiveRun::finish(std::chrono::milliseconds limit) {
+RunResult LiveRun::finish(milliseconds limit) {
   return project_.collect(std::exchange(child_, -1), limit);
 }
 
 std::string packSamples(const std::vector<std::int32_t>& samples) {
   std::string bytes;
-  bytes.reserve(samples.size() * 3);
-  for (const std::int32_t sample : samples) {
+  for (const std::int32_t sample : samples)
     appendLittleEndian(bytes, static_cast<std::uint32_t>(sample), 3);
-  }
   return bytes;
 }
 
 std::string wavFile(const std::vector<std::int32_t>& samples, std::uint32_t rate, int channels) {
   const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 3);
-  const auto channelCount = static_cast<std::uint32_t>(channels);
+  const auto frameBytes = 3 * static_cast<std::uint32_t>(channels);
   std::string bytes = "RIFF";
   appendLittleEndian(bytes, dataBytes + 36, 4);
   bytes += "WAVEfmt ";
-  appendLittleEndian(bytes, 16, 4);
-  appendLittleEndian(bytes, 1, 2);
-  appendLittleEndian(bytes, channelCount, 2);
-  appendLittleEndian(bytes, rate, 4);
-  appendLittleEndian(bytes, rate * 3 * channelCount, 4);
-  appendLittleEndian(bytes, 3 * channelCount, 2);
-  appendLittleEndian(bytes, 24, 2);
+  for (const auto& [value, width] : {std::pair<std::uint64_t, int>{16, 4},
+                                     {1, 2},
+                                     {static_cast<std::uint64_t>(channels), 2},
+                                     {rate, 4},
+                                     {rate * frameBytes, 4},
+                                     {frameBytes, 2},
+                                     {24, 2}})
+    appendLittleEndian(bytes, value, width);
   bytes += "data";
   appendLittleEndian(bytes, dataBytes, 4);
-  bytes += packSamples(samples);
-  return bytes;
+  return bytes + packSamples(samples);
 }
 
 }  // namespace varnow::testing

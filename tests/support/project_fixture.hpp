@@ -1,8 +1,9 @@
 // End-to-end harness: a temporary project directory and a temporary HOME
 // whose .asoundrc defines the virtual card "vcard" (playback written to a raw
-// file, capture read from a raw file), and a runner for the real binary.
+// file, capture read from a raw file), and runners for the real binary.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -14,8 +15,11 @@
 
 namespace varnow::testing {
 
+using std::chrono::milliseconds;
+inline constexpr milliseconds kRunLimit{30000};
+
 struct RunResult {
-  int exitStatus = -1;  // the process's exit status; -1 when it was killed
+  int exitStatus = -1;  // -1 when it was killed
   bool timedOut = false;
   std::string out;  // standard output
   std::string err;  // standard error
@@ -24,72 +28,79 @@ struct RunResult {
 class ProjectFixture {
  public:
   ProjectFixture();
+  // A project on the virtual card at 48000 Hz with 1024-frame periods:
+  // param.txt with the channel counts and `settings` (later lines win), and
+  // both list files.
+  explicit ProjectFixture(const std::string& settings, const std::string& playList = "",
+                          const std::string& recordList = "", int inputs = 2, int outputs = 2,
+                          int tracks = 2);
   ~ProjectFixture();
   ProjectFixture(const ProjectFixture&) = delete;
   ProjectFixture& operator=(const ProjectFixture&) = delete;
 
   const std::filesystem::path& dir() const { return projectDir_; }
   const std::filesystem::path& home() const { return homeDir_; }
+  std::string path(const std::string& name) const { return (projectDir_ / name).string(); }
 
   // Files of the project directory.
   void writeFile(const std::string& name, const std::string& bytes) const;
+  void writeWave(const std::string& name, const std::vector<std::int32_t>& samples) const;
   std::string readFile(const std::string& name) const;
   bool exists(const std::string& name) const;
   void remove(const std::string& name) const;
-  // Names in the project directory that hold no regular file: a FIFO (whose
-  // open blocks until a writer comes) and a link to itself (whose open fails
-  // with ELOOP, even for root).
+  // Names that hold no regular file: a FIFO (whose open blocks until a writer
+  // comes) and a link to itself (whose open fails with ELOOP, even for root).
   void makeFifo(const std::string& name) const;
   void makeLinkLoop(const std::string& name) const;
-  // Names of the regular files in the project directory, sorted.
+  // The regular files, sorted; `others` with the three list files.
   std::vector<std::string> files() const;
+  static std::vector<std::string> withListFiles(std::vector<std::string> others);
+  // The one file named prefix, digits, suffix (a name with a time stamp), or "".
+  std::string stamped(const std::string& prefix, const std::string& suffix) const;
+  // The file holds exactly a canonical mono file of `samples`, and sox agrees.
+  ::testing::AssertionResult holds(const std::string& name,
+                                   const std::vector<std::int32_t>& samples) const;
+  // sox, an independent reader, sees `frames` frames of packed 24-bit `raw`.
+  ::testing::AssertionResult soxReads(const std::string& name, std::size_t frames,
+                                      const std::string& raw) const;
 
   // param.txt naming the virtual card, followed by the given extra lines.
   void writeParams(const std::string& extraLines, int inputs = 2, int outputs = 2,
                    int tracks = 2) const;
-
-  // Adds PCM definitions to the temporary home's .asoundrc.
+  // Adds PCM definitions to the home's .asoundrc, or defines the virtual
+  // card anew with these play and capture files (FIFOs: see paced_card.hpp).
   void appendAsoundrc(const std::string& text) const;
-
-  // Defines the virtual card anew with these play and capture files (FIFOs
-  // make a card that keeps the test's pace, see paced_card.hpp).
   void defineCard(const std::string& playPath, const std::string& capturePath) const;
-
-  // Raw interleaved S24_3LE bytes the virtual card's capture returns.
+  // Raw interleaved S24_3LE bytes the card's capture returns, and its playback got.
   void writeCapture(const std::string& bytes) const;
-  // Raw interleaved S24_3LE bytes written to the virtual card's playback.
   std::string playback() const;
 
-  // Limits the size of every file the next runs write (RLIMIT_FSIZE, with
-  // SIGXFSZ ignored so that writes fail with EFBIG instead); 0 lifts it.
+  // Files of the next runs cannot grow past `bytes` (writes fail with EFBIG,
+  // SIGXFSZ ignored); 0 lifts it.
   void setFileSizeLimit(std::uint64_t bytes) { fileSizeLimit_ = bytes; }
 
-  // Runs varnow in the project directory with HOME set to the temporary home
-  // and the given standard input; kills it after the limit.
-  RunResult run(const std::string& input,
-                std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
-
-  // The same for any command: a program path followed by its arguments.
+  // Runs varnow (or any program and its arguments) in the project with
+  // HOME set to the temporary home and the given standard input; kills it
+  // after the limit.
+  RunResult run(const std::string& input, milliseconds limit = kRunLimit) const;
   RunResult runCommand(const std::vector<std::string>& command, const std::string& input,
-                       std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
-
-  // Runs varnow on a pseudo-terminal (TERM=xterm, no XDG_STATE_HOME unless
-  // `environment` sets it as "NAME=value") with `keys` typed ahead: "\r" is
-  // Enter, "\t" Tab, "\x1b[A" the up arrow. `out` holds everything the
-  // terminal showed, standard error included.
+                       milliseconds limit = kRunLimit) const;
+  // Runs to the end with status 0 and returns what it printed after the
+  // driver report (the whole output if there was none).
+  std::string console(const std::string& input, milliseconds limit = kRunLimit) const;
+  // Runs varnow on a pseudo-terminal (TERM=xterm; `environment` entries are
+  // "NAME=value") with `keys` typed ahead: "\r" is Enter, "\t" Tab, "\x1b[A"
+  // the up arrow. `out` holds all the terminal showed, standard error too.
   RunResult runOnTerminal(const std::string& keys, const std::vector<std::string>& environment = {},
-                          std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
+                          milliseconds limit = kRunLimit) const;
 
  private:
-  std::filesystem::path root_;
-  std::filesystem::path projectDir_;
-  std::filesystem::path homeDir_;
-  std::uint64_t fileSizeLimit_ = 0;
-
   friend class LiveRun;
-  // Starts varnow in the project with `stdinFd` as its standard input.
   pid_t spawn(int stdinFd, const std::vector<std::string>& command) const;
-  RunResult collect(pid_t child, std::chrono::milliseconds limit) const;
+  RunResult collect(pid_t child, milliseconds limit) const;
+
+  std::filesystem::path root_, projectDir_, homeDir_;
+  std::uint64_t fileSizeLimit_ = 0;
 };
 
 // The program running while the test writes its standard input bit by bit
@@ -104,10 +115,8 @@ class LiveRun {
   void send(const std::string& text) const;
   void signal(int signalNumber) const;
   // Waits until standard output holds `text`; false after the limit.
-  bool waitForOutput(const std::string& text,
-                     std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
-  // Waits for the end of the program (killed after the limit).
-  RunResult finish(std::chrono::milliseconds limit = std::chrono::seconds(10));
+  bool waitForOutput(const std::string& text, milliseconds limit = milliseconds(10000)) const;
+  RunResult finish(milliseconds limit = milliseconds(10000));
 
  private:
   const ProjectFixture& project_;
@@ -118,27 +127,23 @@ class LiveRun {
 // Polls `condition` every millisecond; false when it is still not met after
 // the limit.
 template <typename Condition>
-bool waitUntil(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+bool waitUntil(Condition condition, milliseconds limit = milliseconds(10000)) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!condition()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(milliseconds(1));
   }
   return true;
 }
 
-// The path of the program under test.
+// The paths of the program under test and of the demo's card pacer.
 std::string varnowBinary();
-
-// The path of the demo's card pacer.
 std::string pacerBinary();
 
-// Bytes of a mono (or multi-channel, interleaved) 24-bit WAV file with a
-// canonical 44-byte header.
+// Bytes of a 24-bit WAV file with a canonical 44-byte header (interleaved
+// frames when channels > 1), and packed 24-bit little-endian samples.
 std::string wavFile(const std::vector<std::int32_t>& samples, std::uint32_t rate = 48000,
                     int channels = 1);
-
-// Packed 24-bit little-endian bytes of the samples.
 std::string packSamples(const std::vector<std::int32_t>& samples);
 
 }  // namespace varnow::testing

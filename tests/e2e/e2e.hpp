@@ -1,0 +1,126 @@
+// What the end-to-end tests share: pieces of the console's output expected
+// verbatim, and sample sequences built and compared.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/audio_signals.hpp"
+#include "support/project_fixture.hpp"
+
+namespace varnow::testing {
+
+using Samples = std::vector<std::int32_t>;
+using Names = std::vector<std::string>;
+
+inline const std::string kBanner = "\nVarnow 3.76 (r52)\n";
+
+inline std::string requestedParameters(const std::string& device, int rate, int buffer, int inputs,
+                                       int outputs, int tracks) {
+  return "-------------------------\nRequested Parameters:\nDevice\t" + device + "\nRate\t" +
+         std::to_string(rate) + "\nBuffer\t" + std::to_string(buffer) +
+         "\n-------------------------\n\nConfiguration:\nInterface inputs  = " +
+         std::to_string(inputs) + "\nInterface outputs = " + std::to_string(outputs) +
+         "\nTracks (maximum)  = " + std::to_string(tracks) + "\n";
+}
+
+inline std::string driverReport(int period, int rate, int outputs, int inputs) {
+  const std::string common = std::to_string(period) + "\t4\t" + std::to_string(rate) + "\t";
+  return "\nReturned Driver Parameters:\n\tBuffer\tPeriods\tRate\tChannels\nPlay\t" + common +
+         std::to_string(outputs) + "\nRecord\t" + common + std::to_string(inputs) +
+         "\n-----------------------------------------\n\n";
+}
+
+// The time menu; 'r' records from the later of play start and record start,
+// given as `from`. The measure.beat form differs in a blank and three stops.
+inline std::string timeMenu(bool musical, const std::string& in, const std::string& out,
+                            const std::string& punch, const std::string& from,
+                            const std::string& memory) {
+  const std::string end = musical ? "\n" : ".\n";
+  return "Time functions:  (memory = " + memory + ")\n\n   'i' to set play start " +
+         (musical ? " (" : "(") + in + ")\n   'o' to set play/record stop (" + out +
+         ")\n   'e' to set record enter (" + punch + ")\n\nTransport:\n\n   'p' to play from " +
+         in + " to " + out + end + "   'r' to play from " + in + " and record from " + from +
+         " to " + out + end + "   'R' to record without playback from " + punch + " to " + out +
+         end +
+         "\n   '+' for all functions\n   's' to save all settings to param.txt file\n"
+         "   'x' to exit program\n";
+}
+
+inline std::string secondsMenu(const std::string& in, const std::string& out,
+                               const std::string& punch, const std::string& from,
+                               const std::string& memory = "0.00") {
+  return timeMenu(false, in, out, punch, from, memory);
+}
+
+inline std::string musicalMenu(const std::string& in, const std::string& out,
+                               const std::string& punch, const std::string& from,
+                               const std::string& memory = "1.1.00") {
+  return timeMenu(true, in, out, punch, from, memory);
+}
+
+inline const std::string kZeroMenu = secondsMenu("0.00", "0.00", "0.00", "0.00");
+inline const std::string kZeroMeasures = musicalMenu("1.1.00", "1.1.00", "1.1.00", "1.1.00");
+
+// The minimal interface's status line.
+inline std::string statusLine(const std::string& in, const std::string& punch,
+                              const std::string& out, const std::string& memory = "0.00") {
+  return "Play: " + in + "   Rec: " + punch + "   Stop: " + out + "   Mem: " + memory + "\n";
+}
+
+inline const std::string kZeroStatus = statusLine("0.00", "0.00", "0.00");
+inline const std::string kStored = "\nStored Settings\n";
+inline const std::string kContinue = "Enter 'c' to continue\n";
+
+// How often `piece` occurs in `text`.
+inline std::size_t count(const std::string& text, const std::string& piece) {
+  std::size_t found = 0;
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+    ++found;
+  return found;
+}
+
+// `text` holds `piece`; the failure shows both.
+inline ::testing::AssertionResult has(const std::string& text, const std::string& piece) {
+  if (text.find(piece) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no\n" << piece << "\nin\n" << text;
+}
+
+inline Samples silence(std::size_t n) {
+  return Samples(n, 0);
+}
+
+inline Samples operator+(Samples head, const Samples& tail) {
+  head.insert(head.end(), tail.begin(), tail.end());
+  return head;
+}
+
+// `destination` with `take` written over it from sample `at`, grown with
+// silence where it is too short.
+inline Samples punchedIn(Samples destination, const Samples& take, std::size_t at) {
+  if (destination.size() < at + take.size()) destination.resize(at + take.size(), 0);
+  std::copy(take.begin(), take.end(), destination.begin() + static_cast<std::ptrdiff_t>(at));
+  return destination;
+}
+
+// Equal sequences, or the sizes and the first difference.
+template <typename Sequence>
+::testing::AssertionResult same(const Sequence& actual, const Sequence& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  std::size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+    ++at;
+  auto failure = ::testing::AssertionFailure();
+  failure << actual.size() << " items instead of " << expected.size() << ", first difference at "
+          << at;
+  if (at < actual.size() && at < expected.size()) {
+    failure << ": " << static_cast<std::int64_t>(actual[at]) << " instead of "
+            << static_cast<std::int64_t>(expected[at]);
+  }
+  return failure;
+}
+
+}  // namespace varnow::testing

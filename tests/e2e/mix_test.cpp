@@ -1,0 +1,331 @@
+// The mixer through the real binary: playback in every mix mode and the
+// exports 'exp-i' and 'exp-s', to the bit against the scalar reference
+// kernels fed with the same blocks, with the peak reports the user reads.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/settings_file.hpp"
+#include "app/startup.hpp"
+#include "e2e/e2e.hpp"
+#include "mixer/channel_mixer.hpp"
+#include "mixer/mix_reference.hpp"
+#include "wave/sample_codec.hpp"
+
+namespace varnow::testing {
+namespace {
+
+constexpr std::int64_t kBlock = 4096;
+
+// The project's tracks mixed block by block by the reference kernels, with
+// the settings the program read from the project's param.txt.
+class ReferenceMixer {
+ public:
+  // `kernelMode`: 1 Mix, 2 or 3 MixMultiple, anything else no mix.
+  ReferenceMixer(const ProjectFixture& p, std::vector<Samples> tracks, int kernelMode,
+                 bool exporting)
+      : tracks_(std::move(tracks)), mode_(kernelMode) {
+    ::testing::internal::CaptureStdout();
+    ParseSettingsText(p.readFile("param.txt"), s_);
+    ::testing::internal::GetCapturedStdout();
+    clampChannelCounts(s_);
+    initialBusGains(s_.busLevels, s_.busGains);
+    const int count = static_cast<int>(tracks_.size());
+    for (int k = 0; k < count; ++k)
+      flags_[static_cast<std::size_t>(k)] = tracks_[static_cast<std::size_t>(k)].empty() ? 0 : 1;
+    if (exporting && mode_ == 3) VerifyChannels(s_.busMatrix, flags_);
+    SetVolume(s_.pans, s_.volumes, gains_, s_.tracks, flags_);
+    inputs_ = {count,
+               &flags_,
+               &gains_,
+               &s_.busGains,
+               &s_.busOn,
+               &s_.busMatrix,
+               exporting ? busCountFor(3, s_.outputs, count, 0)
+                         : busCountFor(mode_, s_.outputs, s_.tracks, s_.tracks / 2)};
+  }
+
+  // The decoded output blocks of every channel after mixing the block at `start`.
+  std::vector<Samples> mix(std::int64_t start) {
+    const auto count = std::max<std::size_t>(tracks_.size(), 2);
+    std::vector<std::int8_t> blocks(count * kBlock * 3);
+    for (std::size_t k = 0; k < tracks_.size(); ++k) {
+      std::vector<std::int64_t> block(kBlock, 0);
+      for (std::int64_t i = 0; i < kBlock; ++i) {
+        const auto t = static_cast<std::size_t>(start + i);
+        if (t < tracks_[k].size()) block[static_cast<std::size_t>(i)] = tracks_[k][t];
+      }
+      NUM24MONO_TO_CHAR(block.data(), blocks.data() + k * kBlock * 3);
+    }
+    if (mode_ == 1) referenceMix(blocks.data(), inputs_, peakLeft, peakRight);
+    if (mode_ == 2 || mode_ == 3) {
+      referenceMixMultiple(blocks.data(), inputs_, busLeft, busRight, mode_);
+      peakLeft = busLeft[0];
+      peakRight = busRight[0];
+    }
+    std::vector<Samples> outputs(count);
+    for (std::size_t k = 0; k < count; ++k) {
+      std::vector<std::int64_t> decoded(kBlock);
+      CHAR_TO_NUM32(blocks.data() + k * kBlock * 3, decoded.data(), 3);
+      outputs[k].assign(decoded.begin(), decoded.end());
+    }
+    return outputs;
+  }
+
+  void clearPeaks() { peakLeft = peakRight = 0, busLeft = {}, busRight = {}; }
+
+  std::int64_t peakLeft = 0;
+  std::int64_t peakRight = 0;
+  BusPeakTable busLeft{};
+  BusPeakTable busRight{};
+  const ProjectSettings& settings() const { return s_; }
+
+ private:
+  std::vector<Samples> tracks_;
+  int mode_;
+  ProjectSettings s_;
+  PlayFlags flags_{};
+  ChannelGains gains_;
+  MixInputs inputs_;
+};
+
+// "channel 1: -6.02 dBFS\n" and its relatives, as the reports print them.
+std::string peakLine(const std::string& label, std::int64_t peak) {
+  if (peak < 1) return label + ": -144 dBFS\n";
+  const double decibels = -20.0 * std::log10(8388607.0 / static_cast<double>(peak));
+  char text[80];
+  std::snprintf(text, sizeof text, "%s: %.2f dBFS", label.c_str(), decibels);
+  return text + std::string(decibels == 0.0 ? " WARNING!\n" : decibels > 0.0 ? " OVER!! \n" : "\n");
+}
+
+std::string outputPeaks(const ReferenceMixer& mix) {
+  return peakLine("channel 1", mix.peakLeft) + peakLine("channel 2", mix.peakRight) + "\n";
+}
+
+std::string bus2Peaks(const ReferenceMixer& mix) {
+  return peakLine("Bus 2 L", mix.busLeft[1]) + peakLine("Bus 2 R", mix.busRight[1]) + "\n";
+}
+
+// Track 1 on busses 1 and 2; the samples fall in size, so the second pass,
+// later on the timeline, peaks lower than the first.
+const char* kMixSettings =
+    "v\t1\t-6.00\np\t2\t50\np\t3\t-30\nv\t4\t3.00\n"
+    "bus\t1\t1,2,\nbus\t2\t1,3,4,\nbusvl\t1\t-1.50\nbusvl\t2\t-3.00\n";
+const std::vector<Samples> kTracks = {staircase(9000, 30000, -3), staircase(9000, -200000, 5),
+                                      staircase(5000, 300000, -7), staircase(9000, -4000000, 11)};
+
+TEST(MixPlayback, EveryModeMatchesTheReferenceAndReportsEachPassAlone) {
+  for (const int mode : {0, 1, 2, 3}) {
+    ProjectFixture p("o\t8192\nclock\thc\nmix\t" + std::to_string(mode) + "\n" + kMixSettings,
+                     "t1.wav\nt2.wav\nt3.wav\nt4.wav\n", "", 2, 4, 4);
+    for (std::size_t k = 0; k < kTracks.size(); ++k)
+      p.writeWave("t" + std::to_string(k + 1) + ".wav", kTracks[k]);
+    // Two passes: in 0 to out 8192, then (after 'j') 8192 to 16384.
+    const std::string shown = p.console("p j p x");
+    ReferenceMixer reference(p, kTracks, mode, false);
+    // A pass writes a block of silence (never mixed), the block at in, and
+    // one period of the next block; the block after that is mixed as well.
+    std::vector<Samples> expected(4);
+    std::string reports[2];
+    for (const std::int64_t in : {0, 8192}) {
+      reference.clearPeaks();
+      for (int k = 0; k < 4; ++k)
+        expected[static_cast<std::size_t>(k)] =
+            expected[static_cast<std::size_t>(k)] + silence(kBlock);
+      for (const std::int64_t start : {in, in + kBlock, in + 2 * kBlock}) {
+        const std::vector<Samples> outputs = reference.mix(start);
+        const auto frames = start == in ? kBlock : start == in + kBlock ? 1024 : 0;
+        for (std::size_t k = 0; k < 4; ++k) {
+          expected[k].insert(expected[k].end(), outputs[k].begin(), outputs[k].begin() + frames);
+        }
+      }
+      std::string& report = reports[in == 0 ? 0 : 1];
+      report = mode >= 2 ? "\nBus Peaks:\n\n" + bus2Peaks(reference) : "";
+      report += "\nOutput Channel Peaks:\n" + (mode == 0 ? "\n" : outputPeaks(reference));
+    }
+    const std::string raw = p.playback();
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_TRUE(same(channelOf(raw, 4, k), expected[static_cast<std::size_t>(k)]))
+          << "mode " << mode << " output " << k + 1;
+    }
+    const std::size_t first = shown.find(reports[0]);
+    ASSERT_NE(first, std::string::npos) << "mode " << mode << shown;
+    EXPECT_NE(shown.find(reports[1], first + reports[0].size()), std::string::npos)
+        << "mode " << mode << shown;
+  }
+}
+
+TEST(MixPlayback, OneOutputProjectMixesIntoItsOnlyBlock) {
+  // One track, one output: the stereo mix of modes 1 and 3 still writes two
+  // blocks, of which output 1 plays the left. Constant 10000 at gain 181/256.
+  for (const std::string mode : {"mix\t1\n", "mix\t3\nbus\t1\t1,\n"}) {
+    ProjectFixture p("o\t8192\nclock\thc\n" + mode, "t.wav\n", "", 1, 1, 1);
+    p.writeWave("t.wav", Samples(9000, 10000));
+    p.console("p x");
+    EXPECT_EQ(channelOf(p.playback(), 1, 0), silence(kBlock) + Samples(kBlock + 1024, 7070))
+        << mode;
+  }
+}
+
+// The export of a project as the reference kernels mix it: interleaved
+// stereo frames of the stretch [in, out).
+Samples exportedFrames(ReferenceMixer& reference, std::int64_t in, std::int64_t out) {
+  Samples frames;
+  for (std::int64_t start = in; start < out; start += kBlock) {
+    const std::vector<Samples> outputs = reference.mix(start);
+    for (std::int64_t i = 0; i < std::min(kBlock, out - start); ++i) {
+      frames.push_back(outputs[0][static_cast<std::size_t>(i)]);
+      frames.push_back(outputs[1][static_cast<std::size_t>(i)]);
+    }
+  }
+  return frames;
+}
+
+std::string progress(std::int64_t length) {
+  std::string text;
+  for (std::int64_t offset = 0; offset < length; offset += kBlock) {
+    char line[40];
+    std::snprintf(
+        line, sizeof line, "\rExport Progress: %.0f %%",
+        static_cast<double>(static_cast<float>(offset) / static_cast<float>(length) * 100.0f));
+    text += line;
+  }
+  return text;
+}
+
+TEST(Export, InterleavedFileHoldsTheStretchMixedFrameByFrame) {
+  // Modes 0 to 2 export through the master alone, mode 3 through the busses
+  // (and reports them) without track 5, which is on no bus; t3.wav ends
+  // inside the stretch.
+  for (const int mode : {1, 2, 3}) {
+    ProjectFixture p("i\t1024\no\t10240\nmix\t" + std::to_string(mode) + "\n" + kMixSettings,
+                     "t1.wav\n\nt2.wav\nt3.wav\n-\nt4.wav\n", "", 2, 2, 5);
+    for (std::size_t k = 0; k < kTracks.size(); ++k)
+      p.writeWave("t" + std::to_string(k + 1) + ".wav", kTracks[k]);
+    const std::string shown = p.console("exp-i mix c x");
+    std::vector<Samples> tracks = kTracks;
+    tracks.insert(tracks.begin() + 3, Samples{});
+    ReferenceMixer reference(p, tracks, mode == 3 ? 3 : 1, true);
+    const Samples frames = exportedFrames(reference, 1024, 10240);
+    EXPECT_TRUE(
+        has(shown, std::string("Enter mix filename\nMixing channels  1 2 3") +
+                       (mode == 3 ? "" : " 5") + "\n" + progress(9216) +
+                       (mode == 3 ? "\n\nBus Peaks:\n" + bus2Peaks(reference) + "\n" : "\n\n") +
+                       "Output Peaks:\n" + outputPeaks(reference) + "Enter 'c' to continue\n"));
+    EXPECT_TRUE(same(p.readFile("mix.wav"), wavFile(frames, 48000, 2)));
+    EXPECT_TRUE(p.soxReads("mix.wav", 9216, packSamples(frames)));
+    EXPECT_EQ(p.files().size(), 8u);  // no scratch file is left
+  }
+}
+
+TEST(Export, SplitFilesOfAOneFrameWindowAndPeaksAtAndAboveFullScale) {
+  // Pan 100 at 0 dB is the integer gain 256: the right side is the track.
+  ProjectFixture p("o\t44032\nmix\t1\np\t1\t100\np\t2\t100\n", "full.wav\n");
+  p.writeWave("full.wav", Samples(50000, 8388607));
+  std::string shown = p.console("exp-s mix c x");
+  EXPECT_TRUE(has(shown, "Mixing channels  1\n" + progress(44032) +
+                             "\n\nOutput Peaks:\nchannel 1: -144 dBFS\n"
+                             "channel 2: -0.00 dBFS WARNING!\n\nEnter 'c' to continue\n"));
+  const std::string right = wavFile(Samples(44032, 8388607));
+  EXPECT_TRUE(same(p.readFile("mix_L.wav"), wavFile(silence(44032))));
+  EXPECT_TRUE(same(p.readFile("mix_R.wav"), right));
+
+  // Two such tracks: the sum is held at full scale in the file, and the
+  // report shows how far above it the mix went.
+  p.writeFile("play.txt", "full.wav\nfull.wav\n");
+  EXPECT_TRUE(has(p.console("exp-s over c x"),
+                  "\n\nOutput Peaks:\nchannel 1: -144 dBFS\nchannel 2: 6.02 dBFS OVER!! \n\n"));
+  EXPECT_TRUE(same(p.readFile("over_R.wav"), right));
+
+  // A window of one frame: the out point at the end of a one-sample file.
+  p.writeWave("one.wav", {-4194304});
+  p.writeFile("play.txt", "one.wav\n");
+  shown = p.console("f exp-s one c x");
+  EXPECT_TRUE(has(shown,
+                  "Mixing channels  1\n\rExport Progress: 0 %\n\nOutput Peaks:\n"
+                  "channel 1: -144 dBFS\nchannel 2: -6.02 dBFS\n\n"));
+  EXPECT_TRUE(same(p.readFile("one_R.wav"), wavFile({-4194304})));
+  EXPECT_TRUE(p.soxReads("one_L.wav", 1, packSamples({0})));
+}
+
+TEST(Export, FilesThatCannotPlayAreLeftOut) {
+  ProjectFixture p("o\t5120\nmix\t1\n", "gone.wav\na.wav\nb.wav\n", "", 2, 2, 3);
+  const Samples a = staircase(6000, 1, 1);
+  p.writeWave("a.wav", a);
+  p.writeWave("b.wav", staircase(6000, -70000, 3));
+  // gone.wav is turned away by the header check; b.wav becomes a directory
+  // while the program waits for the name, so it cannot be opened for mixing.
+  LiveRun run(p);
+  run.send("exp-i\n");
+  ASSERT_TRUE(run.waitForOutput("Enter mix filename"));
+  p.remove("b.wav");
+  std::filesystem::create_directory(p.dir() / "b.wav");
+  run.send("mix c x\n");
+  const std::string shown = run.finish().out;
+  EXPECT_TRUE(has(shown, "Cannot find file in track list called gone.wav!!\n"));
+  EXPECT_TRUE(has(shown, "Enter mix filename\nMixing channels  2Can't open b.wav for Mixing\n\n"));
+  ReferenceMixer reference(p, {{}, a}, 1, true);
+  EXPECT_TRUE(same(p.readFile("mix.wav"), wavFile(exportedFrames(reference, 0, 5120), 48000, 2)));
+}
+
+TEST(Export, RefusalsWriteNothing) {
+  ProjectFixture p("o\t5000\nmix\t1\n", "a.wav\n");
+  p.writeWave("a.wav", staircase(6000, 1, 1));
+  std::filesystem::create_directory(p.dir() / "sub");
+  const std::vector<std::string> before = p.files();
+  // A play list that is not there.
+  std::string shown = p.console("pf nolist.txt exp-s x play.txt");
+  EXPECT_TRUE(has(shown, "Playlist file called nolist.txt was not found!\n"));
+  EXPECT_FALSE(has(shown, "Enter mix filename"));
+
+  // Names too long for the file system: "%s.wav" and "%s_L.wav" of 256
+  // bytes; the directory part does not count.
+  const std::string n250(250, 'n');
+  shown = p.console("exp-i n" + n250 + "n exp-s " + n250 + " exp-i sub/n" + n250 + "n x");
+  for (const std::string& name :
+       {"nn" + n250 + ".wav", n250 + "_L.wav", "sub/nn" + n250 + ".wav"}) {
+    EXPECT_TRUE(
+        has(shown, "Cannot export to " + name + ": a file name may be at most 255 bytes long.\n"));
+  }
+  EXPECT_FALSE(has(shown, "Mixing channels"));
+  EXPECT_EQ(p.files(), before);
+  // 255 bytes exactly is a name like any other, in a directory as well.
+  const std::string n249 = n250.substr(1);
+  p.console("exp-s " + n249 + " c exp-i sub/n" + n250 + " c x");
+  EXPECT_EQ(p.files(), ProjectFixture::withListFiles({"a.wav", n249 + "_L.wav", n249 + "_R.wav"}));
+  EXPECT_TRUE(std::filesystem::exists(p.dir() / "sub" / ("n" + n250 + ".wav")));
+
+  // No stretch between the in and the out point.
+  p.writeParams("i\t8192\no\t4096\nmix\t1\n");
+  shown = p.console("exp-i x");
+  EXPECT_TRUE(has(shown, "Cannot export until in and out points are set incorrectly.\n"));
+  EXPECT_FALSE(has(shown, "Enter mix filename"));
+}
+
+TEST(Export, FailuresKeepThePreviousMixAndAPlayingScratchName) {
+  ProjectFixture p("o\t48000\nmix\t1\n", "a.wav\n");
+  p.writeWave("a.wav", staircase(48000, 1, 1));
+  p.writeFile("mix.wav", "the previous mix");
+  p.setFileSizeLimit(100000);
+  std::string shown = p.console("exp-i mix c x");
+  p.setFileSizeLimit(0);
+  EXPECT_TRUE(
+      has(shown, "\nCould not write temp_mix.wav: File too large.\nEnter 'c' to continue\n"));
+  EXPECT_FALSE(has(shown, "Output Peaks:"));
+  EXPECT_EQ(p.readFile("mix.wav"), "the previous mix");
+  EXPECT_FALSE(p.exists("temp_mix.wav"));
+
+  // A bounced mix played back under the name the export writes to first.
+  const std::string bounce = wavFile(staircase(6000, 1, 1));
+  p.writeFile("temp_mix.wav", bounce);
+  p.writeFile("play.txt", "temp_mix.wav\n");
+  shown = p.console("exp-i final c x");
+  EXPECT_TRUE(has(shown,
+                  "Mixing channels  1\nCannot export while temp_mix.wav is playing: "
+                  "the export writes its mix there first.\nEnter 'c' to continue\n"));
+  EXPECT_EQ(p.readFile("temp_mix.wav"), bounce);
+  EXPECT_FALSE(p.exists("final.wav"));
+}
+
+}  // namespace
+}  // namespace varnow::testing
