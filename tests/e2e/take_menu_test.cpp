@@ -1,7 +1,6 @@
-// The take menu through the real binary: after every command each file of the
-// project is read back byte for byte. A take is the first takeLength frames
-// of the capture file, channel c holding base[c] + frame.
-#include <algorithm>
+// The take menu through the real binary, every file of the project read back
+// byte for byte. A take is the first takeLength frames of the capture file,
+// channel c holding base[c] + frame.
 #include <cmath>
 #include <ctime>
 #include <filesystem>
@@ -44,6 +43,15 @@ struct TakeProject : ProjectFixture {
     return stamped("audio_ch_" + std::to_string(channel) + "_",
                    punch == 0 ? ".wav" : "_stp_" + std::to_string(punch) + ".wav");
   }
+  // The project's files are the list files, `others` and these wave files.
+  void expectFiles(const std::vector<std::pair<std::string, Samples>>& waves,
+                   Names others = {}) const {
+    for (const auto& [name, samples] : waves) {
+      EXPECT_TRUE(holds(name, samples)) << name;
+      others.push_back(name);
+    }
+    EXPECT_EQ(files(), withListFiles(others));
+  }
 };
 
 // Seconds since 2012-10-10 16:09:00 UTC, the stamp of automatic take names.
@@ -70,21 +78,20 @@ TEST(TakeMenu, MenuTextUnknownWordsAndDelete) {
   const std::string shown = p.console("R xyz Del del x");
   EXPECT_TRUE(has(shown, menu + menu + menu));
   EXPECT_EQ(count(shown, menu), 3u);
-  EXPECT_EQ(p.files(), ProjectFixture::withListFiles({}));
-
+  p.expectFiles({});
   TakeProject minimal(0, kTake, "vox.wav\n-\n");
   EXPECT_EQ(count(minimal.console("R xyz del x"), kPrompt + kPrompt), 1u);
-  EXPECT_EQ(minimal.files(), ProjectFixture::withListFiles({}));
+  minimal.expectFiles({});
 }
 
 TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
   // No destination there yet: the takes become the listed files as they are.
   TakeProject fresh(0, kTake, "vox.wav\n-\nbass.wav\n");
   EXPECT_FALSE(has(fresh.console("R rep x"), "exists!"));
-  EXPECT_EQ(fresh.files(), ProjectFixture::withListFiles({"vox.wav"}));
-  EXPECT_TRUE(fresh.holds("vox.wav", kTakeOne));
+  fresh.expectFiles({{"vox.wav", kTakeOne}});
 
-  // The safety switch answered n: nothing changes ('stp' keeps the take).
+  // The safety switch answered n: nothing changes ('stp' keeps the take);
+  // answered y, then 'w' at the overwrite check: replaced.
   TakeProject p(kPunch, kOut, "vox.wav\n-\n", "safe\t1\n");
   const std::string old = wavFile(staircase(20000, -5, -1));
   p.writeFile("vox.wav", old);
@@ -92,17 +99,12 @@ TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
       "The file safety switch is on.\n"
       "Do you really want to replace a whole file rather than insert? (y,n)\n";
   EXPECT_TRUE(has(p.console("R rep n stp x"), kPrompt + safety + kPrompt));
-  const std::string take = p.take(1);
-  EXPECT_EQ(p.files(), ProjectFixture::withListFiles({take, "vox.wav"}));
-  EXPECT_TRUE(p.holds(take, kTakeOne));
+  p.expectFiles({{p.take(1), kTakeOne}}, {"vox.wav"});
   EXPECT_EQ(p.readFile("vox.wav"), old);
-  p.remove(take);
-
-  // Answered y, then 'w' at the overwrite check: replaced.
+  p.remove(p.take(1));
   EXPECT_TRUE(has(p.console("R rep y w x"),
                   safety + "-------------------------\n1 file exists!\n" + kFileCheck));
-  EXPECT_EQ(p.files(), ProjectFixture::withListFiles({"vox.wav"}));
-  EXPECT_TRUE(p.holds("vox.wav", silence(kPunch) + kTakeOne));
+  p.expectFiles({{"vox.wav", silence(kPunch) + kTakeOne}});
 
   // 'r' returns to the menu; after 'W' the next 'rep' of the run does not ask.
   // The second take continues the capture after the first pass's 12288 frames.
@@ -113,9 +115,8 @@ TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
   const std::string asked = "-------------------------\n2 files exists!\n" + kFileCheck;
   EXPECT_TRUE(has(shown, asked + kFileCheck + kPrompt + asked));
   EXPECT_EQ(count(shown, "files exists!"), 2u);
-  EXPECT_EQ(two.files(), ProjectFixture::withListFiles({"a.wav", "b.wav"}));
-  EXPECT_TRUE(two.holds("a.wav", staircase(8192, kBaseOne + 12288)));
-  EXPECT_TRUE(two.holds("b.wav", staircase(8192, kBaseTwo + 12288)));
+  two.expectFiles(
+      {{"a.wav", staircase(8192, kBaseOne + 12288)}, {"b.wav", staircase(8192, kBaseTwo + 12288)}});
 }
 
 TEST(TakeMenu, InsertOverwritesExactlyTheTakeFromThePunchPoint) {
@@ -129,30 +130,18 @@ TEST(TakeMenu, InsertOverwritesExactlyTheTakeFromThePunchPoint) {
     p.writeWave("vox.wav", old);
     const std::int64_t before = stampNow();
     const std::string shown = p.console("R " + std::string(command) + " x");
-    Names files = {"new.wav", "vox.wav"};
+    std::vector<std::pair<std::string, Samples>> files = {
+        {"vox.wav", punchedIn(old, kTakeOne, kPunch)}, {"new.wav", silence(kPunch) + kTakeTwo}};
     if (command == std::string("cin")) {
       const std::string backup = p.stamped("vox_bkup_", ".wav");
       ASSERT_FALSE(backup.empty());
       EXPECT_GE(std::stoll(backup.substr(9)), before);
       EXPECT_LE(std::stoll(backup.substr(9)), stampNow());
       EXPECT_TRUE(has(shown, "Copied vox.wav to " + backup + "\nFile new.wav does not exist\n"));
-      EXPECT_TRUE(p.holds(backup, old));
-      files.push_back(backup);
+      files.emplace_back(backup, old);
     }
-    EXPECT_EQ(p.files(), ProjectFixture::withListFiles(files));
-    EXPECT_TRUE(p.holds("vox.wav", punchedIn(old, kTakeOne, kPunch))) << command;
-    EXPECT_TRUE(p.holds("new.wav", silence(kPunch) + kTakeTwo)) << command;
+    p.expectFiles(files);
   }
-
-  // A destination shorter than the punch grows with silence; both fades are
-  // refused (they start beyond its end) and the take goes in without them.
-  TakeProject refused(kPunch, kOut, "vox.wav\n-\n", "xfade\t10\n");
-  refused.writeWave("vox.wav", staircase(1000, 77));
-  EXPECT_TRUE(has(refused.console("R ins x"),
-                  "Invalid crossfade for destination file at sample 6144\n"
-                  "Invalid crossfade for source file at sample 14880\n"));
-  EXPECT_EQ(refused.files(), ProjectFixture::withListFiles({"vox.wav"}));
-  EXPECT_TRUE(refused.holds("vox.wav", punchedIn(staircase(1000, 77), kTakeOne, kPunch)));
 
   // cf 1e9 is bounded to 10 s, and the fades to the take's 9216 samples (the
   // file size limit would stop a 10 s fade): both cover the whole take, the
@@ -169,8 +158,7 @@ TEST(TakeMenu, InsertOverwritesExactlyTheTakeFromThePunchPoint) {
     expected[kPunch + k] = static_cast<std::int32_t>(
         std::trunc(kTakeOne[k] * std::cos(theta) + expected[kPunch + k] * std::sin(theta)));
   }
-  EXPECT_EQ(p.files(), ProjectFixture::withListFiles({"vox.wav"}));
-  EXPECT_TRUE(p.holds("vox.wav", expected));
+  p.expectFiles({{"vox.wav", expected}});
 }
 
 TEST(TakeMenu, AppendNamesFromTheRecordList) {
@@ -178,25 +166,24 @@ TEST(TakeMenu, AppendNamesFromTheRecordList) {
   // the take is not padded.
   constexpr std::size_t kFar = 2400000000;
   TakeProject stamped(kFar, kFar + kTake, "guitar.wav\n-\n");
+  const std::string far = "guitar_gtr_stp_2400000000.wav";
   const std::string shown = stamped.console("R aws gtr x");
   EXPECT_TRUE(has(shown, kPrompt + "Enter characters to append with.\naudio_ch_1_"));
-  const std::string far = "guitar_gtr_stp_2400000000.wav";
   EXPECT_TRUE(has(shown, "_stp_2400000000.wav -> " + far + "\n"));
-  EXPECT_EQ(stamped.files(), ProjectFixture::withListFiles({far}));
-  EXPECT_TRUE(stamped.holds(far, kTakeOne));
+  stamped.expectFiles({{far, kTakeOne}});
 
   // awp: padded to time zero, but only once the name is settled: input that
   // ends at the name question leaves the take as recorded.
   constexpr std::size_t kLate = 48128;
   TakeProject padded(kLate, kLate + kTake, "guitar.wav\n-\n");
   padded.console("R awp gtr x");
-  EXPECT_EQ(padded.files(), ProjectFixture::withListFiles({"guitar_gtr.wav"}));
-  EXPECT_TRUE(padded.holds("guitar_gtr.wav", silence(kLate) + kTakeOne));
+  padded.expectFiles({{"guitar_gtr.wav", silence(kLate) + kTakeOne}});
   EXPECT_TRUE(has(padded.console("R awp gtr"), "\nFile guitar_gtr.wav exists!\n" + kConflict));
   EXPECT_TRUE(padded.holds(padded.take(1, kLate), kTakeOne));
 
   // A wrong answer repeats the choices, 'n' asks for a new text that the next
-  // channel keeps, 'o' overwrites one file.
+  // channel keeps, 'o' overwrites one file; 'O' every conflict of the command
+  // after one question.
   TakeProject p(0, kTake, "guitar.song.wav\nbass.wav\n");
   p.writeFile("guitar_gtr.wav", "old guitar");
   p.writeFile("bass_v2.wav", "old bass");
@@ -205,18 +192,11 @@ TEST(TakeMenu, AppendNamesFromTheRecordList) {
                                  kConflict + kConflict + "Enter new append name\n"));
   EXPECT_TRUE(has(conflicts,
                   " -> guitar_v2.wav\n\nFile bass_v2.wav exists!\n" + kConflict + "audio_ch_2_"));
-  const auto names =
-      ProjectFixture::withListFiles({"bass_v2.wav", "guitar_gtr.wav", "guitar_v2.wav"});
-  EXPECT_EQ(p.files(), names);
+  p.expectFiles({{"guitar_v2.wav", kTakeOne}, {"bass_v2.wav", kTakeTwo}}, {"guitar_gtr.wav"});
   EXPECT_EQ(p.readFile("guitar_gtr.wav"), "old guitar");
-  EXPECT_TRUE(p.holds("guitar_v2.wav", kTakeOne));
-  EXPECT_TRUE(p.holds("bass_v2.wav", kTakeTwo));
-
-  // 'O' overwrites every conflict of the command after one question.
   p.writeFile("guitar_v2.wav", "old guitar");
   EXPECT_EQ(count(p.console("R app v2 O x"), "exists!"), 1u);
-  EXPECT_EQ(p.files(), names);
-  EXPECT_TRUE(p.holds("guitar_v2.wav", staircase(kTake, kBaseOne)));
+  p.expectFiles({{"guitar_v2.wav", kTakeOne}, {"bass_v2.wav", kTakeTwo}}, {"guitar_gtr.wav"});
 }
 
 TEST(TakeMenu, PadAndStampNeverReplaceAFile) {
@@ -237,14 +217,11 @@ TEST(TakeMenu, PadAndStampNeverReplaceAFile) {
     }
     p.console("R " + c.command + " x");
     const Samples padding = silence(c.command == "pad" ? c.punch : 0);
-    const std::string one = p.stamped("audio_ch_1_", c.suffix + "-2.wav");
-    const std::string two = p.stamped("audio_ch_2_", c.suffix + ".wav");
-    EXPECT_TRUE(p.holds(one, padding + kTakeOne)) << c.command << c.suffix;
-    EXPECT_TRUE(p.holds(two, padding + kTakeTwo)) << c.command << c.suffix;
+    p.expectFiles({{p.stamped("audio_ch_1_", c.suffix + "-2.wav"), padding + kTakeOne},
+                   {p.stamped("audio_ch_2_", c.suffix + ".wav"), padding + kTakeTwo}},
+                  kept);
     for (const std::string& name : kept)
       EXPECT_EQ(p.readFile(name), "an earlier take");
-    kept.insert(kept.end(), {one, two});
-    EXPECT_EQ(p.files(), ProjectFixture::withListFiles(kept)) << c.command;
   }
 }
 
@@ -254,7 +231,7 @@ TEST(TakeMenu, EndOfInputAtATakeNameQuestionLeavesNoTakeFile) {
   TakeProject p(0, kTake, "vox.wav\nbass.wav\n");
   p.writeFile("bass_t.wav", "an earlier take");
   EXPECT_TRUE(has(p.console("R_t"), "The file named bass_t.wav already exists!\n"));
-  EXPECT_EQ(p.files(), ProjectFixture::withListFiles({"bass_t.wav"}));
+  p.expectFiles({}, {"bass_t.wav"});
   EXPECT_EQ(p.readFile("bass_t.wav"), "an earlier take");
 
   // 'w' over a FIFO: it is refused, not opened (that open would wait for a
@@ -284,7 +261,7 @@ TEST(TakeMenu, AuditionPlaysEachQuarterAndTheMenuComesBack) {
   EXPECT_EQ(count(shown, kPrompt), 8u);
   // In and out are as they were afterwards.
   EXPECT_GT(shown.rfind("Play: 0.00   Rec: 0.17   Stop: 0.85   Mem: 0.00\n"), shown.rfind(kPrompt));
-  EXPECT_EQ(p.files(), ProjectFixture::withListFiles({"p1.wav", "p2.wav"}));
+  p.expectFiles({}, {"p1.wav", "p2.wav"});
 
   // Each audition: a block of silence, then from the start offset until the
   // first period of the block streamed while the block at the stop is read.
@@ -297,9 +274,8 @@ TEST(TakeMenu, AuditionPlaysEachQuarterAndTheMenuComesBack) {
     const std::int64_t blocks = (kTo - stop * kQuarter - from + kBlock - 1) / kBlock;
     Samples left, right;
     for (std::int64_t t = from - kBlock; t < from + (blocks - 1) * kBlock + 1024; ++t) {
-      const bool playing = t >= from;
-      left.push_back(playing ? play[static_cast<std::size_t>(t)] : 0);
-      right.push_back(playing && t < kTo ? take[static_cast<std::size_t>(t - kFrom)] : 0);
+      left.push_back(t >= from ? play[static_cast<std::size_t>(t)] : 0);
+      right.push_back(t >= from && t < kTo ? take[static_cast<std::size_t>(t - kFrom)] : 0);
     }
     const std::string pass = raw.substr(at, left.size() * 6);
     EXPECT_TRUE(same(channelOf(pass, 2, 0), left)) << start;
@@ -346,17 +322,17 @@ TEST(TakeMenuFaults, ADestinationThatFailsKeepsTheTakeAndTheOriginal) {
     const RunResult result = p.run("R " + c.commands + " x", std::chrono::seconds(10));
     const std::string take = p.take(1);
     EXPECT_EQ(result.exitStatus, c.bytes == broken ? 2 : 0);
-    EXPECT_EQ(p.files(), ProjectFixture::withListFiles(
-                             c.kind == Kind::regular ? Names{take, c.blocked} : Names{take}));
+    p.expectFiles({{take, c.padded ? silence(kPunch) + kTakeOne : kTakeOne}},
+                  c.kind == Kind::regular ? Names{c.blocked} : Names{});
     EXPECT_EQ(std::filesystem::symlink_status(p.dir() / c.blocked).type(), c.kind);
     EXPECT_EQ(c.kind == Kind::regular ? p.readFile(c.blocked) : c.bytes, c.bytes);
     EXPECT_FALSE(has(result.out, "does not exist"));
     EXPECT_TRUE(has(result.out, c.said));
-    const std::string kept = "The take file " + take + " was kept.\n";
     const std::string note =
-        "It now begins with 6144 samples of silence, so that it starts at time 0.\n";
-    EXPECT_TRUE(c.bytes == broken || has(result.out, kept + (c.padded ? note : "Play:")));
-    EXPECT_TRUE(p.holds(take, c.padded ? silence(kPunch) + kTakeOne : kTakeOne));
+        c.padded ? "It now begins with 6144 samples of silence, so that it starts at time 0.\n"
+                 : "Play:";
+    EXPECT_TRUE(c.bytes == broken ||
+                has(result.out, "The take file " + take + " was kept.\n" + note));
   }
 }
 
