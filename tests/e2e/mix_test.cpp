@@ -102,56 +102,6 @@ const char* kMixSettings =
 const std::vector<Samples> kTracks = {staircase(9000, 30000, -3), staircase(9000, -200000, 5),
                                       staircase(5000, 300000, -7), staircase(9000, -4000000, 11)};
 
-void writeTracks(const ProjectFixture& p) {
-  for (std::size_t k = 0; k < kTracks.size(); ++k)
-    p.writeWave("t" + std::to_string(k + 1) + ".wav", kTracks[k]);
-}
-
-TEST(MixPlayback, EveryModeMatchesTheReferenceAndReportsEachPassAlone) {
-  for (const int mode : {0, 1, 2, 3}) {
-    ProjectFixture p("o\t8192\nclock\thc\nmix\t" + std::to_string(mode) + "\n" + kMixSettings,
-                     "t1.wav\nt2.wav\nt3.wav\nt4.wav\n", "", 2, 4, 4);
-    writeTracks(p);
-    // Two passes: in 0 to out 8192, then (after 'j') 8192 to 16384. A pass
-    // writes a block of silence (never mixed), the block at in, and one
-    // period of the next block; the block after that is mixed as well.
-    const std::string shown = p.console("p j p x");
-    ReferenceMixer reference(p, kTracks, mode, false);
-    std::vector<Samples> expected(4);
-    std::size_t reported = 0;
-    for (const std::int64_t in : {0, 8192}) {
-      reference.left = reference.right = {};
-      for (const std::int64_t start : {in - kBlock, in, in + kBlock, in + 2 * kBlock}) {
-        const std::vector<Samples> outputs =
-            start < in ? std::vector<Samples>(4, silence(kBlock)) : reference.mix(start);
-        const auto frames = start <= in ? kBlock : start == in + kBlock ? 1024 : 0;
-        for (std::size_t k = 0; k < 4; ++k)
-          expected[k].insert(expected[k].end(), outputs[k].begin(), outputs[k].begin() + frames);
-      }
-      const std::string report = (mode >= 2 ? "\nBus Peaks:\n\n" + peaks(reference, 2) : "") +
-                                 "\nOutput Channel Peaks:\n" +
-                                 (mode == 0 ? "\n" : peaks(reference, 1));
-      reported = shown.find(report, reported);
-      ASSERT_NE(reported, std::string::npos) << "mode " << mode << " pass at " << in << shown;
-      reported += report.size();
-    }
-    for (int k = 0; k < 4; ++k) {
-      EXPECT_TRUE(same(channelOf(p.playback(), 4, k), expected[static_cast<std::size_t>(k)]))
-          << "mode " << mode << " output " << k + 1;
-    }
-  }
-
-  // One track, one output: the stereo mix of modes 1 and 3 still writes two
-  // blocks, of which output 1 plays the left. Constant 10000 at gain 181/256.
-  for (const std::string mode : {"mix\t1\n", "mix\t3\nbus\t1\t1,\n"}) {
-    ProjectFixture p("o\t8192\nclock\thc\n" + mode, "t.wav\n", "", 1, 1, 1);
-    p.writeWave("t.wav", Samples(9000, 10000));
-    p.console("p x");
-    EXPECT_EQ(channelOf(p.playback(), 1, 0), silence(kBlock) + Samples(kBlock + 1024, 7070))
-        << mode;
-  }
-}
-
 // The export of a project as the reference kernels mix it: interleaved
 // stereo frames of the stretch [in, out).
 Samples exportedFrames(ReferenceMixer& reference, std::int64_t in, std::int64_t out) {
@@ -176,27 +126,66 @@ std::string progress(std::int64_t length) {
   return text;
 }
 
-TEST(Export, InterleavedFileHoldsTheStretchMixedFrameByFrame) {
-  // Modes 0 to 2 export through the master alone, mode 3 through the busses
-  // (and reports them) without track 5, which is on no bus; t3.wav ends
-  // inside the stretch.
-  for (const int mode : {1, 2, 3}) {
-    ProjectFixture p("i\t1024\no\t10240\nmix\t" + std::to_string(mode) + "\n" + kMixSettings,
-                     "t1.wav\n\nt2.wav\nt3.wav\n-\nt4.wav\n", "", 2, 2, 5);
-    writeTracks(p);
-    const std::string shown = p.console("exp-i mix c x");
+TEST(Mix, EveryModeExportsAndPlaysAsTheReferenceAndReportsEachRunAlone) {
+  // Track 4 is "-", track 5 on no bus: mode 3 exports through the busses
+  // without it, the others through the master. The export of [1024, 10240)
+  // (t3.wav ends inside), then two passes: that stretch and, after 'j', the
+  // next. A pass writes a block of silence (never mixed), the blocks from
+  // in, and one period of the block streamed when the next one starts at or
+  // after out; the block after that is mixed as well.
+  for (const int mode : {0, 1, 2, 3}) {
+    ProjectFixture p(
+        "i\t1024\no\t10240\nclock\thc\nmix\t" + std::to_string(mode) + "\n" + kMixSettings,
+        "t1.wav\n\nt2.wav\nt3.wav\n-\nt4.wav\n", "", 2, 4, 5);
+    for (std::size_t k = 0; k < kTracks.size(); ++k)
+      p.writeWave("t" + std::to_string(k + 1) + ".wav", kTracks[k]);
+    const std::string shown = p.console("exp-i mix c p j p x");
     std::vector<Samples> tracks = kTracks;
     tracks.insert(tracks.begin() + 3, Samples{});
-    ReferenceMixer reference(p, tracks, mode == 3 ? 3 : 1, true);
-    const Samples frames = exportedFrames(reference, 1024, 10240);
+    ReferenceMixer exported(p, tracks, mode == 3 ? 3 : 1, true);
+    const Samples frames = exportedFrames(exported, 1024, 10240);
     EXPECT_TRUE(
         has(shown, std::string("Enter mix filename\nMixing channels  1 2 3") +
                        (mode == 3 ? "" : " 5") + "\n" + progress(9216) +
-                       (mode == 3 ? "\n\nBus Peaks:\n" + peaks(reference, 2) + "\n" : "\n\n") +
-                       "Output Peaks:\n" + peaks(reference, 1) + kContinue));
+                       (mode == 3 ? "\n\nBus Peaks:\n" + peaks(exported, 2) + "\n" : "\n\n") +
+                       "Output Peaks:\n" + peaks(exported, 1) + kContinue));
     EXPECT_TRUE(same(p.readFile("mix.wav"), wavFile(frames, 48000, 2)));
     EXPECT_TRUE(p.soxReads("mix.wav", 9216, packSamples(frames)));
     EXPECT_EQ(p.files().size(), 8u);  // no scratch file is left
+
+    ReferenceMixer reference(p, tracks, mode, false);
+    std::vector<Samples> expected(4);
+    std::size_t reported = shown.find(kContinue);
+    for (const std::int64_t in : {1024, 10240}) {
+      reference.left = reference.right = {};
+      for (std::int64_t start = in - kBlock; start <= in + 3 * kBlock; start += kBlock) {
+        const std::vector<Samples> outputs =
+            start < in ? std::vector<Samples>(4, silence(kBlock)) : reference.mix(start);
+        const auto played = start <= in + kBlock ? kBlock : start == in + 2 * kBlock ? 1024 : 0;
+        for (std::size_t k = 0; k < 4; ++k)
+          expected[k].insert(expected[k].end(), outputs[k].begin(), outputs[k].begin() + played);
+      }
+      const std::string report = (mode >= 2 ? "\nBus Peaks:\n\n" + peaks(reference, 2) : "") +
+                                 "\nOutput Channel Peaks:\n" +
+                                 (mode == 0 ? "\n" : peaks(reference, 1));
+      reported = shown.find(report, reported);
+      ASSERT_NE(reported, std::string::npos) << "mode " << mode << " pass at " << in << shown;
+      reported += report.size();
+    }
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_TRUE(same(channelOf(p.playback(), 4, k), expected[static_cast<std::size_t>(k)]))
+          << "mode " << mode << " output " << k + 1;
+    }
+  }
+
+  // One track, one output: the stereo mix of modes 1 and 3 still writes two
+  // blocks, of which output 1 plays the left. Constant 10000 at gain 181/256.
+  for (const std::string mode : {"mix\t1\n", "mix\t3\nbus\t1\t1,\n"}) {
+    ProjectFixture p("o\t8192\nclock\thc\n" + mode, "t.wav\n", "", 1, 1, 1);
+    p.writeWave("t.wav", Samples(9000, 10000));
+    p.console("p x");
+    EXPECT_EQ(channelOf(p.playback(), 1, 0), silence(kBlock) + Samples(kBlock + 1024, 7070))
+        << mode;
   }
 }
 
