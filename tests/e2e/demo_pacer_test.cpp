@@ -24,9 +24,8 @@ TEST(DemoPacer, KeepsRealTimeEndsWithItsProgramAndFeedsATonePerInput) {
   project.writeFile("play.txt", "");
   project.writeFile("record.txt", "a.wav\nb.wav\n");
 
-  // A recording of 24064 frames, 2 outputs and 2 inputs at 48 kHz in periods
-  // of 256 frames: it cannot end before the pacer fed its frames (all but
-  // the two periods it keeps waiting), and the pacer ends with the program.
+  // 24064 frames at 48 kHz in periods of 256: not before the pacer fed them
+  // (but the two periods it keeps waiting); the pacer ends with the program.
   const auto start = std::chrono::steady_clock::now();
   const RunResult result = project.runCommand(
       {pacerBinary(), "48000", "256", "2", play, "2", capture, "--", varnowBinary()},
@@ -34,10 +33,8 @@ TEST(DemoPacer, KeepsRealTimeEndsWithItsProgramAndFeedsATonePerInput) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(23552 * 1000 / 48000));
   EXPECT_EQ(result.exitStatus, 0) << result.err;
 
-  // 220 Hz on input 1 and 330 Hz on input 2 at a quarter of full scale. A
-  // period the program was too busy to take is dropped, as a card would, so
-  // the pitch (sign changes) is checked within 5 %: a frame out of place or a
-  // channel swapped is more.
+  // 220 and 330 Hz at a quarter of full scale; a period the program missed
+  // is dropped, so the pitch (sign changes) is checked within 5 %.
   for (const auto& [name, hz] : {std::pair{"a_t.wav", 220.0}, std::pair{"b_t.wav", 330.0}}) {
     const Samples take = wavSamples(project.readFile(name));
     ASSERT_EQ(take.size(), 24064U);

@@ -1,6 +1,5 @@
-// The mixer through the real binary: playback in every mix mode and the
-// exports 'exp-i' and 'exp-s', to the bit against the scalar reference
-// kernels fed with the same blocks, with the peak reports the user reads.
+// Playback and export in every mix mode, to the bit against the reference
+// kernels fed with the same blocks, and the peak reports the user reads.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -35,14 +34,9 @@ class ReferenceMixer {
       flags_[k] = tracks_[k].empty() ? 0 : 1;
     if (exporting && mode_ == 3) VerifyChannels(s_.busMatrix, flags_);
     SetVolume(s_.pans, s_.volumes, gains_, s_.tracks, flags_);
-    inputs_ = {count,
-               &flags_,
-               &gains_,
-               &s_.busGains,
-               &s_.busOn,
-               &s_.busMatrix,
-               exporting ? busCountFor(3, s_.outputs, count, 0)
-                         : busCountFor(mode_, s_.outputs, s_.tracks, s_.tracks / 2)};
+    const int busCount = exporting ? busCountFor(3, s_.outputs, count, 0)
+                                   : busCountFor(mode_, s_.outputs, s_.tracks, s_.tracks / 2);
+    inputs_ = {count, &flags_, &gains_, &s_.busGains, &s_.busOn, &s_.busMatrix, busCount};
   }
 
   // The decoded output blocks of every channel after mixing the block at `start`.
@@ -94,8 +88,7 @@ std::string peaks(const ReferenceMixer& mix, int bus) {
                   : peakLine("Bus 2 L", mix.left[1]) + peakLine("Bus 2 R", mix.right[1]) + "\n";
 }
 
-// Track 1 on busses 1 and 2; the samples fall in size, so the second pass,
-// later on the timeline, peaks lower than the first.
+// Track 1 on busses 1 and 2.
 const char* kMixSettings =
     "v\t1\t-6.00\np\t2\t50\np\t3\t-30\nv\t4\t3.00\n"
     "bus\t1\t1,2,\nbus\t2\t1,3,4,\nbusvl\t1\t-1.50\nbusvl\t2\t-3.00\n";
@@ -127,12 +120,9 @@ std::string progress(std::int64_t length) {
 }
 
 TEST(Mix, EveryModeExportsAndPlaysAsTheReferenceAndReportsEachRunAlone) {
-  // Track 4 is "-", track 5 on no bus: mode 3 exports through the busses
-  // without it, the others through the master. The export of [1024, 10240)
-  // (t3.wav ends inside), then two passes: that stretch and, after 'j', the
-  // next. A pass writes a block of silence (never mixed), the blocks from
-  // in, and one period of the block streamed when the next one starts at or
-  // after out; the block after that is mixed as well.
+  // Track 4 is "-", track 5 on no bus (mode 3 exports without it). The export
+  // of [1024, 10240), then passes over it and, after 'j', the next stretch: a
+  // block of silence, two blocks, one period of a third; a fourth is mixed.
   for (const int mode : {0, 1, 2, 3}) {
     ProjectFixture p(
         "i\t1024\no\t10240\nclock\thc\nmix\t" + std::to_string(mode) + "\n" + kMixSettings,

@@ -16,11 +16,9 @@ std::string rampTake(std::int64_t frames) {
   return wavFile(staircase(static_cast<std::size_t>(frames), 0));
 }
 
-// A project whose passes would last ten minutes: one input recording to
-// vox.wav (three samples of 7), one output, on a card in real time. `input`
-// starts a pass; the program runs until it is well under way: capture has
-// run for some blocks (a recording with playback waits for its capture
-// delay first) or playback for some periods. Empty: until the first prompt.
+// Passes of ten minutes on a card in real time, input 1 recording to vox.wav
+// (7, 7, 7); `input` runs until the pass is well under way (some captured
+// blocks, or played periods), or empty until the first prompt.
 struct LongProject : ProjectFixture {
   LongProject() : ProjectFixture("o\t28800000\nclock\thc\nmeter\t0\n", "", "vox.wav\n", 1, 1, 1) {
     writeWave("vox.wav", {7, 7, 7});

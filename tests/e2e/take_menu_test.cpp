@@ -200,10 +200,9 @@ TEST(TakeMenu, AppendNamesFromTheRecordList) {
 }
 
 TEST(TakeMenu, PadAndStampNeverReplaceAFile) {
-  // 'pad' pads and takes the stamp off the name; 'stp' with punch 0 names
-  // X.wav X_stp_0.wav (with a punch the name carries it already). Input 1
-  // finds every name it could get taken, by files an earlier take of the
-  // same second could have left: it gets the smallest free suffix.
+  // 'pad' pads and drops the stamp; 'stp' adds _stp_0 (a punch is there
+  // already). Input 1 finds every name an earlier take of the same second
+  // could have left: it gets the smallest free suffix.
   const struct {
     std::size_t punch;
     std::string command, suffix;
@@ -286,11 +285,9 @@ TEST(TakeMenu, AuditionPlaysEachQuarterAndTheMenuComesBack) {
 }
 
 TEST(TakeMenuFaults, ADestinationThatFailsKeepsTheTakeAndTheOriginal) {
-  // A destination without a data chunk ends the program (status 2); a full
-  // disk while 'ins' lengthens it, with and without fades, leaves it as it
-  // was; one that is there but cannot be opened (a FIFO would block the open)
-  // is never taken for a missing one and replaced. The failure names the
-  // destination; a take padded on the way says so.
+  // No data chunk ends the program (status 2); a full disk leaves it as it
+  // was; one that cannot be opened (a FIFO would block) is never taken for a
+  // missing one. The failure names it; a take padded on the way says so.
   using Kind = std::filesystem::file_type;
   std::string broken = wavFile(staircase(30000));
   broken.replace(36, 4, "junk");

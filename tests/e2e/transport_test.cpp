@@ -9,9 +9,8 @@ namespace {
 
 constexpr std::int64_t kBlock = 4096;
 
-// What a play pass from `in` to `out` writes for a file (empty: silence): a
-// block of silence, then the blocks from in, until the first period of the
-// first block whose successor starts at or after the out point.
+// What a pass from `in` to `out` plays of a file: a block of silence, the
+// blocks from in, and one period of the first whose successor reaches out.
 Samples playedFrom(const Samples& file, std::int64_t in, std::int64_t out) {
   const std::int64_t blocks = std::max<std::int64_t>(0, (out - in + kBlock - 1) / kBlock - 1);
   Samples played;
@@ -21,10 +20,8 @@ Samples playedFrom(const Samples& file, std::int64_t in, std::int64_t out) {
 }
 
 TEST(PlayPass, BlocksFromTheInPointAfterOneBlockOfSilence) {
-  // Line 2 is empty (no track); two.wav ends inside the pass; line 3 is "-";
-  // tracks 4 to 7 cannot play and say why. A FIFO is refused without being
-  // opened (the open would wait for a writer), here and where 'f' and the
-  // export read the play files.
+  // Line 2 is no track, line 4 "-", two.wav ends inside the pass; tracks 4 to
+  // 7 cannot play and say why (a FIFO unopened, by 'f' and the export too).
   ProjectFixture p("i\t4096\no\t16384\n",
                    "one.wav\n\ntwo.wav\n-\nstereo.wav\nsixteen.wav\nmissing.wav\nfifo.wav\n", "", 2,
                    7, 7);
@@ -46,11 +43,9 @@ TEST(PlayPass, BlocksFromTheInPointAfterOneBlockOfSilence) {
                       "Playing...\nplayback start = 0.09 sec\nplayback stop  = 0.34 sec\n"));
   EXPECT_EQ(count(shown, refused), 3u);
   const std::string raw = p.playback();
-  for (int track = 0; track < 7; ++track) {
-    EXPECT_EQ(channelOf(raw, 7, track), playedFrom(track == 0   ? one
-                                                   : track == 1 ? two
-                                                                : Samples{},
-                                                   4096, 16384));
+  for (std::size_t track = 0; track < 7; ++track) {
+    const Samples file = track < 2 ? std::vector{one, two}[track] : Samples{};
+    EXPECT_EQ(channelOf(raw, 7, static_cast<int>(track)), playedFrom(file, 4096, 16384));
   }
 
   // Out at or before in: one write of silence goes out and the pass ends.
@@ -94,12 +89,9 @@ TEST(PlayPass, SoloMeasuresMinimalInterfaceAndTimelineAuditions) {
 }
 
 TEST(RecordPass, TakeHoldsTheCapturedStreamForEveryPeriodAndAlignment) {
-  // Periods of 1000 and 100 frames do not divide 4096: reads are split at
-  // block boundaries and the take is still the contiguous stream. In 0, punch
-  // 3 periods, out 40 periods.
-  // The pass ends at the first block completion after the take is full;
-  // capture starts once the frames written since the punch reach (4 + odcomp)
-  // periods and a block.
+  // Punch 3 periods, out 40: reads of 1000 or 100 frames are split at blocks.
+  // Capture starts when the frames written since the punch reach (4 + odcomp)
+  // periods and a block; the pass ends when the block after the take is full.
   const struct {
     int period, odcomp;
     std::int64_t framesPlayed;
@@ -219,10 +211,8 @@ constexpr std::int32_t kMinus6 = 4204263;       // -6.00 dB of full scale: 19.2 
 constexpr std::int32_t kMinus15Half = 1388161;  // -15.625 dB: 11.5 positions
 
 TEST(Meter, ClockAndMeterAtEveryDisplayOfAPassThatPlaysAndRecords) {
-  // At 49152 Hz the streamed clock's interval is one period: a display at
-  // every period but those that start a block, to 18432. The one block
-  // scanned shows at the display after its completion (15360); the meter
-  // then falls.
+  // At 49152 Hz the streamed clock shows every period but those that start a
+  // block, to 18432; the one block scanned shows from 15360, then falls.
   ProjectFixture p("sr\t49152\no\t4096\nclock\tsc\nmeter\t-30\n", "", "a.wav\n");
   p.writeCapture(steady(40000, kMinus15Half, 0));
   const std::string shown = p.console("r del x");
@@ -245,10 +235,8 @@ TEST(Meter, ClockAndMeterAtEveryDisplayOfAPassThatPlaysAndRecords) {
 }
 
 TEST(Meter, RecordingWithoutPlaybackShowsEachBlockAndTheOverWithItsPeakHold) {
-  // A hidden clock paces the meter at the unstreamed interval (4096 frames):
-  // a line when more than that was read, every fifth period. Blocks: -6 dB,
-  // full scale on input 2, -15.625 dB, silence, the dropped block. After the
-  // over the held peak starts again: -15.625 dB, not -6 dB.
+  // A hidden clock: a line every fifth period. Blocks: -6 dB, full scale on
+  // input 2, -15.625 dB, silence; after the over the hold starts again.
   ProjectFixture p("sr\t49152\no\t16384\nclock\thc\nmeter\t-30\n", "", "a.wav\nb.wav\n");
   p.writeCapture(steady(kBlock, kMinus6, 0) + steady(kBlock, 0, -8388608) +
                  steady(kBlock, kMinus15Half, 0) + steady(2 * kBlock, 0, 0));
