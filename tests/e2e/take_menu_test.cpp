@@ -62,17 +62,16 @@ std::int64_t stampNow() {
 TEST(TakeMenu, MenuTextUnknownWordsAndDelete) {
   TakeProject p(kPunch, kOut, "vox.wav\nbass.wav\n", "int\t1\n");
   const std::string menu =
-      "\nRecording finished.  Enter a take handling command.\n\nCurrent take files:\n"
-      "\t'aud' to audition current take\n\t'del' to delete current take\n"
-      "\nChange files in record.txt (permanently):\n"
+      "\n" + kPrompt +
+      "\nCurrent take files:\n\t'aud' to audition current take\n"
+      "\t'del' to delete current take\n\nChange files in record.txt (permanently):\n"
       "\t'rep' to replace files in record.txt with current take\n"
       "\t'ins' to insert new take into record.txt files\n"
-      "\t'cin' to make a backup copy before inserting\n"
-      "\nMake new files using record.txt names as base:\n"
+      "\t'cin' to make a backup copy before inserting\n\n"
+      "Make new files using record.txt names as base:\n"
       "\t'awp' to append base name, with padding (audio in sync)\n"
       "\t'aws' to append base name, with time stamp\n"
-      "\t'app' to append base name, no padding or time stamp\n"
-      "\nMake file names automatically:\n"
+      "\t'app' to append base name, no padding or time stamp\n\nMake file names automatically:\n"
       "\t'pad' to save as padded files (audio in sync)\n\t'stp' to save with time stamp\n\n";
   // The menu, then once more for each word it does not know.
   const std::string shown = p.console("R xyz Del del x");
