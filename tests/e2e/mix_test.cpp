@@ -1,6 +1,5 @@
-// The mixer through the real binary: playback in every mix mode and the
-// exports 'exp-i' and 'exp-s', to the bit against the scalar reference
-// kernels fed with the same blocks, with the peak reports the user reads.
+// Playback and export in every mix mode, to the bit against the reference
+// kernels fed with the same blocks, and the peak reports the user reads.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -31,18 +30,13 @@ class ReferenceMixer {
     clampChannelCounts(s_);
     initialBusGains(s_.busLevels, s_.busGains);
     const int count = static_cast<int>(tracks_.size());
-    for (int k = 0; k < count; ++k)
-      flags_[static_cast<std::size_t>(k)] = tracks_[static_cast<std::size_t>(k)].empty() ? 0 : 1;
+    for (std::size_t k = 0; k < tracks_.size(); ++k)
+      flags_[k] = tracks_[k].empty() ? 0 : 1;
     if (exporting && mode_ == 3) VerifyChannels(s_.busMatrix, flags_);
     SetVolume(s_.pans, s_.volumes, gains_, s_.tracks, flags_);
-    inputs_ = {count,
-               &flags_,
-               &gains_,
-               &s_.busGains,
-               &s_.busOn,
-               &s_.busMatrix,
-               exporting ? busCountFor(3, s_.outputs, count, 0)
-                         : busCountFor(mode_, s_.outputs, s_.tracks, s_.tracks / 2)};
+    const int busCount = exporting ? busCountFor(3, s_.outputs, count, 0)
+                                   : busCountFor(mode_, s_.outputs, s_.tracks, s_.tracks / 2);
+    inputs_ = {count, &flags_, &gains_, &s_.busGains, &s_.busOn, &s_.busMatrix, busCount};
   }
 
   // The decoded output blocks of every channel after mixing the block at `start`.
@@ -51,18 +45,13 @@ class ReferenceMixer {
     std::vector<std::int8_t> blocks(count * kBlock * 3);
     for (std::size_t k = 0; k < tracks_.size(); ++k) {
       std::vector<std::int64_t> block(kBlock, 0);
-      for (std::int64_t i = 0; i < kBlock; ++i) {
-        const auto t = static_cast<std::size_t>(start + i);
-        if (t < tracks_[k].size()) block[static_cast<std::size_t>(i)] = tracks_[k][t];
-      }
+      const auto from = static_cast<std::size_t>(start);
+      for (std::size_t i = 0; i < kBlock && from + i < tracks_[k].size(); ++i)
+        block[i] = tracks_[k][from + i];
       NUM24MONO_TO_CHAR(block.data(), blocks.data() + k * kBlock * 3);
     }
-    if (mode_ == 1) referenceMix(blocks.data(), inputs_, peakLeft, peakRight);
-    if (mode_ == 2 || mode_ == 3) {
-      referenceMixMultiple(blocks.data(), inputs_, busLeft, busRight, mode_);
-      peakLeft = busLeft[0];
-      peakRight = busRight[0];
-    }
+    if (mode_ == 1) referenceMix(blocks.data(), inputs_, left[0], right[0]);
+    if (mode_ == 2 || mode_ == 3) referenceMixMultiple(blocks.data(), inputs_, left, right, mode_);
     std::vector<Samples> outputs(count);
     for (std::size_t k = 0; k < count; ++k) {
       std::vector<std::int64_t> decoded(kBlock);
@@ -72,13 +61,8 @@ class ReferenceMixer {
     return outputs;
   }
 
-  void clearPeaks() { peakLeft = peakRight = 0, busLeft = {}, busRight = {}; }
-
-  std::int64_t peakLeft = 0;
-  std::int64_t peakRight = 0;
-  BusPeakTable busLeft{};
-  BusPeakTable busRight{};
-  const ProjectSettings& settings() const { return s_; }
+  // Peaks of the master (bus 1, also the outputs of mode 1) and every bus.
+  BusPeakTable left{}, right{};
 
  private:
   std::vector<Samples> tracks_;
@@ -98,74 +82,18 @@ std::string peakLine(const std::string& label, std::int64_t peak) {
   return text + std::string(decibels == 0.0 ? " WARNING!\n" : decibels > 0.0 ? " OVER!! \n" : "\n");
 }
 
-std::string outputPeaks(const ReferenceMixer& mix) {
-  return peakLine("channel 1", mix.peakLeft) + peakLine("channel 2", mix.peakRight) + "\n";
+// The output peaks, and bus 2's.
+std::string peaks(const ReferenceMixer& mix, int bus) {
+  return bus == 1 ? peakLine("channel 1", mix.left[0]) + peakLine("channel 2", mix.right[0]) + "\n"
+                  : peakLine("Bus 2 L", mix.left[1]) + peakLine("Bus 2 R", mix.right[1]) + "\n";
 }
 
-std::string bus2Peaks(const ReferenceMixer& mix) {
-  return peakLine("Bus 2 L", mix.busLeft[1]) + peakLine("Bus 2 R", mix.busRight[1]) + "\n";
-}
-
-// Track 1 on busses 1 and 2; the samples fall in size, so the second pass,
-// later on the timeline, peaks lower than the first.
+// Track 1 on busses 1 and 2.
 const char* kMixSettings =
     "v\t1\t-6.00\np\t2\t50\np\t3\t-30\nv\t4\t3.00\n"
     "bus\t1\t1,2,\nbus\t2\t1,3,4,\nbusvl\t1\t-1.50\nbusvl\t2\t-3.00\n";
 const std::vector<Samples> kTracks = {staircase(9000, 30000, -3), staircase(9000, -200000, 5),
                                       staircase(5000, 300000, -7), staircase(9000, -4000000, 11)};
-
-TEST(MixPlayback, EveryModeMatchesTheReferenceAndReportsEachPassAlone) {
-  for (const int mode : {0, 1, 2, 3}) {
-    ProjectFixture p("o\t8192\nclock\thc\nmix\t" + std::to_string(mode) + "\n" + kMixSettings,
-                     "t1.wav\nt2.wav\nt3.wav\nt4.wav\n", "", 2, 4, 4);
-    for (std::size_t k = 0; k < kTracks.size(); ++k)
-      p.writeWave("t" + std::to_string(k + 1) + ".wav", kTracks[k]);
-    // Two passes: in 0 to out 8192, then (after 'j') 8192 to 16384.
-    const std::string shown = p.console("p j p x");
-    ReferenceMixer reference(p, kTracks, mode, false);
-    // A pass writes a block of silence (never mixed), the block at in, and
-    // one period of the next block; the block after that is mixed as well.
-    std::vector<Samples> expected(4);
-    std::string reports[2];
-    for (const std::int64_t in : {0, 8192}) {
-      reference.clearPeaks();
-      for (int k = 0; k < 4; ++k)
-        expected[static_cast<std::size_t>(k)] =
-            expected[static_cast<std::size_t>(k)] + silence(kBlock);
-      for (const std::int64_t start : {in, in + kBlock, in + 2 * kBlock}) {
-        const std::vector<Samples> outputs = reference.mix(start);
-        const auto frames = start == in ? kBlock : start == in + kBlock ? 1024 : 0;
-        for (std::size_t k = 0; k < 4; ++k) {
-          expected[k].insert(expected[k].end(), outputs[k].begin(), outputs[k].begin() + frames);
-        }
-      }
-      std::string& report = reports[in == 0 ? 0 : 1];
-      report = mode >= 2 ? "\nBus Peaks:\n\n" + bus2Peaks(reference) : "";
-      report += "\nOutput Channel Peaks:\n" + (mode == 0 ? "\n" : outputPeaks(reference));
-    }
-    const std::string raw = p.playback();
-    for (int k = 0; k < 4; ++k) {
-      EXPECT_TRUE(same(channelOf(raw, 4, k), expected[static_cast<std::size_t>(k)]))
-          << "mode " << mode << " output " << k + 1;
-    }
-    const std::size_t first = shown.find(reports[0]);
-    ASSERT_NE(first, std::string::npos) << "mode " << mode << shown;
-    EXPECT_NE(shown.find(reports[1], first + reports[0].size()), std::string::npos)
-        << "mode " << mode << shown;
-  }
-}
-
-TEST(MixPlayback, OneOutputProjectMixesIntoItsOnlyBlock) {
-  // One track, one output: the stereo mix of modes 1 and 3 still writes two
-  // blocks, of which output 1 plays the left. Constant 10000 at gain 181/256.
-  for (const std::string mode : {"mix\t1\n", "mix\t3\nbus\t1\t1,\n"}) {
-    ProjectFixture p("o\t8192\nclock\thc\n" + mode, "t.wav\n", "", 1, 1, 1);
-    p.writeWave("t.wav", Samples(9000, 10000));
-    p.console("p x");
-    EXPECT_EQ(channelOf(p.playback(), 1, 0), silence(kBlock) + Samples(kBlock + 1024, 7070))
-        << mode;
-  }
-}
 
 // The export of a project as the reference kernels mix it: interleaved
 // stereo frames of the stretch [in, out).
@@ -173,10 +101,8 @@ Samples exportedFrames(ReferenceMixer& reference, std::int64_t in, std::int64_t 
   Samples frames;
   for (std::int64_t start = in; start < out; start += kBlock) {
     const std::vector<Samples> outputs = reference.mix(start);
-    for (std::int64_t i = 0; i < std::min(kBlock, out - start); ++i) {
-      frames.push_back(outputs[0][static_cast<std::size_t>(i)]);
-      frames.push_back(outputs[1][static_cast<std::size_t>(i)]);
-    }
+    for (std::size_t i = 0; i < static_cast<std::size_t>(std::min(kBlock, out - start)); ++i)
+      frames.insert(frames.end(), {outputs[0][i], outputs[1][i]});
   }
   return frames;
 }
@@ -193,32 +119,67 @@ std::string progress(std::int64_t length) {
   return text;
 }
 
-TEST(Export, InterleavedFileHoldsTheStretchMixedFrameByFrame) {
-  // Modes 0 to 2 export through the master alone, mode 3 through the busses
-  // (and reports them) without track 5, which is on no bus; t3.wav ends
-  // inside the stretch.
-  for (const int mode : {1, 2, 3}) {
-    ProjectFixture p("i\t1024\no\t10240\nmix\t" + std::to_string(mode) + "\n" + kMixSettings,
-                     "t1.wav\n\nt2.wav\nt3.wav\n-\nt4.wav\n", "", 2, 2, 5);
+TEST(Mix, EveryModeExportsAndPlaysAsTheReferenceAndReportsEachRunAlone) {
+  // Track 4 is "-", track 5 on no bus (mode 3 exports without it). The export
+  // of [1024, 10240), then passes over it and, after 'j', the next stretch: a
+  // block of silence, two blocks, one period of a third; a fourth is mixed.
+  for (const int mode : {0, 1, 2, 3}) {
+    ProjectFixture p(
+        "i\t1024\no\t10240\nclock\thc\nmix\t" + std::to_string(mode) + "\n" + kMixSettings,
+        "t1.wav\n\nt2.wav\nt3.wav\n-\nt4.wav\n", "", 2, 4, 5);
     for (std::size_t k = 0; k < kTracks.size(); ++k)
       p.writeWave("t" + std::to_string(k + 1) + ".wav", kTracks[k]);
-    const std::string shown = p.console("exp-i mix c x");
+    const std::string shown = p.console("exp-i mix c p j p x");
     std::vector<Samples> tracks = kTracks;
     tracks.insert(tracks.begin() + 3, Samples{});
-    ReferenceMixer reference(p, tracks, mode == 3 ? 3 : 1, true);
-    const Samples frames = exportedFrames(reference, 1024, 10240);
+    ReferenceMixer exported(p, tracks, mode == 3 ? 3 : 1, true);
+    const Samples frames = exportedFrames(exported, 1024, 10240);
     EXPECT_TRUE(
         has(shown, std::string("Enter mix filename\nMixing channels  1 2 3") +
                        (mode == 3 ? "" : " 5") + "\n" + progress(9216) +
-                       (mode == 3 ? "\n\nBus Peaks:\n" + bus2Peaks(reference) + "\n" : "\n\n") +
-                       "Output Peaks:\n" + outputPeaks(reference) + "Enter 'c' to continue\n"));
+                       (mode == 3 ? "\n\nBus Peaks:\n" + peaks(exported, 2) + "\n" : "\n\n") +
+                       "Output Peaks:\n" + peaks(exported, 1) + kContinue));
     EXPECT_TRUE(same(p.readFile("mix.wav"), wavFile(frames, 48000, 2)));
     EXPECT_TRUE(p.soxReads("mix.wav", 9216, packSamples(frames)));
     EXPECT_EQ(p.files().size(), 8u);  // no scratch file is left
+
+    ReferenceMixer reference(p, tracks, mode, false);
+    std::vector<Samples> expected(4);
+    std::size_t reported = shown.find(kContinue);
+    for (const std::int64_t in : {1024, 10240}) {
+      reference.left = reference.right = {};
+      for (std::int64_t start = in - kBlock; start <= in + 3 * kBlock; start += kBlock) {
+        const std::vector<Samples> outputs =
+            start < in ? std::vector<Samples>(4, silence(kBlock)) : reference.mix(start);
+        const auto played = start <= in + kBlock ? kBlock : start == in + 2 * kBlock ? 1024 : 0;
+        for (std::size_t k = 0; k < 4; ++k)
+          expected[k].insert(expected[k].end(), outputs[k].begin(), outputs[k].begin() + played);
+      }
+      const std::string report = (mode >= 2 ? "\nBus Peaks:\n\n" + peaks(reference, 2) : "") +
+                                 "\nOutput Channel Peaks:\n" +
+                                 (mode == 0 ? "\n" : peaks(reference, 1));
+      reported = shown.find(report, reported);
+      ASSERT_NE(reported, std::string::npos) << "mode " << mode << " pass at " << in << shown;
+      reported += report.size();
+    }
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_TRUE(same(channelOf(p.playback(), 4, k), expected[static_cast<std::size_t>(k)]))
+          << "mode " << mode << " output " << k + 1;
+    }
+  }
+
+  // One track, one output: the stereo mix of modes 1 and 3 still writes two
+  // blocks, of which output 1 plays the left. Constant 10000 at gain 181/256.
+  for (const std::string mode : {"mix\t1\n", "mix\t3\nbus\t1\t1,\n"}) {
+    ProjectFixture p("o\t8192\nclock\thc\n" + mode, "t.wav\n", "", 1, 1, 1);
+    p.writeWave("t.wav", Samples(9000, 10000));
+    p.console("p x");
+    EXPECT_EQ(channelOf(p.playback(), 1, 0), silence(kBlock) + Samples(kBlock + 1024, 7070))
+        << mode;
   }
 }
 
-TEST(Export, SplitFilesOfAOneFrameWindowAndPeaksAtAndAboveFullScale) {
+TEST(Export, SplitFilesOneFramePeaksAtFullScaleRefusalsAndFailures) {
   // Pan 100 at 0 dB is the integer gain 256: the right side is the track.
   ProjectFixture p("o\t44032\nmix\t1\np\t1\t100\np\t2\t100\n", "full.wav\n");
   p.writeWave("full.wav", Samples(50000, 8388607));
@@ -230,13 +191,6 @@ TEST(Export, SplitFilesOfAOneFrameWindowAndPeaksAtAndAboveFullScale) {
   EXPECT_TRUE(same(p.readFile("mix_L.wav"), wavFile(silence(44032))));
   EXPECT_TRUE(same(p.readFile("mix_R.wav"), right));
 
-  // Two such tracks: the sum is held at full scale in the file, and the
-  // report shows how far above it the mix went.
-  p.writeFile("play.txt", "full.wav\nfull.wav\n");
-  EXPECT_TRUE(has(p.console("exp-s over c x"),
-                  "\n\nOutput Peaks:\nchannel 1: -144 dBFS\nchannel 2: 6.02 dBFS OVER!! \n\n"));
-  EXPECT_TRUE(same(p.readFile("over_R.wav"), right));
-
   // A window of one frame: the out point at the end of a one-sample file.
   p.writeWave("one.wav", {-4194304});
   p.writeFile("play.txt", "one.wav\n");
@@ -246,6 +200,52 @@ TEST(Export, SplitFilesOfAOneFrameWindowAndPeaksAtAndAboveFullScale) {
                   "channel 1: -144 dBFS\nchannel 2: -6.02 dBFS\n\n"));
   EXPECT_TRUE(same(p.readFile("one_R.wav"), wavFile({-4194304})));
   EXPECT_TRUE(p.soxReads("one_L.wav", 1, packSamples({0})));
+
+  // A play list that is not there.
+  p.writeParams("o\t5000\nmix\t1\n");
+  p.writeFile("play.txt", "a.wav\n");
+  p.writeWave("a.wav", staircase(6000, 1, 1));
+  shown = p.console("pf nolist.txt exp-s x play.txt");
+  EXPECT_TRUE(has(shown, "Playlist file called nolist.txt was not found!\n"));
+  EXPECT_FALSE(has(shown, "Enter mix filename"));
+  // A name of 256 bytes with ".wav"; 255 bytes is a name like any other.
+  const std::string n250(250, 'n');
+  const std::size_t files = p.files().size();
+  EXPECT_TRUE(
+      has(p.console("exp-i n" + n250 + "n exp-i " + n250 + "n c x"),
+          "Cannot export to nn" + n250 + ".wav: a file name may be at most 255 bytes long.\n"));
+  EXPECT_EQ(p.files().size(), files + 1);
+  EXPECT_TRUE(p.exists(n250 + "n.wav"));
+
+  // No stretch between the in and the out point.
+  p.writeParams("i\t8192\no\t4096\nmix\t1\n");
+  shown = p.console("exp-i x");
+  EXPECT_TRUE(has(shown, "Cannot export until in and out points are set incorrectly.\n"));
+  EXPECT_FALSE(has(shown, "Enter mix filename"));
+
+  // A full disk keeps the previous mix and leaves no scratch file.
+  p.writeParams("o\t48000\nmix\t1\n");
+  p.writeWave("a.wav", staircase(48000, 1, 1));
+  p.writeFile("mix.wav", "the previous mix");
+  p.setFileSizeLimit(100000);
+  shown = p.console("exp-i mix c x");
+  p.setFileSizeLimit(0);
+  EXPECT_TRUE(
+      has(shown, "\nCould not write temp_mix.wav: File too large.\nEnter 'c' to continue\n"));
+  EXPECT_FALSE(has(shown, "Output Peaks:"));
+  EXPECT_EQ(p.readFile("mix.wav"), "the previous mix");
+  EXPECT_FALSE(p.exists("temp_mix.wav"));
+
+  // A bounced mix played back under the name the export writes to first.
+  const std::string bounce = wavFile(staircase(6000, 1, 1));
+  p.writeFile("temp_mix.wav", bounce);
+  p.writeFile("play.txt", "temp_mix.wav\n");
+  shown = p.console("exp-i final c x");
+  EXPECT_TRUE(has(shown,
+                  "Mixing channels  1\nCannot export while temp_mix.wav is playing: "
+                  "the export writes its mix there first.\nEnter 'c' to continue\n"));
+  EXPECT_EQ(p.readFile("temp_mix.wav"), bounce);
+  EXPECT_FALSE(p.exists("final.wav"));
 }
 
 TEST(Export, FilesThatCannotPlayAreLeftOut) {
@@ -266,65 +266,6 @@ TEST(Export, FilesThatCannotPlayAreLeftOut) {
   EXPECT_TRUE(has(shown, "Enter mix filename\nMixing channels  2Can't open b.wav for Mixing\n\n"));
   ReferenceMixer reference(p, {{}, a}, 1, true);
   EXPECT_TRUE(same(p.readFile("mix.wav"), wavFile(exportedFrames(reference, 0, 5120), 48000, 2)));
-}
-
-TEST(Export, RefusalsWriteNothing) {
-  ProjectFixture p("o\t5000\nmix\t1\n", "a.wav\n");
-  p.writeWave("a.wav", staircase(6000, 1, 1));
-  std::filesystem::create_directory(p.dir() / "sub");
-  const std::vector<std::string> before = p.files();
-  // A play list that is not there.
-  std::string shown = p.console("pf nolist.txt exp-s x play.txt");
-  EXPECT_TRUE(has(shown, "Playlist file called nolist.txt was not found!\n"));
-  EXPECT_FALSE(has(shown, "Enter mix filename"));
-
-  // Names too long for the file system: "%s.wav" and "%s_L.wav" of 256
-  // bytes; the directory part does not count.
-  const std::string n250(250, 'n');
-  shown = p.console("exp-i n" + n250 + "n exp-s " + n250 + " exp-i sub/n" + n250 + "n x");
-  for (const std::string& name :
-       {"nn" + n250 + ".wav", n250 + "_L.wav", "sub/nn" + n250 + ".wav"}) {
-    EXPECT_TRUE(
-        has(shown, "Cannot export to " + name + ": a file name may be at most 255 bytes long.\n"));
-  }
-  EXPECT_FALSE(has(shown, "Mixing channels"));
-  EXPECT_EQ(p.files(), before);
-  // 255 bytes exactly is a name like any other, in a directory as well.
-  const std::string n249 = n250.substr(1);
-  p.console("exp-s " + n249 + " c exp-i sub/n" + n250 + " c x");
-  EXPECT_EQ(p.files(), ProjectFixture::withListFiles({"a.wav", n249 + "_L.wav", n249 + "_R.wav"}));
-  EXPECT_TRUE(std::filesystem::exists(p.dir() / "sub" / ("n" + n250 + ".wav")));
-
-  // No stretch between the in and the out point.
-  p.writeParams("i\t8192\no\t4096\nmix\t1\n");
-  shown = p.console("exp-i x");
-  EXPECT_TRUE(has(shown, "Cannot export until in and out points are set incorrectly.\n"));
-  EXPECT_FALSE(has(shown, "Enter mix filename"));
-}
-
-TEST(Export, FailuresKeepThePreviousMixAndAPlayingScratchName) {
-  ProjectFixture p("o\t48000\nmix\t1\n", "a.wav\n");
-  p.writeWave("a.wav", staircase(48000, 1, 1));
-  p.writeFile("mix.wav", "the previous mix");
-  p.setFileSizeLimit(100000);
-  std::string shown = p.console("exp-i mix c x");
-  p.setFileSizeLimit(0);
-  EXPECT_TRUE(
-      has(shown, "\nCould not write temp_mix.wav: File too large.\nEnter 'c' to continue\n"));
-  EXPECT_FALSE(has(shown, "Output Peaks:"));
-  EXPECT_EQ(p.readFile("mix.wav"), "the previous mix");
-  EXPECT_FALSE(p.exists("temp_mix.wav"));
-
-  // A bounced mix played back under the name the export writes to first.
-  const std::string bounce = wavFile(staircase(6000, 1, 1));
-  p.writeFile("temp_mix.wav", bounce);
-  p.writeFile("play.txt", "temp_mix.wav\n");
-  shown = p.console("exp-i final c x");
-  EXPECT_TRUE(has(shown,
-                  "Mixing channels  1\nCannot export while temp_mix.wav is playing: "
-                  "the export writes its mix there first.\nEnter 'c' to continue\n"));
-  EXPECT_EQ(p.readFile("temp_mix.wav"), bounce);
-  EXPECT_FALSE(p.exists("final.wav"));
 }
 
 }  // namespace
