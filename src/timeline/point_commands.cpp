@@ -6,12 +6,12 @@
 
 #include "core/console_input.hpp"
 #include "core/position_limit.hpp"
+#include "timeline/longest_file.hpp"
 #include "timeline/point_entry.hpp"
 #include "timeline/point_moves.hpp"
 #include "timeline/tempo_menu.hpp"
 #include "timeline/time_copy.hpp"
 #include "timeline/transport_lengths.hpp"
-#include "timeline/longest_file.hpp"
 
 namespace varnow {
 
