@@ -49,6 +49,11 @@ TEST(SampleCodec, LowByteFirstWithSignAndNoSaturation) {
   const std::uint8_t field[4] = {0x80, 0xBB, 0x00, 0x80};
   EXPECT_EQ(Assem4(field), 0x0000BB80 - 2147483648LL);
   EXPECT_EQ(Assem2(field + 1), 0xBB);
+  std::uint8_t written[6] = {};
+  Decon4(0x12345678, written);
+  Decon2(0xBEEF, written + 4);
+  EXPECT_EQ(std::vector<std::uint8_t>(written, written + 6),
+            (std::vector<std::uint8_t>{0x78, 0x56, 0x34, 0x12, 0xEF, 0xBE}));
 }
 
 // The rounding rule stepped literally: k = q, 2q, ... until x <= float(k),
