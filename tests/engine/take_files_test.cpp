@@ -66,6 +66,12 @@ TEST(TakeFiles, AFileThatCannotBeMadeOrWrittenIsReportedAndTheRestGoesOn) {
             "Could not write bass_t.wav: File too large. It holds 4129 samples.\n");
   EXPECT_EQ(readBytes("bass_t.wav"), header(4129) + samples.substr(0, 3 * 4129));
   EXPECT_EQ(take.channelFlags(), armedInputs({1}));  // what was written belongs to the take
+  // The next take starts a list of its own.
+  takeName = "u";
+  Armed again = armedInputs({1});
+  printedBy([&] { take.create(request, again, takeName); });
+  EXPECT_EQ(take.takeList(), "-\nbass_u.wav\n-\n");
+  printedBy([&] { take.close(again, 0); });
 }
 
 }  // namespace
