@@ -9,29 +9,13 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "core/console_input.hpp"
-#include "support/audio_signals.hpp"
 #include "support/project_fixture.hpp"
 
 namespace varnow::testing {
-
-using Samples = std::vector<std::int32_t>;
-
-inline std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  ASSERT_TRUE(out.good()) << "cannot write " << path;
-}
 
 // A fresh directory, removed with everything in it at the end of the test.
 class TakeDir {

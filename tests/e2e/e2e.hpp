@@ -8,12 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "support/audio_signals.hpp"
 #include "support/project_fixture.hpp"
 
 namespace varnow::testing {
 
-using Samples = std::vector<std::int32_t>;
 using Names = std::vector<std::string>;
 
 inline const std::string kBanner = "\nVarnow 3.76 (r52)\n";
@@ -104,23 +102,6 @@ inline Samples punchedIn(Samples destination, const Samples& take, std::size_t a
   if (destination.size() < at + take.size()) destination.resize(at + take.size(), 0);
   std::copy(take.begin(), take.end(), destination.begin() + static_cast<std::ptrdiff_t>(at));
   return destination;
-}
-
-// Equal sequences, or the sizes and the first difference.
-template <typename Sequence>
-::testing::AssertionResult same(const Sequence& actual, const Sequence& expected) {
-  if (actual == expected) return ::testing::AssertionSuccess();
-  std::size_t at = 0;
-  while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
-    ++at;
-  auto failure = ::testing::AssertionFailure();
-  failure << actual.size() << " items instead of " << expected.size() << ", first difference at "
-          << at;
-  if (at < actual.size() && at < expected.size()) {
-    failure << ": " << static_cast<std::int64_t>(actual[at]) << " instead of "
-            << static_cast<std::int64_t>(expected[at]);
-  }
-  return failure;
 }
 
 }  // namespace varnow::testing

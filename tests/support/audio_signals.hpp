@@ -1,26 +1,92 @@
-// Test signals and readers for exact sample comparisons.
+// Test signals, packed 24-bit little-endian as the card and the files hold them.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace varnow::testing {
 
+using Samples = std::vector<std::int32_t>;
+
 // first, first + step, first + 2 step, ... (n samples).
-std::vector<std::int32_t> staircase(std::size_t n, std::int32_t first = 1, std::int32_t step = 1);
+inline Samples staircase(std::size_t n, std::int32_t first = 1, std::int32_t step = 1) {
+  Samples samples(n);
+  for (std::size_t i = 0; i < n; ++i)
+    samples[i] = first + static_cast<std::int32_t>(i) * step;
+  return samples;
+}
 
-// Interleaved packed capture frames: channel c of frame i holds
-// channelBase[c] + i.
-std::string rampCapture(std::size_t frames, const std::vector<std::int32_t>& channelBase);
+inline void appendLittleEndian(std::string& bytes, std::uint64_t value, int width) {
+  for (int i = 0; i < width; ++i)
+    bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
 
-// One channel of interleaved packed frames, decoded.
-std::vector<std::int32_t> channelOf(const std::string& interleaved, int channels, int channel);
+inline std::string packSamples(const Samples& samples) {
+  std::string bytes;
+  for (const std::int32_t sample : samples)
+    appendLittleEndian(bytes, static_cast<std::uint32_t>(sample), 3);
+  return bytes;
+}
 
-// Samples of a mono 24-bit WAV file with a canonical 44-byte header.
-std::vector<std::int32_t> wavSamples(const std::string& fileBytes);
+// A 24-bit WAV file with a canonical 44-byte header (interleaved frames when
+// channels > 1).
+inline std::string wavFile(const Samples& samples, std::uint32_t rate = 48000, int channels = 1) {
+  const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 3);
+  const auto frameBytes = 3 * static_cast<std::uint32_t>(channels);
+  std::string bytes = "RIFF";
+  appendLittleEndian(bytes, dataBytes + 36, 4);
+  bytes += "WAVEfmt ";
+  for (const auto& [value, width] : {std::pair<std::uint64_t, int>{16, 4},
+                                     {1, 2},
+                                     {static_cast<std::uint64_t>(channels), 2},
+                                     {rate, 4},
+                                     {rate * frameBytes, 4},
+                                     {frameBytes, 2},
+                                     {24, 2}})
+    appendLittleEndian(bytes, value, width);
+  bytes += "data";
+  appendLittleEndian(bytes, dataBytes, 4);
+  return bytes + packSamples(samples);
+}
+
+// Interleaved capture frames: channel c of frame i holds channelBase[c] + i.
+inline std::string rampCapture(std::size_t frames, const Samples& channelBase) {
+  Samples interleaved;
+  for (std::size_t i = 0; i < frames; ++i) {
+    for (const std::int32_t base : channelBase)
+      interleaved.push_back(base + static_cast<std::int32_t>(i));
+  }
+  return packSamples(interleaved);
+}
+
+// Every `stride`-th sample of packed bytes from byte `at`, decoded.
+inline Samples unpackSamples(const std::string& bytes, std::size_t at, std::size_t stride = 3) {
+  Samples samples;
+  for (; at + 3 <= bytes.size(); at += stride) {
+    samples.push_back(static_cast<std::uint8_t>(bytes[at]) +
+                      256 * static_cast<std::uint8_t>(bytes[at + 1]) +
+                      65536 * static_cast<std::int8_t>(bytes[at + 2]));
+  }
+  return samples;
+}
+
+// One channel of interleaved frames; the samples of a canonical mono file.
+inline Samples channelOf(const std::string& interleaved, int channels, int channel) {
+  return unpackSamples(interleaved, static_cast<std::size_t>(channel) * 3,
+                       static_cast<std::size_t>(channels) * 3);
+}
+inline Samples wavSamples(const std::string& fileBytes) {
+  return unpackSamples(fileBytes, 44);
+}
 
 // A little-endian 32-bit field of a byte string.
-std::uint32_t field32(const std::string& bytes, std::size_t at);
+inline std::uint32_t field32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i)
+    value |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + i])) << (8 * i);
+  return value;
+}
 
 }  // namespace varnow::testing

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -21,19 +20,6 @@ namespace varnow::testing {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void spit(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write test file " + path.string());
-}
 
 std::string shellOutput(const std::string& command) {
   std::string out;
@@ -44,16 +30,6 @@ std::string shellOutput(const std::string& command) {
     pclose(pipe);
   }
   return out;
-}
-
-// Sizes and the first difference, without printing megabytes.
-::testing::AssertionResult sameBytes(const std::string& actual, const std::string& expected) {
-  if (actual == expected) return ::testing::AssertionSuccess();
-  std::size_t at = 0;
-  while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
-    ++at;
-  return ::testing::AssertionFailure() << actual.size() << " bytes instead of " << expected.size()
-                                       << ", first difference at byte " << at;
 }
 
 // Waits for `child` until the deadline, then kills it; fills the status fields.
@@ -84,19 +60,12 @@ void awaitChild(pid_t child, std::chrono::steady_clock::time_point deadline, Run
   _exit(127);
 }
 
-void appendLittleEndian(std::string& bytes, std::uint64_t value, int width) {
-  for (int i = 0; i < width; ++i)
-    bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
 }  // namespace
 
-std::string varnowBinary() {
-  return VARNOW_BINARY;
-}
-
-std::string pacerBinary() {
-  return VARNOW_PACER;
+void writeBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write test file " + path.string());
 }
 
 ProjectFixture::ProjectFixture() {
@@ -107,7 +76,7 @@ ProjectFixture::ProjectFixture() {
   homeDir_ = root_ / "home";
   fs::create_directories(projectDir_);
   fs::create_directories(homeDir_);
-  spit(root_ / "capture.raw", "");
+  writeBytes(root_ / "capture.raw", "");
   defineCard((root_ / "play.raw").string(), (root_ / "capture.raw").string());
 }
 
@@ -125,44 +94,16 @@ ProjectFixture::~ProjectFixture() {
 }
 
 void ProjectFixture::defineCard(const std::string& playPath, const std::string& capturePath) const {
-  spit(homeDir_ / ".asoundrc",
-       "pcm.vcard {\n type asym\n playback.pcm { type file slave.pcm \"null\" file \"" + playPath +
-           "\" format \"raw\" }\n capture.pcm { type file slave.pcm \"null\" file \"/dev/null\" "
-           "infile \"" +
-           capturePath + "\" format \"raw\" }\n}\n");
-}
-
-void ProjectFixture::appendAsoundrc(const std::string& text) const {
-  spit(homeDir_ / ".asoundrc", slurp(homeDir_ / ".asoundrc") + text);
-}
-
-void ProjectFixture::writeFile(const std::string& name, const std::string& bytes) const {
-  spit(projectDir_ / name, bytes);
-}
-
-void ProjectFixture::writeWave(const std::string& name,
-                               const std::vector<std::int32_t>& samples) const {
-  spit(projectDir_ / name, wavFile(samples));
-}
-
-std::string ProjectFixture::readFile(const std::string& name) const {
-  return slurp(projectDir_ / name);
-}
-
-bool ProjectFixture::exists(const std::string& name) const {
-  return fs::exists(projectDir_ / name);
-}
-
-void ProjectFixture::remove(const std::string& name) const {
-  fs::remove(projectDir_ / name);
+  writeBytes(
+      homeDir_ / ".asoundrc",
+      "pcm.vcard {\n type asym\n playback.pcm { type file slave.pcm \"null\" file \"" + playPath +
+          "\" format \"raw\" }\n capture.pcm { type file slave.pcm \"null\" file \"/dev/null\" "
+          "infile \"" +
+          capturePath + "\" format \"raw\" }\n}\n");
 }
 
 void ProjectFixture::makeFifo(const std::string& name) const {
   if (mkfifo(path(name).c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed");
-}
-
-void ProjectFixture::makeLinkLoop(const std::string& name) const {
-  fs::create_symlink(name, projectDir_ / name);
 }
 
 std::vector<std::string> ProjectFixture::files() const {
@@ -197,8 +138,8 @@ std::string ProjectFixture::stamped(const std::string& prefix, const std::string
 }
 
 ::testing::AssertionResult ProjectFixture::holds(const std::string& name,
-                                                 const std::vector<std::int32_t>& samples) const {
-  ::testing::AssertionResult bytes = sameBytes(readFile(name), wavFile(samples));
+                                                 const Samples& samples) const {
+  ::testing::AssertionResult bytes = same(readFile(name), wavFile(samples));
   if (!bytes) return bytes << " in " << name;
   return soxReads(name, samples.size(), packSamples(samples));
 }
@@ -208,7 +149,7 @@ std::string ProjectFixture::stamped(const std::string& prefix, const std::string
   const std::string quoted = "'" + path(name) + "'";
   if (shellOutput("sox --i -s " + quoted + " 2>&1") != std::to_string(frames) + "\n")
     return ::testing::AssertionFailure() << "sox reads another length from " << name;
-  return sameBytes(shellOutput("sox " + quoted + " -t s24 - 2>/dev/null"), raw)
+  return same(shellOutput("sox " + quoted + " -t s24 - 2>/dev/null"), raw)
          << " as sox reads " << name;
 }
 
@@ -219,21 +160,9 @@ void ProjectFixture::writeParams(const std::string& extraLines, int inputs, int 
                              "\nbuf\t1024\n" + extraLines);
 }
 
-void ProjectFixture::writeCapture(const std::string& bytes) const {
-  spit(root_ / "capture.raw", bytes);
-}
-
-std::string ProjectFixture::playback() const {
-  return slurp(root_ / "play.raw");
-}
-
-RunResult ProjectFixture::run(const std::string& input, milliseconds limit) const {
-  return runCommand({varnowBinary()}, input, limit);
-}
-
 RunResult ProjectFixture::runCommand(const std::vector<std::string>& command,
                                      const std::string& input, milliseconds limit) const {
-  spit(root_ / "stdin.txt", input);
+  writeBytes(root_ / "stdin.txt", input);
   const int in = open((root_ / "stdin.txt").c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) throw std::runtime_error("cannot open the test's standard input");
   const pid_t child = spawn(in, command);
@@ -271,8 +200,8 @@ pid_t ProjectFixture::spawn(int stdinFd, const std::vector<std::string>& command
 RunResult ProjectFixture::collect(pid_t child, milliseconds limit) const {
   RunResult result;
   awaitChild(child, std::chrono::steady_clock::now() + limit, result);
-  result.out = slurp(root_ / "stdout.txt");
-  result.err = slurp(root_ / "stderr.txt");
+  result.out = readBytes(root_ / "stdout.txt");
+  result.err = readBytes(root_ / "stderr.txt");
   return result;
 }
 
@@ -334,37 +263,12 @@ void LiveRun::signal(int signalNumber) const {
 
 bool LiveRun::waitForOutput(const std::string& text, milliseconds limit) const {
   return waitUntil(
-      [&] { return slurp(project_.root_ / "stdout.txt").find(text) != std::string::npos; }, limit);
+      [&] { return readBytes(project_.root_ / "stdout.txt").find(text) != std::string::npos; },
+      limit);
 }
 
 RunResult LiveRun::finish(milliseconds limit) {
   return project_.collect(std::exchange(child_, -1), limit);
-}
-
-std::string packSamples(const std::vector<std::int32_t>& samples) {
-  std::string bytes;
-  for (const std::int32_t sample : samples)
-    appendLittleEndian(bytes, static_cast<std::uint32_t>(sample), 3);
-  return bytes;
-}
-
-std::string wavFile(const std::vector<std::int32_t>& samples, std::uint32_t rate, int channels) {
-  const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 3);
-  const auto frameBytes = 3 * static_cast<std::uint32_t>(channels);
-  std::string bytes = "RIFF";
-  appendLittleEndian(bytes, dataBytes + 36, 4);
-  bytes += "WAVEfmt ";
-  for (const auto& [value, width] : {std::pair<std::uint64_t, int>{16, 4},
-                                     {1, 2},
-                                     {static_cast<std::uint64_t>(channels), 2},
-                                     {rate, 4},
-                                     {rate * frameBytes, 4},
-                                     {frameBytes, 2},
-                                     {24, 2}})
-    appendLittleEndian(bytes, value, width);
-  bytes += "data";
-  appendLittleEndian(bytes, dataBytes, 4);
-  return bytes + packSamples(samples);
 }
 
 }  // namespace varnow::testing

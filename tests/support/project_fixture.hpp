@@ -9,14 +9,49 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/audio_signals.hpp"
 
 namespace varnow::testing {
 
 using std::chrono::milliseconds;
 inline constexpr milliseconds kRunLimit{30000};
+
+inline std::string readBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+void writeBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// Equal sequences, or the sizes and the first difference (never megabytes).
+template <typename Sequence>
+::testing::AssertionResult same(const Sequence& actual, const Sequence& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  std::size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+    ++at;
+  auto failure = ::testing::AssertionFailure();
+  failure << actual.size() << " items instead of " << expected.size() << ", first difference at "
+          << at;
+  if (at < actual.size() && at < expected.size()) {
+    failure << ": " << static_cast<std::int64_t>(actual[at]) << " instead of "
+            << static_cast<std::int64_t>(expected[at]);
+  }
+  return failure;
+}
+
+// The paths of the program under test and of the demo's card pacer.
+inline std::string varnowBinary() {
+  return VARNOW_BINARY;
+}
+inline std::string pacerBinary() {
+  return VARNOW_PACER;
+}
 
 struct RunResult {
   int exitStatus = -1;  // -1 when it was killed
@@ -43,23 +78,28 @@ class ProjectFixture {
   std::string path(const std::string& name) const { return (projectDir_ / name).string(); }
 
   // Files of the project directory.
-  void writeFile(const std::string& name, const std::string& bytes) const;
-  void writeWave(const std::string& name, const std::vector<std::int32_t>& samples) const;
-  std::string readFile(const std::string& name) const;
-  bool exists(const std::string& name) const;
-  void remove(const std::string& name) const;
+  void writeFile(const std::string& name, const std::string& bytes) const {
+    writeBytes(projectDir_ / name, bytes);
+  }
+  void writeWave(const std::string& name, const Samples& samples) const {
+    writeFile(name, wavFile(samples));
+  }
+  std::string readFile(const std::string& name) const { return readBytes(projectDir_ / name); }
+  bool exists(const std::string& name) const { return std::filesystem::exists(projectDir_ / name); }
+  void remove(const std::string& name) const { std::filesystem::remove(projectDir_ / name); }
   // Names that hold no regular file: a FIFO (whose open blocks until a writer
   // comes) and a link to itself (whose open fails with ELOOP, even for root).
   void makeFifo(const std::string& name) const;
-  void makeLinkLoop(const std::string& name) const;
+  void makeLinkLoop(const std::string& name) const {
+    std::filesystem::create_symlink(name, projectDir_ / name);
+  }
   // The regular files, sorted; `others` with the three list files.
   std::vector<std::string> files() const;
   static std::vector<std::string> withListFiles(std::vector<std::string> others);
   // The one file named prefix, digits, suffix (a name with a time stamp), or "".
   std::string stamped(const std::string& prefix, const std::string& suffix) const;
   // The file holds exactly a canonical mono file of `samples`, and sox agrees.
-  ::testing::AssertionResult holds(const std::string& name,
-                                   const std::vector<std::int32_t>& samples) const;
+  ::testing::AssertionResult holds(const std::string& name, const Samples& samples) const;
   // sox, an independent reader, sees `frames` frames of packed 24-bit `raw`.
   ::testing::AssertionResult soxReads(const std::string& name, std::size_t frames,
                                       const std::string& raw) const;
@@ -69,11 +109,13 @@ class ProjectFixture {
                    int tracks = 2) const;
   // Adds PCM definitions to the home's .asoundrc, or defines the virtual
   // card anew with these play and capture files (FIFOs: see paced_card.hpp).
-  void appendAsoundrc(const std::string& text) const;
+  void appendAsoundrc(const std::string& text) const {
+    writeBytes(homeDir_ / ".asoundrc", readBytes(homeDir_ / ".asoundrc") + text);
+  }
   void defineCard(const std::string& playPath, const std::string& capturePath) const;
   // Raw interleaved S24_3LE bytes the card's capture returns, and its playback got.
-  void writeCapture(const std::string& bytes) const;
-  std::string playback() const;
+  void writeCapture(const std::string& bytes) const { writeBytes(root_ / "capture.raw", bytes); }
+  std::string playback() const { return readBytes(root_ / "play.raw"); }
 
   // Files of the next runs cannot grow past `bytes` (writes fail with EFBIG,
   // SIGXFSZ ignored); 0 lifts it.
@@ -82,7 +124,9 @@ class ProjectFixture {
   // Runs varnow (or any program and its arguments) in the project with
   // HOME set to the temporary home and the given standard input; kills it
   // after the limit.
-  RunResult run(const std::string& input, milliseconds limit = kRunLimit) const;
+  RunResult run(const std::string& input, milliseconds limit = kRunLimit) const {
+    return runCommand({varnowBinary()}, input, limit);
+  }
   RunResult runCommand(const std::vector<std::string>& command, const std::string& input,
                        milliseconds limit = kRunLimit) const;
   // Runs to the end with status 0 and returns what it printed after the
@@ -135,15 +179,5 @@ bool waitUntil(Condition condition, milliseconds limit = milliseconds(10000)) {
   }
   return true;
 }
-
-// The paths of the program under test and of the demo's card pacer.
-std::string varnowBinary();
-std::string pacerBinary();
-
-// Bytes of a 24-bit WAV file with a canonical 44-byte header (interleaved
-// frames when channels > 1), and packed 24-bit little-endian samples.
-std::string wavFile(const std::vector<std::int32_t>& samples, std::uint32_t rate = 48000,
-                    int channels = 1);
-std::string packSamples(const std::vector<std::int32_t>& samples);
 
 }  // namespace varnow::testing
