@@ -208,14 +208,16 @@ TEST(Export, SplitFilesOneFramePeaksAtFullScaleRefusalsAndFailures) {
   shown = p.console("pf nolist.txt exp-s x play.txt");
   EXPECT_TRUE(has(shown, "Playlist file called nolist.txt was not found!\n"));
   EXPECT_FALSE(has(shown, "Enter mix filename"));
-  // A name of 256 bytes with ".wav"; 255 bytes is a name like any other.
-  const std::string n250(250, 'n');
+  // A name of 256 bytes with "_L.wav"; 255 bytes, the directory not counted, is
+  // a name like any other.
+  const std::string n(248, 'n');
+  std::filesystem::create_directory(p.dir() / "sub");
   const std::size_t files = p.files().size();
   EXPECT_TRUE(
-      has(p.console("exp-i n" + n250 + "n exp-i " + n250 + "n c x"),
-          "Cannot export to nn" + n250 + ".wav: a file name may be at most 255 bytes long.\n"));
-  EXPECT_EQ(p.files().size(), files + 1);
-  EXPECT_TRUE(p.exists(n250 + "n.wav"));
+      has(p.console("exp-s sub/nn" + n + " exp-s sub/n" + n + " c x"),
+          "Cannot export to sub/nn" + n + "_L.wav: a file name may be at most 255 bytes long.\n"));
+  EXPECT_EQ(p.files().size(), files);
+  EXPECT_TRUE(p.exists("sub/n" + n + "_L.wav") && p.exists("sub/n" + n + "_R.wav"));
 
   // No stretch between the in and the out point.
   p.writeParams("i\t8192\no\t4096\nmix\t1\n");

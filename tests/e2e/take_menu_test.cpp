@@ -1,6 +1,4 @@
-// The take menu through the real binary, every file of the project read back
-// byte for byte. A take is the first takeLength frames of the capture file,
-// channel c holding base[c] + frame.
+// The take menu, every file of the project read back byte for byte.
 #include <cmath>
 #include <ctime>
 #include <filesystem>
@@ -28,7 +26,8 @@ const std::string kConflict =
     "\n'o' to overwrite one file\n'O' (shift-o) to overwrite all conflicts,\n"
     "'n' to try a new append name\n";
 
-// Two inputs recorded without clock or meter, one-line prompts unless asked.
+// Two inputs (channel c of frame i holds base[c] + i) recorded without clock
+// or meter, one-line prompts unless asked.
 struct TakeProject : ProjectFixture {
   TakeProject(std::size_t punch, std::size_t out, const std::string& recordList,
               const std::string& settings = "")
@@ -38,7 +37,6 @@ struct TakeProject : ProjectFixture {
                        "", recordList) {
     writeCapture(rampCapture(60000, {kBaseOne, kBaseTwo}));
   }
-  // Input `channel`'s take file as recorded with `punch`.
   std::string take(int channel, std::size_t punch = kPunch) const {
     return stamped("audio_ch_" + std::to_string(channel) + "_",
                    punch == 0 ? ".wav" : "_stp_" + std::to_string(punch) + ".wav");
@@ -73,7 +71,6 @@ TEST(TakeMenu, MenuTextUnknownWordsAndDelete) {
       "\t'aws' to append base name, with time stamp\n"
       "\t'app' to append base name, no padding or time stamp\n\nMake file names automatically:\n"
       "\t'pad' to save as padded files (audio in sync)\n\t'stp' to save with time stamp\n\n";
-  // The menu, then once more for each word it does not know.
   const std::string shown = p.console("R xyz Del del x");
   EXPECT_TRUE(has(shown, menu + menu + menu));
   EXPECT_EQ(count(shown, menu), 3u);
@@ -84,13 +81,12 @@ TEST(TakeMenu, MenuTextUnknownWordsAndDelete) {
 }
 
 TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
-  // No destination there yet: the takes become the listed files as they are.
+  // No destination yet: the take becomes the listed file.
   TakeProject fresh(0, kTake, "vox.wav\n-\nbass.wav\n");
   EXPECT_FALSE(has(fresh.console("R rep x"), "exists!"));
   fresh.expectFiles({{"vox.wav", kTakeOne}});
 
-  // The safety switch answered n: nothing changes ('stp' keeps the take);
-  // answered y, then 'w' at the overwrite check: replaced.
+  // The safety switch answered n: nothing changes; y, then 'w': replaced.
   TakeProject p(kPunch, kOut, "vox.wav\n-\n", "safe\t1\n");
   const std::string old = wavFile(staircase(20000, -5, -1));
   p.writeFile("vox.wav", old);
@@ -105,8 +101,8 @@ TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
                   safety + "-------------------------\n1 file exists!\n" + kFileCheck));
   p.expectFiles({{"vox.wav", silence(kPunch) + kTakeOne}});
 
-  // 'r' returns to the menu; after 'W' the next 'rep' of the run does not ask.
-  // The second take continues the capture after the first pass's 12288 frames.
+  // 'r' returns to the menu; after 'W' no later 'rep' asks. The second take
+  // continues the capture after the first pass's 12288 frames.
   TakeProject two(0, 8192, "a.wav\nb.wav\n");
   two.writeFile("a.wav", old);
   two.writeFile("b.wav", old);
@@ -119,9 +115,8 @@ TEST(TakeMenu, ReplaceAsksBeforeWholeFilesAreReplaced) {
 }
 
 TEST(TakeMenu, InsertOverwritesExactlyTheTakeFromThePunchPoint) {
-  // Samples [6144, 15360) are the take; a missing destination is the padded
-  // take. 'cin' first copies the destination to a backup numbered with the
-  // take's stamp (1351 samples: 4097 bytes, one past a whole copy piece).
+  // A missing destination is the padded take. 'cin' first copies the
+  // destination to a backup with the take's stamp (4097 bytes: one past a piece).
   for (const auto& [command, length] :
        {std::pair{"ins", std::size_t{30000}}, std::pair{"cin", std::size_t{1351}}}) {
     TakeProject p(kPunch, kOut, "vox.wav\nnew.wav\n");
@@ -142,10 +137,8 @@ TEST(TakeMenu, InsertOverwritesExactlyTheTakeFromThePunchPoint) {
     p.expectFiles(files);
   }
 
-  // cf 1e9 is bounded to 10 s, and the fades to the take's 9216 samples (the
-  // file size limit would stop a 10 s fade): both cover the whole take, the
-  // tail fade written last. Equal power: trunc(from cos + to sin), theta =
-  // k / length x 1.570796327.
+  // cf 1e9 is bounded to 10 s, and the fades to the take (the size limit
+  // would stop a 10 s fade): the tail fade, written last, covers it all.
   TakeProject p(kPunch, kOut, "vox.wav\n-\n");
   Samples expected = staircase(30000, -100, -1);
   p.writeWave("vox.wav", expected);
@@ -161,8 +154,7 @@ TEST(TakeMenu, InsertOverwritesExactlyTheTakeFromThePunchPoint) {
 }
 
 TEST(TakeMenu, AppendNamesFromTheRecordList) {
-  // aws: the append text carries the punch point, in full beyond 32 bits;
-  // the take is not padded.
+  // aws: the punch point in full beyond 32 bits; the take is not padded.
   constexpr std::size_t kFar = 2400000000;
   TakeProject stamped(kFar, kFar + kTake, "guitar.wav\n-\n");
   const std::string far = "guitar_gtr_stp_2400000000.wav";
@@ -171,8 +163,8 @@ TEST(TakeMenu, AppendNamesFromTheRecordList) {
   EXPECT_TRUE(has(shown, "_stp_2400000000.wav -> " + far + "\n"));
   stamped.expectFiles({{far, kTakeOne}});
 
-  // awp: padded to time zero, but only once the name is settled: input that
-  // ends at the name question leaves the take as recorded.
+  // awp pads only once the name is settled: input that ends at the name
+  // question leaves the take as recorded.
   constexpr std::size_t kLate = 48128;
   TakeProject padded(kLate, kLate + kTake, "guitar.wav\n-\n");
   padded.console("R awp gtr x");
@@ -180,9 +172,8 @@ TEST(TakeMenu, AppendNamesFromTheRecordList) {
   EXPECT_TRUE(has(padded.console("R awp gtr"), "\nFile guitar_gtr.wav exists!\n" + kConflict));
   EXPECT_TRUE(padded.holds(padded.take(1, kLate), kTakeOne));
 
-  // A wrong answer repeats the choices, 'n' asks for a new text that the next
-  // channel keeps, 'o' overwrites one file; 'O' every conflict of the command
-  // after one question.
+  // A wrong answer repeats the choices; 'n' asks for a text the next channel
+  // keeps; 'o' overwrites one file, 'O' every conflict after one question.
   TakeProject p(0, kTake, "guitar.song.wav\nbass.wav\n");
   p.writeFile("guitar_gtr.wav", "old guitar");
   p.writeFile("bass_v2.wav", "old bass");
@@ -199,9 +190,8 @@ TEST(TakeMenu, AppendNamesFromTheRecordList) {
 }
 
 TEST(TakeMenu, PadAndStampNeverReplaceAFile) {
-  // 'pad' pads and drops the stamp; 'stp' adds _stp_0 (a punch is there
-  // already). Input 1 finds every name an earlier take of the same second
-  // could have left: it gets the smallest free suffix.
+  // Input 1 finds every name an earlier take of the same second could have
+  // left: it gets the smallest free suffix.
   const struct {
     std::size_t punch;
     std::string command, suffix;
@@ -224,16 +214,15 @@ TEST(TakeMenu, PadAndStampNeverReplaceAFile) {
 }
 
 TEST(TakeMenu, EndOfInputAtATakeNameQuestionLeavesNoTakeFile) {
-  // Input 2's name is taken; the input ends at its question. No file of
-  // the take exists yet, so none is left claiming samples it never got.
+  // The input ends at input 2's name question: no take file is left
+  // claiming samples it never got.
   TakeProject p(0, kTake, "vox.wav\nbass.wav\n");
   p.writeFile("bass_t.wav", "an earlier take");
   EXPECT_TRUE(has(p.console("R_t"), "The file named bass_t.wav already exists!\n"));
   p.expectFiles({}, {"bass_t.wav"});
   EXPECT_EQ(p.readFile("bass_t.wav"), "an earlier take");
 
-  // 'w' over a FIFO: it is refused, not opened (that open would wait for a
-  // reader for ever), and input 1 records alone.
+  // 'w' over a FIFO: refused, not opened; input 1 records alone.
   p.remove("bass_t.wav");
   p.makeFifo("bass_t.wav");
   EXPECT_TRUE(has(p.console("R_t w x", std::chrono::seconds(10)),
@@ -243,8 +232,8 @@ TEST(TakeMenu, EndOfInputAtATakeNameQuestionLeavesNoTakeFile) {
 }
 
 TEST(TakeMenu, AuditionPlaysEachQuarterAndTheMenuComesBack) {
-  // Quarters of 8192 samples; track 2 plays the take in place of its file. A
-  // first answer that is no quarter plays the whole take, a later one the last.
+  // Track 2 plays the take in place of its file. A first answer that is no
+  // quarter plays the whole take, a later one the last.
   constexpr std::int64_t kFrom = 8192, kTo = 40960, kQuarter = (kTo - kFrom) / 4;
   TakeProject p(kFrom, kTo, "-\nvox.wav\n");
   const Samples play = staircase(60000, -1, -1);
@@ -257,13 +246,11 @@ TEST(TakeMenu, AuditionPlaysEachQuarterAndTheMenuComesBack) {
       "0 = hear whole take   1 = 1st 1/4   2 = 2nd 1/4   3 = 3rd 1/4   4 = 4th 1/4\n";
   EXPECT_EQ(count(shown, kPrompt + choices + "Playing...\nAuditioning...\n"), 7u);
   EXPECT_EQ(count(shown, kPrompt), 8u);
-  // In and out are as they were afterwards.
   EXPECT_GT(shown.rfind("Play: 0.00   Rec: 0.17   Stop: 0.85   Mem: 0.00\n"), shown.rfind(kPrompt));
   p.expectFiles({}, {"p1.wav", "p2.wav"});
 
-  // Each audition: a block of silence, then from the start offset until the
-  // first period of the block streamed while the block at the stop is read.
-  // Offsets in quarters from the take's start and back from its end.
+  // Each audition: a block of silence, then from the start until the first
+  // period of the block at the stop (quarters from the start and the end).
   const std::int64_t quarters[][2] = {{0, 0}, {0, 3}, {0, 0}, {1, 2}, {2, 1}, {3, 0}, {3, 0}};
   const std::string raw = p.playback();
   std::size_t at = 0;
@@ -285,8 +272,7 @@ TEST(TakeMenu, AuditionPlaysEachQuarterAndTheMenuComesBack) {
 
 TEST(TakeMenuFaults, ADestinationThatFailsKeepsTheTakeAndTheOriginal) {
   // No data chunk ends the program (status 2); a full disk leaves it as it
-  // was; one that cannot be opened (a FIFO would block) is never taken for a
-  // missing one. The failure names it; a take padded on the way says so.
+  // was; one that cannot be opened is never taken for a missing one.
   using Kind = std::filesystem::file_type;
   std::string broken = wavFile(staircase(30000));
   broken.replace(36, 4, "junk");

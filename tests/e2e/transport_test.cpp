@@ -1,5 +1,5 @@
-// Passes on the virtual card: what reaches the card frame by frame, what the
-// takes hold, and the clock, meter and reports the user sees meanwhile.
+// Passes on the virtual card: what it plays frame by frame, what the takes
+// hold, and the clock, meter and reports meanwhile.
 #include <cstdio>
 
 #include "e2e/e2e.hpp"
@@ -20,8 +20,8 @@ Samples playedFrom(const Samples& file, std::int64_t in, std::int64_t out) {
 }
 
 TEST(PlayPass, BlocksFromTheInPointAfterOneBlockOfSilence) {
-  // Line 2 is no track, line 4 "-", two.wav ends inside the pass; tracks 4 to
-  // 7 cannot play and say why (a FIFO unopened, by 'f' and the export too).
+  // two.wav ends inside the pass; tracks 4 to 7 cannot play and say why (a
+  // FIFO unopened, by 'f' and the export too).
   ProjectFixture p("i\t4096\no\t16384\n",
                    "one.wav\n\ntwo.wav\n-\nstereo.wav\nsixteen.wav\nmissing.wav\nfifo.wav\n", "", 2,
                    7, 7);
@@ -48,7 +48,7 @@ TEST(PlayPass, BlocksFromTheInPointAfterOneBlockOfSilence) {
     EXPECT_EQ(channelOf(raw, 7, static_cast<int>(track)), playedFrom(file, 4096, 16384));
   }
 
-  // Out at or before in: one write of silence goes out and the pass ends.
+  // Out before in: one period of silence and the pass ends.
   p.writeParams("i\t8192\no\t4096\n");
   p.console("p x");
   EXPECT_EQ(p.playback(), std::string(1024 * 6, '\0'));
@@ -63,7 +63,6 @@ TEST(PlayPass, SoloMeasuresMinimalInterfaceAndTimelineAuditions) {
   const std::string raw = p.playback();
   EXPECT_EQ(channelOf(raw, 2, 0), playedFrom({}, 0, 4096));
   EXPECT_EQ(channelOf(raw, 2, 1), playedFrom(staircase(9000, -1, -1), 0, 4096));
-  // With no track soloed nothing plays.
   p.writeParams("o\t4096\n");
   p.console("sp x");
   EXPECT_EQ(p.playback(), std::string(raw.size(), '\0'));
@@ -75,8 +74,7 @@ TEST(PlayPass, SoloMeasuresMinimalInterfaceAndTimelineAuditions) {
   p.writeParams("int\t0\nclock\thc\no\t4096\n");
   EXPECT_TRUE(has(p.console("p x"), "Playing...\n\n\nOutput Channel Peaks:\n\n"));
 
-  // Auditions of 0.1 s (4800 frames) at in, out and punch; the menu before
-  // and after the pass shows the points unchanged.
+  // Auditions of 0.1 s at in, out and punch leave the points as they were.
   p.writeParams("i\t8192\no\t16384\ne\t12288\naud\t0.1\n");
   const std::string menu = secondsMenu("0.17", "0.34", "0.26", "0.26");
   for (const auto& [command, from] :
@@ -89,7 +87,6 @@ TEST(PlayPass, SoloMeasuresMinimalInterfaceAndTimelineAuditions) {
 }
 
 TEST(RecordPass, TakeHoldsTheCapturedStreamForEveryPeriodAndAlignment) {
-  // Punch 3 periods, out 40: reads of 1000 or 100 frames are split at blocks.
   // Capture starts when the frames written since the punch reach (4 + odcomp)
   // periods and a block; the pass ends when the block after the take is full.
   const struct {
@@ -112,8 +109,7 @@ TEST(RecordPass, TakeHoldsTheCapturedStreamForEveryPeriodAndAlignment) {
 }
 
 TEST(RecordPass, WithoutPlaybackAndAtInWithPreroll) {
-  // Input peaks are reported for the armed inputs: the block scans cover the
-  // whole last block written (frames up to 49151): 49161 and 3049151.
+  // Peaks of the armed inputs: the scans cover the whole last block written.
   ProjectFixture p("e\t48128\no\t96256\nclock\thc\n", "", "a.wav\n-\nc.wav\n", 3, 2, 3);
   p.writeCapture(rampCapture(60000, {10, 20000, 3000000}));
   const std::string recorded = p.console("R x");
@@ -125,10 +121,9 @@ TEST(RecordPass, WithoutPlaybackAndAtInWithPreroll) {
   EXPECT_TRUE(p.holds(p.stamped("audio_ch_3_", "_stp_48128.wav"), staircase(48128, 3000000)));
   EXPECT_EQ(p.playback(), "");
 
-  // preroll 0.05 s = 2400 frames, rounded up to 3072; in 8192: the pass
-  // plays from 5120 after the block of silence (output frame f plays frame
-  // f + 1024), and the recorded track falls silent from the punch; its file
-  // is untouched until the take is settled. In and punch are restored.
+  // A preroll of 0.05 s is 3072 frames: the pass plays from 5120 (output
+  // frame f plays frame f + 1024) and the recorded track falls silent from the
+  // punch; its file is untouched. In and punch are restored.
   ProjectFixture r("i\t8192\ne\t1024\no\t16384\nproll\t0.05\nclock\thc\n", "a.wav\ngtr.wav\n",
                    "a.wav\n");
   r.writeWave("a.wav", staircase(30000));
@@ -160,8 +155,8 @@ TEST(RecordPass, StopTimeChecksAndPreemptiveTakeNames) {
   EXPECT_TRUE(has(p.console("R c x"), "\n>> Stop time is set before record start!\n" + fix));
   EXPECT_EQ(p.files(), ProjectFixture::withListFiles({}));
 
-  // Names from the record lines; a new name is tested again (vox_take3 is
-  // free) and kept for channel 2; 'W' accepts every later conflict.
+  // A new name is tested again and kept for channel 2; 'W' accepts every
+  // later conflict.
   p.writeParams("o\t4096\nclock\thc\nmeter\t0\n");
   p.writeCapture(rampCapture(100000, {1, 2}));
   EXPECT_FALSE(has(p.console("R_take2 x"), "already exists"));
@@ -180,8 +175,7 @@ TEST(RecordPass, StopTimeChecksAndPreemptiveTakeNames) {
 }
 
 TEST(MonitorPass, LevelLineEvery16384FramesForTheMonitoredInputs) {
-  // Near half and a quarter of full scale; 0.5 s: one line, after 17 periods.
-  // 'mr' watches the armed input only.
+  // 0.5 s: one line, after 17 periods; 'mr' watches the armed input only.
   ProjectFixture p("", "", "-\nb.wav\n");
   p.writeCapture(rampCapture(100000, {4194304, 2097152}));
   EXPECT_TRUE(has(p.console("ma 0.5 x"),
@@ -211,8 +205,8 @@ constexpr std::int32_t kMinus6 = 4204263;       // -6.00 dB of full scale: 19.2 
 constexpr std::int32_t kMinus15Half = 1388161;  // -15.625 dB: 11.5 positions
 
 TEST(Meter, ClockAndMeterAtEveryDisplayOfAPassThatPlaysAndRecords) {
-  // At 49152 Hz the streamed clock shows every period but those that start a
-  // block, to 18432; the one block scanned shows from 15360, then falls.
+  // The streamed clock shows every period but those that start a block; the
+  // one block scanned shows from 15360, then falls.
   ProjectFixture p("sr\t49152\no\t4096\nclock\tsc\nmeter\t-30\n", "", "a.wav\n");
   p.writeCapture(steady(40000, kMinus15Half, 0));
   const std::string shown = p.console("r del x");
@@ -235,8 +229,8 @@ TEST(Meter, ClockAndMeterAtEveryDisplayOfAPassThatPlaysAndRecords) {
 }
 
 TEST(Meter, RecordingWithoutPlaybackShowsEachBlockAndTheOverWithItsPeakHold) {
-  // A hidden clock: a line every fifth period. Blocks: -6 dB, full scale on
-  // input 2, -15.625 dB, silence; after the over the hold starts again.
+  // A hidden clock: a line every fifth period; after the over the hold
+  // starts again.
   ProjectFixture p("sr\t49152\no\t16384\nclock\thc\nmeter\t-30\n", "", "a.wav\nb.wav\n");
   p.writeCapture(steady(kBlock, kMinus6, 0) + steady(kBlock, 0, -8388608) +
                  steady(kBlock, kMinus15Half, 0) + steady(2 * kBlock, 0, 0));

@@ -85,13 +85,9 @@ TEST(LevelMeter, BarsFallHoldTheirPeakAndMarkAnOverUntilReset) {
   EXPECT_EQ(draw(kMinus15, 1), line(12, 0, "1", 11, "-15 dB"));
 
   // Settings outside -120 .. -6 take the nearer end; 0 is off.
-  for (const auto& [setting, span] : {std::pair{-30, 30.0f},
-                                      {-6, 6.0f},
-                                      {-120, 120.0f},
-                                      {-200, 120.0f},
-                                      {0, 0.0f},
-                                      {-3, 6.0f},
-                                      {12, 6.0f}}) {
+  const std::pair<int, float> spans[] = {{-30, 30.0f}, {-6, 6.0f}, {-120, 120.0f}, {-200, 120.0f},
+                                         {0, 0.0f},    {-3, 6.0f}, {12, 6.0f}};
+  for (const auto& [setting, span] : spans) {
     EXPECT_EQ(meterScaleFor(setting).span, span) << setting;
     EXPECT_EQ(meterScaleFor(setting).fall, span / 4.0f) << setting;
   }

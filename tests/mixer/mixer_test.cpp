@@ -1,15 +1,13 @@
-// The gain and pan laws to the bit, the bus tables, the mix kernels, the
-// mixer's edit words and the export's limit on file names.
+// The gain and pan laws to the bit, the bus tables, the mix kernels and the
+// mixer's edit words.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <random>
 #include <vector>
 
 #include "core/unit_fixture.hpp"
 #include "mixer/channel_mixer.hpp"
-#include "mixer/mix_export.hpp"
 #include "mixer/mix_reference.hpp"
 #include "mixer/mixer_console.hpp"
 #include "wave/sample_codec.hpp"
@@ -282,26 +280,6 @@ TEST(MixerConsole, EditsStoreWhatIsTypedAndExclusionsChangeNothing) {
                            "tempo", "mod", "x", "12", "1b", "b-4", "bo", "be", "bus"})
     EXPECT_FALSE(handled(word)) << word;
   EXPECT_EQ(s, before);
-}
-
-// Only the name of the file counts towards the 255 bytes, not its directory.
-TEST(MixExport, SplitNamesAreLimitedTo255BytesWithoutTheirDirectory) {
-  testing::TakeDir dir;
-  testing::writeBytes(dir.file("play.txt"), "");
-  ProjectSettings s;
-  s.tracks = 0;
-  s.outPoint = 1024;
-  s.playLists[1] = dir.file("play.txt");
-  const std::string longest = dir.file(std::string(249, 'n'));  // "_L.wav" makes 255
-  const std::string tooLong = dir.file(std::string(250, 'n'));
-  testing::ScriptedReplies replies(tooLong + " " + longest + " c");
-  EXPECT_EQ(testing::printedBy([&] { exportMixCommand(s, ExportKind::kSplit); }),
-            "Enter mix filename\nCannot export to " + tooLong +
-                "_L.wav: a file name may be at most 255 bytes long.\n");
-  testing::printedBy([&] { exportMixCommand(s, ExportKind::kSplit); });
-  EXPECT_TRUE(std::filesystem::exists(longest + "_L.wav"));
-  EXPECT_TRUE(std::filesystem::exists(longest + "_R.wav"));
-  EXPECT_EQ(dir.entries().size(), 3u);
 }
 
 }  // namespace

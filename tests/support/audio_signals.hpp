@@ -32,19 +32,16 @@ inline std::string packSamples(const Samples& samples) {
 
 // A 24-bit WAV file with a canonical 44-byte header (interleaved frames when
 // channels > 1).
-inline std::string wavFile(const Samples& samples, std::uint32_t rate = 48000, int channels = 1) {
+inline std::string wavFile(const Samples& samples, std::uint32_t rate = 48000,
+                           std::uint32_t channels = 1) {
   const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 3);
-  const auto frameBytes = 3 * static_cast<std::uint32_t>(channels);
+  const std::uint32_t frameBytes = 3 * channels;
   std::string bytes = "RIFF";
   appendLittleEndian(bytes, dataBytes + 36, 4);
   bytes += "WAVEfmt ";
-  for (const auto& [value, width] : {std::pair<std::uint64_t, int>{16, 4},
-                                     {1, 2},
-                                     {static_cast<std::uint64_t>(channels), 2},
-                                     {rate, 4},
-                                     {rate * frameBytes, 4},
-                                     {frameBytes, 2},
-                                     {24, 2}})
+  const std::pair<std::uint64_t, int> fields[] = {
+      {16, 4}, {1, 2}, {channels, 2}, {rate, 4}, {rate * frameBytes, 4}, {frameBytes, 2}, {24, 2}};
+  for (const auto& [value, width] : fields)
     appendLittleEndian(bytes, value, width);
   bytes += "data";
   appendLittleEndian(bytes, dataBytes, 4);

@@ -84,12 +84,7 @@ TEST(Quantize, FirstWholeMultipleReachingTheTimeComparedInSinglePrecision) {
 
   const struct {
     std::int64_t q, position, rounded;
-  } samples[] = {{4096, 0, 0},
-                 {4096, 1, 4096},
-                 {4096, 4096, 4096},
-                 {4096, 4097, 8192},
-                 {4096, -5, 0},
-                 {0, 12345, 12345},
+  } samples[] = {{0, 12345, 12345},
                  {-4, 12345, 12345},
                  {1000, 3000000001LL, 3000001000LL},
                  {4096, 2147483649LL, 2147487744LL},
