@@ -108,13 +108,6 @@ TEST(TrackLists, PlayListMenuChoosesRemovesAddsAndRefusesOverlongNames) {
   EXPECT_TRUE(has(p.readFile("param.txt"),
                   "\nPlaylist Files:\nplay\t1\tmix.txt\nplay\t2\tmix.txt\nplay\t4\tdrums.txt\n\n"));
 
-  // An empty entry chosen empties the current list: the exit asks for one.
-  ProjectFixture q(kStoredPlayLists);
-  q.writeFile("drums.txt", "");
-  EXPECT_EQ(q.console("pf 3 x drums.txt s"),
-            kZeroMenu + playMenu(kThree, "play.txt", "", "") + kZeroMenu +
-                "Cannot find playlist file called \nCreate the file or enter a different name\n\n");
-
   // "a new.txt 1" replaces the current list; "ac 0" and "rem 300" lie out of
   // range; 128 characters are refused, as a name to add or to play from.
   ProjectFixture r(kStoredPlayLists);
