@@ -64,11 +64,7 @@ TEST(DemoPacer, KeepsRealTimeEndsWithItsProgramAndFeedsATonePerInput) {
   // Hz on input 2 at a quarter of full scale. A period the program was too
   // busy to take is dropped, as a card would, so the pitch (sign changes) is
   // checked within 5 %: a frame out of place or a channel swapped is more.
-  project.appendAsoundrc(
-      "pcm.paced { type asym\n playback.pcm { type file slave.pcm \"null\" file \"" + play +
-      "\" format \"raw\" }\n capture.pcm { type file slave.pcm \"null\" file "
-      "\"/dev/null\" infile \"" +
-      capture + "\" format \"raw\" } }\n");
+  project.appendAsoundrc(cardDefinition("paced", play, capture));
   project.writeFile("param.txt", "dv\tpaced\nsr\t48000\ninputs\t2\noutputs\t2\nch\t2\nbuf\t256\n");
   project.writeFile("play.txt", "");
   project.writeFile("record.txt", "a.wav\nb.wav\n");

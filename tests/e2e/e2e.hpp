@@ -87,21 +87,4 @@ inline ::testing::AssertionResult has(const std::string& text, const std::string
   return ::testing::AssertionFailure() << "no\n" << piece << "\nin\n" << text;
 }
 
-inline Samples silence(std::size_t n) {
-  return Samples(n, 0);
-}
-
-inline Samples operator+(Samples head, const Samples& tail) {
-  head.insert(head.end(), tail.begin(), tail.end());
-  return head;
-}
-
-// `destination` with `take` written over it from sample `at`, grown with
-// silence where it is too short.
-inline Samples punchedIn(Samples destination, const Samples& take, std::size_t at) {
-  if (destination.size() < at + take.size()) destination.resize(at + take.size(), 0);
-  std::copy(take.begin(), take.end(), destination.begin() + static_cast<std::ptrdiff_t>(at));
-  return destination;
-}
-
 }  // namespace varnow::testing

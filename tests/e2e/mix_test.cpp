@@ -246,25 +246,5 @@ TEST(Export, SplitFilesOneFramePeaksAtFullScaleRefusalsAndFailures) {
   EXPECT_FALSE(p.exists("final.wav"));
 }
 
-TEST(Export, FilesThatCannotPlayAreLeftOut) {
-  ProjectFixture p("o\t5120\nmix\t1\n", "gone.wav\na.wav\nb.wav\n", "", 2, 2, 3);
-  const Samples a = staircase(6000, 1, 1);
-  p.writeWave("a.wav", a);
-  p.writeWave("b.wav", staircase(6000, -70000, 3));
-  // gone.wav is turned away by the header check; b.wav becomes a directory
-  // while the program waits for the name, so it cannot be opened for mixing.
-  LiveRun run(p);
-  run.send("exp-i\n");
-  ASSERT_TRUE(run.waitForOutput("Enter mix filename"));
-  p.remove("b.wav");
-  std::filesystem::create_directory(p.dir() / "b.wav");
-  run.send("mix c x\n");
-  const std::string shown = run.finish().out;
-  EXPECT_TRUE(has(shown, "Cannot find file in track list called gone.wav!!\n"));
-  EXPECT_TRUE(has(shown, "Enter mix filename\nMixing channels  2Can't open b.wav for Mixing\n\n"));
-  ReferenceMixer reference(p, {{}, a}, 1, true);
-  EXPECT_TRUE(same(p.readFile("mix.wav"), wavFile(exportedFrames(reference, 0, 5120), 48000, 2)));
-}
-
 }  // namespace
 }  // namespace varnow::testing

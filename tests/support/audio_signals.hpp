@@ -1,6 +1,8 @@
 // Test signals, packed 24-bit little-endian as the card and the files hold them.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -16,6 +18,23 @@ inline Samples staircase(std::size_t n, std::int32_t first = 1, std::int32_t ste
   for (std::size_t i = 0; i < n; ++i)
     samples[i] = first + static_cast<std::int32_t>(i) * step;
   return samples;
+}
+
+inline Samples silence(std::size_t n) {
+  return Samples(n, 0);
+}
+
+inline Samples operator+(Samples head, const Samples& tail) {
+  head.insert(head.end(), tail.begin(), tail.end());
+  return head;
+}
+
+// `destination` with `take` written over it from sample `at`, grown with
+// silence where it is too short.
+inline Samples punchedIn(Samples destination, const Samples& take, std::size_t at) {
+  if (destination.size() < at + take.size()) destination.resize(at + take.size(), 0);
+  std::copy(take.begin(), take.end(), destination.begin() + static_cast<std::ptrdiff_t>(at));
+  return destination;
 }
 
 inline void appendLittleEndian(std::string& bytes, std::uint64_t value, int width) {

@@ -1,8 +1,7 @@
-// The virtual card, one input and one output, with FIFOs in place of its
-// play and capture files, and a thread that is their other end: every
-// millisecond it reads at most one period of playback and keeps two whole
-// periods of a capture ramp waiting (frame i holds i), so a pass lasts as
-// long as the test lets it and the frames it delivers are known exactly.
+// The virtual card (one input, one output) on FIFOs served by a thread that
+// every millisecond reads at most a period of playback and keeps two periods
+// of a capture ramp (frame i holds i) waiting: passes last as long as the
+// test lets them, and the frames delivered are known exactly.
 #pragma once
 
 #include <atomic>
@@ -16,8 +15,7 @@ namespace varnow::testing {
 
 class PacedCard {
  public:
-  // Both FIFOs are opened (read-write) before the program starts, so the
-  // order of the opens does not matter.
+  // Both FIFOs are open (read-write) before the program starts.
   PacedCard(const ProjectFixture& project, int periodFrames);
   ~PacedCard();
   PacedCard(const PacedCard&) = delete;

@@ -93,13 +93,15 @@ ProjectFixture::~ProjectFixture() {
   fs::remove_all(root_, ignored);
 }
 
+std::string cardDefinition(const std::string& name, const std::string& playPath,
+                           const std::string& capturePath) {
+  return "pcm." + name + " {\n type asym\n playback.pcm { type file slave.pcm \"null\" file \"" +
+         playPath + "\" format \"raw\" }\n capture.pcm { type file slave.pcm \"null\" file " +
+         "\"/dev/null\" infile \"" + capturePath + "\" format \"raw\" }\n}\n";
+}
+
 void ProjectFixture::defineCard(const std::string& playPath, const std::string& capturePath) const {
-  writeBytes(
-      homeDir_ / ".asoundrc",
-      "pcm.vcard {\n type asym\n playback.pcm { type file slave.pcm \"null\" file \"" + playPath +
-          "\" format \"raw\" }\n capture.pcm { type file slave.pcm \"null\" file \"/dev/null\" "
-          "infile \"" +
-          capturePath + "\" format \"raw\" }\n}\n");
+  writeBytes(homeDir_ / ".asoundrc", cardDefinition("vcard", playPath, capturePath));
 }
 
 void ProjectFixture::makeFifo(const std::string& name) const {

@@ -27,6 +27,9 @@ inline std::string readBytes(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 void writeBytes(const std::filesystem::path& path, const std::string& bytes);
+// An .asoundrc card `name` whose playback goes to one file and capture comes from another.
+std::string cardDefinition(const std::string& name, const std::string& playPath,
+                           const std::string& capturePath);
 
 // Equal sequences, or the sizes and the first difference (never megabytes).
 template <typename Sequence>
@@ -63,9 +66,7 @@ struct RunResult {
 class ProjectFixture {
  public:
   ProjectFixture();
-  // A project on the virtual card at 48000 Hz with 1024-frame periods:
-  // param.txt with the channel counts and `settings` (later lines win), and
-  // both list files.
+  // A project at 48000 Hz, 1024-frame periods, `settings` last in param.txt.
   explicit ProjectFixture(const std::string& settings, const std::string& playList = "",
                           const std::string& recordList = "", int inputs = 2, int outputs = 2,
                           int tracks = 2);
@@ -117,13 +118,11 @@ class ProjectFixture {
   void writeCapture(const std::string& bytes) const { writeBytes(root_ / "capture.raw", bytes); }
   std::string playback() const { return readBytes(root_ / "play.raw"); }
 
-  // Files of the next runs cannot grow past `bytes` (writes fail with EFBIG,
-  // SIGXFSZ ignored); 0 lifts it.
+  // Files of the next runs cannot grow past `bytes` (EFBIG); 0 lifts it.
   void setFileSizeLimit(std::uint64_t bytes) { fileSizeLimit_ = bytes; }
 
-  // Runs varnow (or any program and its arguments) in the project with
-  // HOME set to the temporary home and the given standard input; kills it
-  // after the limit.
+  // Runs varnow (or any command) in the project with the temporary HOME and
+  // the given standard input; kills it after the limit.
   RunResult run(const std::string& input, milliseconds limit = kRunLimit) const {
     return runCommand({varnowBinary()}, input, limit);
   }
@@ -132,9 +131,8 @@ class ProjectFixture {
   // Runs to the end with status 0 and returns what it printed after the
   // driver report (the whole output if there was none).
   std::string console(const std::string& input, milliseconds limit = kRunLimit) const;
-  // Runs varnow on a pseudo-terminal (TERM=xterm; `environment` entries are
-  // "NAME=value") with `keys` typed ahead: "\r" is Enter, "\t" Tab, "\x1b[A"
-  // the up arrow. `out` holds all the terminal showed, standard error too.
+  // Runs varnow on a pseudo-terminal (TERM=xterm, `environment` "NAME=value")
+  // with `keys` typed ahead; `out` holds all the terminal showed.
   RunResult runOnTerminal(const std::string& keys, const std::vector<std::string>& environment = {},
                           milliseconds limit = kRunLimit) const;
 
@@ -168,8 +166,7 @@ class LiveRun {
   pid_t child_ = -1;
 };
 
-// Polls `condition` every millisecond; false when it is still not met after
-// the limit.
+// Polls `condition` every millisecond; false if still unmet after the limit.
 template <typename Condition>
 bool waitUntil(Condition condition, milliseconds limit = milliseconds(10000)) {
   const auto deadline = std::chrono::steady_clock::now() + limit;

@@ -24,6 +24,7 @@ namespace varnow {
 namespace {
 
 using testing::printedBy;
+using testing::punchedIn;
 using testing::readBytes;
 using testing::Samples;
 using testing::staircase;
@@ -82,13 +83,6 @@ TEST(CopyFile, ABackupThatCannotBeMadeLeavesNothingHalfWritten) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"song.wav"});
 }
 
-// `destination` with `source` written over it from sample p (zeros fill a gap).
-Samples punched(Samples destination, const Samples& source, std::size_t p) {
-  if (destination.size() < p + source.size()) destination.resize(p + source.size(), 0);
-  std::copy(source.begin(), source.end(), destination.begin() + static_cast<std::ptrdiff_t>(p));
-  return destination;
-}
-
 // The fade law written out independently of the code under test.
 std::int32_t faded(std::int32_t from, std::int32_t to, std::size_t k, std::size_t length) {
   const double theta = static_cast<double>(k) / static_cast<double>(length) * 1.570796327;
@@ -103,15 +97,15 @@ Samples inserted(const Samples& old, const Samples& take, std::size_t p, std::si
   const std::size_t n = take.size();
   const std::size_t length = std::min(fade, n);
   const auto at = [](const Samples& s, std::size_t i) { return i < s.size() ? s[i] : 0; };
-  Samples result = punched(old, take, p);
+  Samples result = punchedIn(old, take, p);
   Samples head;
   Samples tail;
   for (std::size_t k = 0; k < length; ++k) {
     head.push_back(faded(at(old, p + k), take[k], k, length));
     tail.push_back(faded(take[n - length + k], at(old, p + n - length + k), k, length));
   }
-  if (length > 0 && p <= old.size()) result = punched(result, head, p);
-  if (length > 0 && p + n - length <= old.size()) result = punched(result, tail, p + n - length);
+  if (length > 0 && p <= old.size()) result = punchedIn(result, head, p);
+  if (length > 0 && p + n - length <= old.size()) result = punchedIn(result, tail, p + n - length);
   return result;
 }
 

@@ -76,12 +76,6 @@ TEST(PointEntry, MeasuresRoundUpToPeriodsAndDirectSetsKeepSixteenCharacters) {
     SetPunchPointMeas(entry, point);
     EXPECT_EQ(point, w.position) << w.word;
   }
-  PointEntry held = entryAt(44100, 1024);
-  held.mode = EntryMode::kHeldValue;
-  held.seconds = 1.0f;
-  Position point = 0;
-  EXPECT_EQ(testing::printedBy([&] { SetInPoint(held, point); }), "");
-  EXPECT_EQ(point, 45056);
 }
 
 TEST(PointMoves, MovesAndSlotsStayInsideTheirRanges) {

@@ -126,8 +126,7 @@ using testing::TakeDir;
 
 std::string le(std::uint32_t value, int count) {
   std::string out;
-  for (int i = 0; i < count; ++i)
-    out += static_cast<char>((value >> (8 * i)) & 0xFF);
+  testing::appendLittleEndian(out, value, count);
   return out;
 }
 std::string chunk(const std::string& id, const std::string& body) {
