@@ -247,13 +247,7 @@ TEST(FileNames, BasesCutAtTheFirstDotOfTheFileName) {
                                    {"mix.v1/song.v2.wav", "mix.v1/song"},
                                    {"./song.wav", "./song"}})
     EXPECT_EQ(baseName(name), base) << name;
-  EXPECT_EQ(stampedName("a.b.wav", 96000), "a_stp_96000.wav");
-  EXPECT_EQ(withoutStamp("audio_ch_3_123456_stp_96000.wav"), "audio_ch_3_123456.wav");
   EXPECT_EQ(withoutStamp("x_stp/audio_ch_3_1.wav"), "x_stp/audio_ch_3_1.wav");
-  EXPECT_EQ(appendedName("drums.wav", "take2"), "drums_take2.wav");
-  EXPECT_EQ(backupName("takes.v2.wav", 77), "takes_bkup_77.wav");
-  EXPECT_EQ(besideFile("dir/sub/x.wav", "temp_pad.wav"), "dir/sub/temp_pad.wav");
-  EXPECT_EQ(besideFile("x.wav", "temp_pad.wav"), "temp_pad.wav");
 
   const std::array<std::int32_t, 3> flags{1, 0, 1};
   EXPECT_EQ(Hybridize({"p1.wav\np2.wav\n", "t1.wav\n-\nt3.wav\n", flags, 3}),
