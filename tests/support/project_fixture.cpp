@@ -1,8 +1,6 @@
 #include "support/project_fixture.hpp"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -207,35 +205,12 @@ RunResult ProjectFixture::collect(pid_t child, milliseconds limit) const {
   return result;
 }
 
-RunResult ProjectFixture::runOnTerminal(const std::string& keys,
-                                        const std::vector<std::string>& environment,
-                                        milliseconds limit) const {
-  int terminal = -1;
-  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-  if (child < 0) throw std::runtime_error("forkpty failed");
-  if (child == 0) {
-    setenv("TERM", "xterm", 1);
-    std::vector<std::string> command{"/usr/bin/env"};
-    command.insert(command.end(), environment.begin(), environment.end());
-    command.push_back(varnowBinary());
-    execute(projectDir_, homeDir_, command);
-  }
-  // Typed ahead: the terminal holds the keys until the program reads them.
-  if (write(terminal, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size()))
-    throw std::runtime_error("cannot type on the pseudo-terminal");
-  RunResult result;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (char chunk[4096];;) {
-    pollfd ready{terminal, POLLIN, 0};
-    if (std::chrono::steady_clock::now() > deadline || poll(&ready, 1, 50) < 0) break;
-    if (ready.revents == 0) continue;
-    const ssize_t got = read(terminal, chunk, sizeof chunk);
-    if (got <= 0) break;  // the program has ended and closed the terminal
-    result.out.append(chunk, static_cast<std::size_t>(got));
-  }
-  awaitChild(child, deadline, result);
-  close(terminal);
-  return result;
+RunResult ProjectFixture::runOnTerminal(const std::string& keys, milliseconds limit) const {
+  // script(1) runs the program on a pseudo-terminal of its own and passes the
+  // keys on as typed ahead; standard error goes to the terminal too.
+  return runCommand(
+      {"/usr/bin/script", "-qec", "env TERM=xterm '" + varnowBinary() + "'", "/dev/null"}, keys,
+      limit);
 }
 
 LiveRun::LiveRun(const ProjectFixture& project) : project_(project) {
