@@ -19,19 +19,14 @@ std::string rampTake(std::int64_t frames) {
 // Passes of ten minutes on a card in real time, input 1 recording to vox.wav
 // (7, 7, 7); `input` runs until the pass is well under way (some captured
 // blocks, or played periods), or empty until the first prompt.
-struct LongProject : ProjectFixture {
-  LongProject() : ProjectFixture("o\t28800000\nclock\thc\nmeter\t0\n", "", "vox.wav\n", 1, 1, 1) {
-    writeWave("vox.wav", {7, 7, 7});
-  }
-};
-
 struct LongPass {
-  LongProject project;
+  ProjectFixture project{"o\t28800000\nclock\thc\nmeter\t0\n", "", "vox.wav\n", 1, 1, 1};
   PacedCard card{project, kPeriod};
   LiveRun run{project};
   std::string take() const { return project.stamped("audio_ch_1_", ".wav"); }
 
   explicit LongPass(const std::string& input) {
+    project.writeWave("vox.wav", {7, 7, 7});  // read only when the take is settled
     if (input.empty()) {
       EXPECT_TRUE(run.waitForOutput("'x' to exit program\n"));
       return;
