@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,6 +36,32 @@ inline Samples punchedIn(Samples destination, const Samples& take, std::size_t a
   if (destination.size() < at + take.size()) destination.resize(at + take.size(), 0);
   std::copy(take.begin(), take.end(), destination.begin() + static_cast<std::ptrdiff_t>(at));
   return destination;
+}
+
+// The fade law written out independently of the code under test.
+inline std::int32_t faded(std::int32_t from, std::int32_t to, std::size_t k, std::size_t length) {
+  const double theta = static_cast<double>(k) / static_cast<double>(length) * 1.570796327;
+  const double blend = std::trunc(from * std::cos(theta) + to * std::sin(theta));
+  return static_cast<std::int32_t>(std::clamp(blend, -8388608.0, 8388607.0));
+}
+
+// The take punched in, then the head fade over it, then the tail fade, both
+// computed from the files as they were (silence past their ends), each left
+// out when it starts past the end of the old file, never longer than the take.
+inline Samples inserted(const Samples& old, const Samples& take, std::size_t p, std::size_t fade) {
+  const std::size_t n = take.size();
+  const std::size_t length = std::min(fade, n);
+  const auto at = [](const Samples& s, std::size_t i) { return i < s.size() ? s[i] : 0; };
+  Samples result = punchedIn(old, take, p);
+  Samples head;
+  Samples tail;
+  for (std::size_t k = 0; k < length; ++k) {
+    head.push_back(faded(at(old, p + k), take[k], k, length));
+    tail.push_back(faded(take[n - length + k], at(old, p + n - length + k), k, length));
+  }
+  if (length > 0 && p <= old.size()) result = punchedIn(result, head, p);
+  if (length > 0 && p + n - length <= old.size()) result = punchedIn(result, tail, p + n - length);
+  return result;
 }
 
 inline void appendLittleEndian(std::string& bytes, std::uint64_t value, int width) {
