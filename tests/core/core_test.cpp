@@ -1,5 +1,4 @@
-// The ground floor: console numbers, failure sentences, text files, track
-// lists and stop requests.
+// The ground floor: numbers, failure sentences, text files, lists, stops.
 #include <gtest/gtest.h>
 #include <poll.h>
 

@@ -25,15 +25,10 @@ TEST(Console, WordsLinesTheEndOfInputAndTheHelpScreen) {
 
   // The help screen; 'h' shows it again; 'a' and 'b' are ignored while it waits.
   const std::string shown = p.console("+ a b c h c x");
-  const std::string start =
-      "\nFunctions:\n\nMonitoring:\n   'ma' to monitor all input channels for peaks \n"
-      "   'mr' to monitor record enabled channels for peaks \nAssignments:\n";
-  const std::string end =
-      "   'l.i' 'l.o' or 'l.e' to recall times from locate point\n\nEnter 'c' continue\n";
-  ASSERT_EQ(shown.substr(kZeroMenu.size(), start.size()), start);
-  const std::size_t endAt = shown.find(end);
-  ASSERT_NE(endAt, std::string::npos);
-  const std::string screen = shown.substr(kZeroMenu.size(), endAt + end.size() - kZeroMenu.size());
+  const std::string end = "'l.e' to recall times from locate point\n\nEnter 'c' continue\n";
+  ASSERT_TRUE(shown.starts_with(kZeroMenu + "\nFunctions:\n\nMonitoring:\n   'ma' to monitor"));
+  const std::string screen =
+      shown.substr(kZeroMenu.size(), shown.find(end) + end.size() - kZeroMenu.size());
   EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 62);
   EXPECT_TRUE(has(screen, "\n   'R_takeName' to record with preemptive take naming\n"));
   EXPECT_EQ(shown, kZeroMenu + screen + kZeroMenu + screen + kZeroMenu + "\n");

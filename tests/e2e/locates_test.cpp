@@ -42,13 +42,6 @@ TEST(Ranges, StoreRecallEditAndTheirRefusals) {
                 verse + kStore + kName + recalled + moved + kRecall + "Location 9 is empty\n" +
                 recalled + moved + kRecall + recalled + "\n");
 
-  // Storing while in and out are 0 leaves the slot empty.
-  ProjectFixture zero(kChorus);
-  EXPECT_EQ(zero.console("io. 7 ghost .io 7 s x"),
-            kZeroMenu + kRanges + kChorusRow + kStore + kName + kZeroMenu + kRanges + kChorusRow +
-                kRecall + "Location 7 is empty\n" + kZeroMenu + kStored + kZeroMenu + "\n");
-  EXPECT_TRUE(has(zero.readFile("param.txt"), "\nTime Ranges:\n" + kChorus + "\nLocate Points:\n"));
-
   // Slot 2: 196608 (4.10 s) to 245760 (5.12 s). "n 70" names no slot; a
   // range stored again in a deleted slot has its name reset.
   ProjectFixture edit(kPoints + kChorus + "range\t196608\t245760\tbridge\n");

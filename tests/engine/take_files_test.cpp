@@ -1,5 +1,4 @@
-// The take files of a recording pass: their names, their headers, and what
-// a file that cannot be made or written leaves behind.
+// The take files of a pass, and what a file that cannot be written leaves.
 #include "engine/take_files.hpp"
 
 #include <gtest/gtest.h>

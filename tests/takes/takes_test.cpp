@@ -1,5 +1,4 @@
-// Backups, inserts, padding and names: the bytes they write, and what they
-// leave behind when they cannot finish.
+// Backups, inserts, padding and names: what they write, and leave on failure.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,5 +1,4 @@
-// Packed samples, the rounding of times to periods, and wave files written,
-// read back, refused and repaired.
+// Packed samples, period rounding, wave files written, read, refused, repaired.
 #include <gtest/gtest.h>
 
 #include <cmath>
