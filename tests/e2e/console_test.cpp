@@ -177,10 +177,8 @@ TEST(MixerConsole, ModeMenuAndBusAssignmentsAreSavedAndFoundAfterARestart) {
                                            "'2'  Playback = channels are routed through multiple "
                                            "output busses.\n     Export   = all channels will be "
                                            "routed to the master. No busses.\n'0'  Playback = "));
-  EXPECT_TRUE(p.console("mod 0 x").starts_with(
-      kZeroMenu +
-      "\nCurrently using mixmode [3]:\n'3'  Playback = busses are routed to outputs 1 and 2.\n"
-      "     Export   = busses will be sent to the master.\n'0'  Playback = assign"));
+  EXPECT_TRUE(
+      has(p.console("mod 0 x"), "[3]:\n'3'  Playback = busses are routed to outputs 1 and 2.\n"));
   EXPECT_TRUE(has(p.readFile("param.txt"), "\nmix\t3\n"));
 
   // Bus 2 gets 3 and 4 (300 is skipped); bus 1 gets 5 and loses it again.

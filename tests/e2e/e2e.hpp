@@ -87,4 +87,16 @@ inline ::testing::AssertionResult has(const std::string& text, const std::string
   return ::testing::AssertionFailure() << "no\n" << piece << "\nin\n" << text;
 }
 
+inline constexpr std::int64_t kBlock = 4096;  // frames a pass reads and writes at once
+
+// What a pass from `in` to `out` plays of a file: a block of silence, the
+// blocks from in, and one period of the first whose successor reaches out.
+inline Samples playedFrom(const Samples& file, std::int64_t in, std::int64_t out) {
+  const std::int64_t blocks = std::max<std::int64_t>(0, (out - in + kBlock - 1) / kBlock - 1);
+  Samples played;
+  for (std::int64_t t = in - kBlock; t < in + blocks * kBlock + 1024; ++t)
+    played.push_back(t >= in && t < std::ssize(file) ? file[static_cast<std::size_t>(t)] : 0);
+  return played;
+}
+
 }  // namespace varnow::testing

@@ -76,16 +76,6 @@ TEST(LocatePoints, StoreRecallEditLongNamesAndNonNumbers) {
                 cleared + cleared + cleared + secondsMenu("4.10", "4.10", "0.00", "4.10", "4.10") +
                 "\n");
 
-  // Renaming works even on empty slots; deleting empties the slot.
-  const std::string withCue = kLocates + "1\t4.10\tcue\n" + kLocateEdit;
-  const std::string none = kLocates + kLocateEdit;
-  EXPECT_EQ(cue.console("ll n 4 spare k 1 n 99 bogus c o.l 4 i.l 1 ll c x"),
-            kMenu + withCue + "Enter locate point\nEnter a name for point 4\n" + withCue +
-                "Enter locate point number\n" + none + "Enter locate point\n" + none + none +
-                kMenu + kLocates + kPointStored + kMenu + kLocates + "4\t2.05\tspare\n" +
-                kPointStored + kMenu + kLocates + "1\t0.51\t(name)\n4\t2.05\tspare\n" +
-                kLocateEdit + kMenu + "\n");
-
   // Every non-number slot answer is a command word ("x", "s", "ll") that
   // would show if it were read again; the "s" saved nothing.
   ProjectFixture q(kPoints);

@@ -14,8 +14,6 @@
 namespace varnow::testing {
 namespace {
 
-constexpr std::int64_t kBlock = 4096;
-
 // The project's tracks mixed block by block by the reference kernels, with
 // the settings the program read from the project's param.txt.
 class ReferenceMixer {

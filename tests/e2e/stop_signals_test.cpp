@@ -103,9 +103,7 @@ TEST(StopSignals, SignalsThatEndTheRunAskNothingAndLeaveEveryTakeReadable) {
 }
 
 TEST(StopSignals, SignalDuringALongRewriteLeavesNoScratchFileAndTheOriginalAsItWas) {
-  // An export of a stretch far too long to finish. (A punch-in writes only
-  // its region in place, and a stop in the middle of one plays its journal
-  // back: the take menu's tests cover that.)
+  // An export far too long to finish (a punch-in's journal: the takes tests).
   for (const int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);
     ProjectFixture project("o\t48000000000\nclock\thc\n", "", "", 1, 2, 2);

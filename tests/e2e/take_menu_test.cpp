@@ -7,7 +7,6 @@
 namespace varnow::testing {
 namespace {
 
-constexpr std::int64_t kBlock = 4096;
 constexpr std::int32_t kBaseOne = 1000000;
 constexpr std::int32_t kBaseTwo = 2000000;
 // Punch and out on the period grid: takes of 9216 samples from 6144.
@@ -243,19 +242,15 @@ TEST(TakeMenu, AuditionPlaysEachQuarterAndTheMenuComesBack) {
   EXPECT_GT(shown.rfind("Play: 0.00   Rec: 0.17   Stop: 0.85   Mem: 0.00\n"), shown.rfind(kPrompt));
   p.expectFiles({}, {"p1.wav", "p2.wav"});
 
-  // Each audition: a block of silence, then from the start until the first
-  // period of the block at the stop (quarters from the start and the end).
+  // Each audition plays as a pass would, quarters counted from the take's
+  // start and back from its end.
   const std::int64_t quarters[][2] = {{0, 0}, {0, 3}, {0, 0}, {1, 2}, {2, 1}, {3, 0}, {3, 0}};
   const std::string raw = p.playback();
   std::size_t at = 0;
   for (const auto& [start, stop] : quarters) {
-    const std::int64_t from = kFrom + start * kQuarter;
-    const std::int64_t blocks = (kTo - stop * kQuarter - from + kBlock - 1) / kBlock;
-    Samples left, right;
-    for (std::int64_t t = from - kBlock; t < from + (blocks - 1) * kBlock + 1024; ++t) {
-      left.push_back(t >= from ? play[static_cast<std::size_t>(t)] : 0);
-      right.push_back(t >= from && t < kTo ? take[static_cast<std::size_t>(t - kFrom)] : 0);
-    }
+    const std::int64_t from = kFrom + start * kQuarter, to = kTo - stop * kQuarter;
+    const Samples left = playedFrom(play, from, to);
+    const Samples right = playedFrom(silence(kFrom) + take, from, to);
     const std::string pass = raw.substr(at, left.size() * 6);
     EXPECT_TRUE(same(channelOf(pass, 2, 0), left)) << start;
     EXPECT_TRUE(same(channelOf(pass, 2, 1), right)) << start;

@@ -7,18 +7,6 @@
 namespace varnow::testing {
 namespace {
 
-constexpr std::int64_t kBlock = 4096;
-
-// What a pass from `in` to `out` plays of a file: a block of silence, the
-// blocks from in, and one period of the first whose successor reaches out.
-Samples playedFrom(const Samples& file, std::int64_t in, std::int64_t out) {
-  const std::int64_t blocks = std::max<std::int64_t>(0, (out - in + kBlock - 1) / kBlock - 1);
-  Samples played;
-  for (std::int64_t t = in - kBlock; t < in + blocks * kBlock + 1024; ++t)
-    played.push_back(t >= in && t < std::ssize(file) ? file[static_cast<std::size_t>(t)] : 0);
-  return played;
-}
-
 TEST(PlayPass, BlocksFromTheInPointAfterOneBlockOfSilence) {
   // two.wav ends inside the pass; tracks 4 to 7 cannot play and say why (a
   // FIFO unopened, by 'f' and the export too).

@@ -38,14 +38,8 @@ template <typename Sequence>
   std::size_t at = 0;
   while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
     ++at;
-  auto failure = ::testing::AssertionFailure();
-  failure << actual.size() << " items instead of " << expected.size() << ", first difference at "
-          << at;
-  if (at < actual.size() && at < expected.size()) {
-    failure << ": " << static_cast<std::int64_t>(actual[at]) << " instead of "
-            << static_cast<std::int64_t>(expected[at]);
-  }
-  return failure;
+  return ::testing::AssertionFailure() << actual.size() << " items instead of " << expected.size()
+                                       << ", first difference at " << at;
 }
 
 // The paths of the program under test and of the demo's card pacer.
