@@ -67,9 +67,9 @@ TEST(TrackLists, PlayListingDestinationsInEveryMixMode) {
        "4.wav\t\toff\tOut 4 (5 6) \n5.wav\t\toff\tOut \n6.wav\t\toff\tOut \n"
        "7.wav\t\toff\tOut (7) \n"},
       // Mode 3: busses summed into the master.
-      {"mix\t3\nbus\t1\t1,2,\nbus\t3\t2,3,\n", 2, 4, "1.wav\n2.wav\n3.wav\n4.wav\n",
+      {"mix\t3\nbus\t1\t1,2,\nbus\t3\t2,3,\nbus\t64\t4,\n", 2, 4, "1.wav\n2.wav\n3.wav\n4.wav\n",
        "1.wav\t\toff\tOut 1 2 \n2.wav\t\toff\tOut 1 2 Bus 3 -> Out 1 2 \n"
-       "3.wav\t\toff\tBus 3 -> Out 1 2 \n4.wav\t\toff\t\n"},
+       "3.wav\t\toff\tBus 3 -> Out 1 2 \n4.wav\t\toff\tBus 64 -> Out 1 2 \n"},
   };
   for (const auto& mode : modes) {
     ProjectFixture p(mode.settings, mode.list, "", 2, mode.outputs, mode.tracks);

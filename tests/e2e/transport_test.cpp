@@ -42,13 +42,15 @@ TEST(PlayPass, SoloMeasuresMinimalInterfaceAndTimelineAuditions) {
   const Samples file = staircase(40000, 1);
   p.writeWave("a.wav", file);
   p.writeWave("b.wav", staircase(9000, -1, -1));
-  EXPECT_TRUE(has(p.console("sp x"), "Playing...\nTracks are soloed\nplayback start = 0.00 sec\n"));
-  const std::string raw = p.playback();
-  EXPECT_EQ(channelOf(raw, 2, 0), playedFrom({}, 0, 4096));
-  EXPECT_EQ(channelOf(raw, 2, 1), playedFrom(staircase(9000, -1, -1), 0, 4096));
+  // A 'p' after 'sp' plays every track again.
+  EXPECT_TRUE(
+      has(p.console("sp p x"), "Playing...\nTracks are soloed\nplayback start = 0.00 sec\n"));
+  const Samples b = playedFrom(staircase(9000, -1, -1), 0, 4096);
+  EXPECT_EQ(channelOf(p.playback(), 2, 0), playedFrom({}, 0, 4096) + playedFrom(file, 0, 4096));
+  EXPECT_EQ(channelOf(p.playback(), 2, 1), b + b);
   p.writeParams("o\t4096\n");
   p.console("sp x");
-  EXPECT_EQ(p.playback(), std::string(raw.size(), '\0'));
+  EXPECT_EQ(p.playback(), std::string(b.size() * 6, '\0'));
 
   // 96000 rounds up to 96256 frames: 4.01 beats at 120 bpm; 192000 to 192512.
   p.writeParams("tmode\t1\ni\t96000\no\t192000\n");
