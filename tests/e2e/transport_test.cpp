@@ -170,14 +170,6 @@ TEST(MonitorPass, LevelLineEvery16384FramesForTheMonitoredInputs) {
       has(p.console("mr 0.5 x"), "Monitoring Input Peaks...\n\r(2/-12)   \nTime functions"));
 }
 
-// A meter line for a span of 30 dB: `bars` bars, the mark `gap` places on.
-std::string meterLine(int bars, int gap, char mark, const std::string& tail) {
-  std::string inside = std::string(static_cast<std::size_t>(bars), '|') +
-                       std::string(static_cast<std::size_t>(gap), ' ') + mark;
-  inside.resize(std::max<std::size_t>(inside.size(), 24), ' ');
-  return "\t -30 dB [" + inside + "] " + tail + "   ";
-}
-
 // Two inputs holding one value each for `frames` frames.
 std::string steady(std::int64_t frames, std::int32_t left, std::int32_t right) {
   std::string bytes;
@@ -204,8 +196,8 @@ TEST(Meter, ClockAndMeterAtEveryDisplayOfAPassThatPlaysAndRecords) {
     std::snprintf(clock, sizeof clock, "\nclock = %.2f sec",
                   static_cast<double>(static_cast<float>(at) / 49152.0f));
     const int bars = sinceScan < 0 ? 0 : 12 - 6 * std::min(sinceScan, 2);
-    expected += clock + (sinceScan < 0 ? meterLine(0, 0, '1', "-144 dB")
-                                       : meterLine(bars, 12 - bars, '1', "-15 dB"));
+    expected += clock + (sinceScan < 0 ? meterLine(0, 0, "1", "-144 dB")
+                                       : meterLine(bars, 12 - bars, "1", "-15 dB"));
     if (sinceScan >= 0) ++sinceScan;
   }
   EXPECT_TRUE(has(shown, expected + "\n\n\nInput Channel Peaks:\n\tchannel 1: -15.63 dBFS\n"
@@ -215,7 +207,7 @@ TEST(Meter, ClockAndMeterAtEveryDisplayOfAPassThatPlaysAndRecords) {
   p.writeParams("sr\t49152\no\t4096\nclock\tsc\nmeter\t-30\npeak\tnp\n");
   const std::string quiet = p.console("r del x");
   EXPECT_FALSE(has(quiet, "Input Channel Peaks"));
-  EXPECT_EQ(count(quiet, meterLine(0, 0, '1', "-144 dB")), 14u);
+  EXPECT_EQ(count(quiet, meterLine(0, 0, "1", "-144 dB")), 14u);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 namespace varnow {
 namespace {
 
+using testing::meterLine;
 using testing::printedBy;
 
 TEST(CheckPeak, RaisesChannelAndOverallPeaksStrictly) {
@@ -47,12 +48,6 @@ constexpr std::int64_t kMinus6 = 4204263;   // 19.19 positions
 constexpr std::int64_t kMinus15 = 1491728;  // 11.99 positions
 constexpr std::int64_t kMinus18 = 1056063;  // 9.59 positions
 
-std::string line(int bars, int gap, const std::string& mark, int rest, const std::string& tail) {
-  return "\t -30 dB [" + std::string(static_cast<std::size_t>(bars), '|') +
-         std::string(static_cast<std::size_t>(gap), ' ') + mark +
-         std::string(static_cast<std::size_t>(rest), ' ') + "] " + tail + "   ";
-}
-
 TEST(LevelMeter, BarsFallHoldTheirPeakAndMarkAnOverUntilReset) {
   LevelMeter meter;
   int reset = 1;
@@ -64,17 +59,17 @@ TEST(LevelMeter, BarsFallHoldTheirPeakAndMarkAnOverUntilReset) {
     int channel;
     std::string shown;
   } updates[] = {
-      {0, 1, line(0, 0, "1", 23, "-144 dB")},
-      {kMinus15, 1, line(12, 0, "1", 11, "-15 dB")},    // 11.99 positions: 12 bars
-      {kMinus15, 12, line(12, 0, "12", 11, "-15 dB")},  // a steady level keeps its bars
-      {kMinus6, 1, line(20, 0, "1", 3, "-6 dB")},
-      {kMinus18, 2, line(14, 6, "2", 3, "-6 dB")},   // falls by 7.5 dB; the mark holds
-      {kMinus18, 2, line(10, 10, "2", 3, "-6 dB")},  // not below the level measured now
-      {0, 2, line(4, 16, "2", 3, "-6 dB")},
-      {0, 2, line(0, 20, "2", 3, "-6 dB")},
-      {8388608, 3, line(24, 0, "3", 0, "OVER CH 3")},   // 0 dB: an over
-      {kMinus15, 2, line(18, 0, "2", 5, "OVER CH 3")},  // the hold restarts after an over
-      {0, 2, line(12, 0, "2", 11, "OVER CH 3")},
+      {0, 1, meterLine(0, 0, "1", "-144 dB")},
+      {kMinus15, 1, meterLine(12, 0, "1", "-15 dB")},    // 11.99 positions: 12 bars
+      {kMinus15, 12, meterLine(12, 0, "12", "-15 dB")},  // a steady level keeps its bars
+      {kMinus6, 1, meterLine(20, 0, "1", "-6 dB")},
+      {kMinus18, 2, meterLine(14, 6, "2", "-6 dB")},   // falls by 7.5 dB; the mark holds
+      {kMinus18, 2, meterLine(10, 10, "2", "-6 dB")},  // not below the level measured now
+      {0, 2, meterLine(4, 16, "2", "-6 dB")},
+      {0, 2, meterLine(0, 20, "2", "-6 dB")},
+      {8388608, 3, meterLine(24, 0, "3", "OVER CH 3")},   // 0 dB: an over
+      {kMinus15, 2, meterLine(18, 0, "2", "OVER CH 3")},  // the hold restarts after an over
+      {0, 2, meterLine(12, 0, "2", "OVER CH 3")},
   };
   for (const auto& update : updates)
     EXPECT_EQ(draw(update.peak, update.channel), update.shown) << update.shown;
@@ -82,7 +77,7 @@ TEST(LevelMeter, BarsFallHoldTheirPeakAndMarkAnOverUntilReset) {
   reset = 1;
   EXPECT_EQ(printedBy([&] { meter.Meter(0, 120.0f, reset, 1, 7, 30.0f); }),
             "\r\t -120 dB [7" + std::string(23, ' ') + "] -144 dB   ");
-  EXPECT_EQ(draw(kMinus15, 1), line(12, 0, "1", 11, "-15 dB"));
+  EXPECT_EQ(draw(kMinus15, 1), meterLine(12, 0, "1", "-15 dB"));
 
   // Settings outside -120 .. -6 take the nearer end; 0 is off.
   const std::pair<int, float> spans[] = {{-30, 30.0f}, {-6, 6.0f}, {-120, 120.0f}, {-200, 120.0f},

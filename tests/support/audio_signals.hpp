@@ -132,4 +132,13 @@ inline std::uint32_t field32(const std::string& bytes, std::size_t at) {
   return value;
 }
 
+// The level meter's line at a span of 30 dB: `bars` bars, the channel mark
+// `gap` places on, blanks to the width of 24 bars.
+inline std::string meterLine(int bars, int gap, const std::string& mark, const std::string& tail) {
+  return "\t -30 dB [" + std::string(static_cast<std::size_t>(bars), '|') +
+         std::string(static_cast<std::size_t>(gap), ' ') + mark +
+         std::string(static_cast<std::size_t>(std::max(0, 23 - bars - gap)), ' ') + "] " + tail +
+         "   ";
+}
+
 }  // namespace varnow::testing

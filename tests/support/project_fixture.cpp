@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <utility>
@@ -19,15 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string shellOutput(const std::string& command) {
-  std::string out;
-  if (std::FILE* pipe = popen(command.c_str(), "r")) {
-    char piece[65536];
-    for (std::size_t got; (got = std::fread(piece, 1, sizeof piece, pipe)) > 0;)
-      out.append(piece, got);
-    pclose(pipe);
-  }
-  return out;
+std::string shellOutput(const std::string& command, const fs::path& scratch) {
+  return std::system((command + " > '" + scratch.string() + "'").c_str()) == 0 ? readBytes(scratch)
+                                                                               : "";
 }
 
 // Waits for `child` until the deadline, then kills it; fills the status fields.
@@ -147,9 +141,10 @@ std::string ProjectFixture::stamped(const std::string& prefix, const std::string
 ::testing::AssertionResult ProjectFixture::soxReads(const std::string& name, std::size_t frames,
                                                     const std::string& raw) const {
   const std::string quoted = "'" + path(name) + "'";
-  if (shellOutput("sox --i -s " + quoted + " 2>&1") != std::to_string(frames) + "\n")
+  if (shellOutput("sox --i -s " + quoted + " 2>&1", root_ / "sox.out") !=
+      std::to_string(frames) + "\n")
     return ::testing::AssertionFailure() << "sox reads another length from " << name;
-  return same(shellOutput("sox " + quoted + " -t s24 - 2>/dev/null"), raw)
+  return same(shellOutput("sox " + quoted + " -t s24 - 2>/dev/null", root_ / "sox.out"), raw)
          << " as sox reads " << name;
 }
 
