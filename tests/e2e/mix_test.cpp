@@ -9,7 +9,6 @@
 #include "e2e/e2e.hpp"
 #include "mixer/channel_mixer.hpp"
 #include "mixer/mix_reference.hpp"
-#include "wave/sample_codec.hpp"
 
 namespace varnow::testing {
 namespace {
@@ -40,22 +39,20 @@ class ReferenceMixer {
   // The decoded output blocks of every channel after mixing the block at `start`.
   std::vector<Samples> mix(std::int64_t start) {
     const auto count = std::max<std::size_t>(tracks_.size(), 2);
-    std::vector<std::int8_t> blocks(count * kBlock * 3);
-    for (std::size_t k = 0; k < tracks_.size(); ++k) {
-      std::vector<std::int64_t> block(kBlock, 0);
-      const auto from = static_cast<std::size_t>(start);
-      for (std::size_t i = 0; i < kBlock && from + i < tracks_[k].size(); ++i)
-        block[i] = tracks_[k][from + i];
-      NUM24MONO_TO_CHAR(block.data(), blocks.data() + k * kBlock * 3);
-    }
-    if (mode_ == 1) referenceMix(blocks.data(), inputs_, left[0], right[0]);
-    if (mode_ == 2 || mode_ == 3) referenceMixMultiple(blocks.data(), inputs_, left, right, mode_);
-    std::vector<Samples> outputs(count);
+    std::string blocks;
+    const auto from = static_cast<std::size_t>(start);
     for (std::size_t k = 0; k < count; ++k) {
-      std::vector<std::int64_t> decoded(kBlock);
-      CHAR_TO_NUM32(blocks.data() + k * kBlock * 3, decoded.data(), 3);
-      outputs[k].assign(decoded.begin(), decoded.end());
+      Samples block(kBlock, 0);
+      for (std::size_t i = 0; k < tracks_.size() && i < block.size(); ++i)
+        block[i] = from + i < tracks_[k].size() ? tracks_[k][from + i] : 0;
+      blocks += packSamples(block);
     }
+    auto* bytes = reinterpret_cast<std::int8_t*>(blocks.data());
+    if (mode_ == 1) referenceMix(bytes, inputs_, left[0], right[0]);
+    if (mode_ == 2 || mode_ == 3) referenceMixMultiple(bytes, inputs_, left, right, mode_);
+    std::vector<Samples> outputs;
+    for (std::size_t k = 0; k < count; ++k)
+      outputs.push_back(unpackSamples(blocks.substr(k * kBlock * 3, kBlock * 3), 0));
     return outputs;
   }
 
