@@ -43,7 +43,9 @@ TEST(CommandLine, OptionsPrintTouchNothingAndNameTheProjectDirectory) {
     bool whole;
   } cases[] = {
       {{"--version"}, 0, version, "", true},
+      {{"-V"}, 0, version, "", true},
       {{"--help"}, 0, usage, "", false},
+      {{"-h"}, 0, usage, "", false},
       {{"--bogus"}, 2, "", "varnow: Unknown option --bogus.\n\n" + usage, false},
       {{"a", "b"}, 2, "", "varnow: Only one project directory can be given.\n\n" + usage, false},
       {{"nosuch"}, 2, "", noDir + "directory nosuch: No such file or directory.\n", true},
@@ -82,6 +84,15 @@ TEST(Terminal, HistoryRecallTabCompletionAHistoryKeptAcrossRunsAndTheDeviceHint)
             "opt\nd\nopt\nd\ntempo\n4\nx\n");
   // The next run recalls the last line of the first one: x.
   EXPECT_EQ(project.runOnTerminal("\x1b[A\r").exitStatus, 0);
+  // XDG_STATE_HOME holds the history instead; a run keeps its newest 1000 lines.
+  const fs::path state = project.home() / "state";
+  std::string old;
+  for (int i = 1; i <= 1005; ++i)
+    old += std::to_string(i) + "\n";
+  fs::create_directories(state / "varnow");
+  writeBytes(state / "varnow/history", old);
+  EXPECT_EQ(project.runOnTerminal("x\r", "XDG_STATE_HOME=" + state.string()).exitStatus, 0);
+  EXPECT_EQ(readBytes(state / "varnow/history"), old.substr(old.find("\n6\n") + 1) + "x\n");
 
   project.writeFile("param.txt", "dv\tnosuchcard\n");
   const RunResult refused = project.runOnTerminal("");

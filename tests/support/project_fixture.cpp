@@ -200,12 +200,12 @@ RunResult ProjectFixture::collect(pid_t child, milliseconds limit) const {
   return result;
 }
 
-RunResult ProjectFixture::runOnTerminal(const std::string& keys, milliseconds limit) const {
+RunResult ProjectFixture::runOnTerminal(const std::string& keys, const std::string& variable,
+                                        milliseconds limit) const {
   // script(1) runs the program on a pseudo-terminal of its own and passes the
   // keys on as typed ahead; standard error goes to the terminal too.
-  return runCommand(
-      {"/usr/bin/script", "-qec", "env TERM=xterm '" + varnowBinary() + "'", "/dev/null"}, keys,
-      limit);
+  const std::string program = "env TERM=xterm " + variable + " '" + varnowBinary() + "'";
+  return runCommand({"/usr/bin/script", "-qec", program, "/dev/null"}, keys, limit);
 }
 
 LiveRun::LiveRun(const ProjectFixture& project) : project_(project) {

@@ -125,9 +125,10 @@ class ProjectFixture {
   // Runs to the end with status 0 and returns what it printed after the
   // driver report (the whole output if there was none).
   std::string console(const std::string& input, milliseconds limit = kRunLimit) const;
-  // Runs varnow on a pseudo-terminal (TERM=xterm) with `keys` typed ahead;
-  // `out` holds all the terminal showed.
-  RunResult runOnTerminal(const std::string& keys, milliseconds limit = kRunLimit) const;
+  // Runs varnow on a pseudo-terminal (TERM=xterm and `variable`, "NAME=value")
+  // with `keys` typed ahead; `out` holds all the terminal showed.
+  RunResult runOnTerminal(const std::string& keys, const std::string& variable = "",
+                          milliseconds limit = kRunLimit) const;
 
  private:
   friend class LiveRun;
