@@ -1,5 +1,4 @@
-// The console: words, the help screen, the options, the safety switch, saving
-// and leaving, and the mixer console with its view, edits, modes and busses.
+// The console: words, help, options, safety, saving, leaving, and the mixer.
 #include <algorithm>
 #include <filesystem>
 

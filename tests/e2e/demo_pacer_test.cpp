@@ -1,6 +1,4 @@
-// The demo's card pacer: it drains and feeds the virtual card's FIFOs in real
-// time until the program it runs ends, and a recording through it holds a
-// tone per input.
+// The demo's card pacer: real time until its program ends, a tone per input.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

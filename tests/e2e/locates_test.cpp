@@ -1,5 +1,4 @@
-// Locate points and ranges: storing, recalling, listing, renaming, deleting,
-// in seconds and in measure.beat, and their way through param.txt.
+// Locate points and ranges, in seconds and measures, and through param.txt.
 #include "e2e/e2e.hpp"
 
 namespace varnow::testing {

@@ -1,5 +1,4 @@
-// Playback and export in every mix mode, to the bit against the reference
-// kernels fed with the same blocks, and the peak reports the user reads.
+// Playback, export and peaks in every mix mode, to the bit against the reference.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>

@@ -1,5 +1,4 @@
-// The transport points: setting, nudging, jumping and copying them, the
-// lengths that go with them, the tempo menu, and what 's' keeps of them.
+// The transport points and lengths, the tempo menu, and what 's' keeps of them.
 #include <sstream>
 
 #include "e2e/e2e.hpp"

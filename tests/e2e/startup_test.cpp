@@ -1,5 +1,4 @@
-// The start: the command line, the first run, later runs, the list files, the
-// channel counts, the sound card, line editing and history, the undo journal.
+// The start: command line, first and later runs, the card, history, journals.
 #include <fcntl.h>
 #include <unistd.h>
 

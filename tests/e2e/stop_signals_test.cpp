@@ -1,6 +1,5 @@
-// Ctrl-C, SIGTERM and SIGHUP: a pass ends at its next period and keeps every
-// frame the card delivered; a rewrite is abandoned without a trace; at a
-// prompt the program ends as at the end of its input.
+// Ctrl-C, SIGTERM and SIGHUP: a pass ends at its next period keeping every
+// frame; a rewrite is abandoned without a trace; a prompt ends as at end of input.
 #include <csignal>
 
 #include "e2e/e2e.hpp"

@@ -1,5 +1,4 @@
-// The record and play listings, the menus that choose the list files, and the
-// solo editor.
+// The record and play listings, the list-file menus and the solo editor.
 #include <filesystem>
 
 #include "e2e/e2e.hpp"
@@ -58,6 +57,10 @@ TEST(TrackLists, PlayListingDestinationsInEveryMixMode) {
        "a_very_long_\t\toff\tOut 1\nt2.wav\t\tON\tOut 2\nt3.wav\t\toff\tOut (3)\n"
        "t5.wav\t\toff\tOut (5)\nt6.wav\t\toff\tOut (6)\nt7.wav\t\toff\tOut (7)\n"
        "t8.wav\t\toff\tOut (8)\n"},
+      // Mode 1: every track to outputs 1 and 2, and to its own.
+      {"mix\t1\n", 4, 6, "1.wav\n2.wav\n3.wav\n4.wav\n5.wav\n6.wav\n",
+       "1.wav\t\toff\tOut 1 2\n2.wav\t\toff\tOut 1 2\n3.wav\t\toff\tOut 1 2 3\n"
+       "4.wav\t\toff\tOut 1 2 4\n5.wav\t\toff\tOut 1 2 (5)\n6.wav\t\toff\tOut 1 2 (6)\n"},
       // Mode 2: bus 1 (outputs 1 2) holds track 3, bus 3 (outputs 5 6, which
       // the interface lacks) track 4; tracks 1 and 2 have their pair taken by
       // bus 1; tracks 3 and 4 keep their own outputs, whose bus is off.

@@ -1,5 +1,4 @@
-// Passes on the virtual card: what it plays frame by frame, what the takes
-// hold, and the clock, meter and reports meanwhile.
+// Passes: what the card plays, what the takes hold, clock, meter and reports.
 #include <cstdio>
 
 #include "e2e/e2e.hpp"
@@ -35,6 +34,10 @@ TEST(PlayPass, BlocksFromTheInPointAfterOneBlockOfSilence) {
     const Samples file = track < 2 ? std::vector{one, two}[track] : Samples{};
     EXPECT_EQ(channelOf(raw, 7, static_cast<int>(track)), playedFrom(file, 4096, 16384));
   }
+  // Out before in: one period of silence and the pass ends.
+  p.writeParams("i\t8192\no\t4096\n");
+  p.console("p x");
+  EXPECT_EQ(p.playback(), std::string(1024 * 6, '\0'));
 }
 
 TEST(PlayPass, SoloMeasuresMinimalInterfaceAndTimelineAuditions) {
