@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -178,6 +179,7 @@ pid_t ProjectFixture::spawn(int stdinFd, const std::vector<std::string>& command
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // no program outlives a test that was killed
     const int out = open((root_ / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open((root_ / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || dup2(stdinFd, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
