@@ -1,5 +1,5 @@
-// What the unit tests of every room share: a scratch directory, whole-file
-// bytes, the console fed from a text, the output of a call, a full disk.
+// What the unit tests of every room share: a scratch directory, the console
+// fed from a text, the output of a call, a full disk.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // What the end-to-end tests share: pieces of the console's output expected
-// verbatim, and sample sequences built and compared.
+// verbatim, and the model of what a pass plays.
 #pragma once
 
 #include <gtest/gtest.h>

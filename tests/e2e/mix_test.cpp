@@ -195,11 +195,11 @@ TEST(Export, SplitFilesOneFramePeaksAtFullScaleRefusalsAndFailures) {
   EXPECT_TRUE(same(p.readFile("one_R.wav"), wavFile({-4194304})));
   EXPECT_TRUE(p.soxReads("one_L.wav", 1, packSamples({0})));
 
+  // A name of 256 bytes with "_L.wav"; 255 bytes, the directory not counted, is
+  // a name like any other.
   p.writeParams("o\t5000\nmix\t1\n");
   p.writeFile("play.txt", "a.wav\n");
   p.writeWave("a.wav", staircase(6000, 1, 1));
-  // A name of 256 bytes with "_L.wav"; 255 bytes, the directory not counted, is
-  // a name like any other.
   const std::string n(248, 'n');
   std::filesystem::create_directory(p.dir() / "sub");
   const std::size_t files = p.files().size();

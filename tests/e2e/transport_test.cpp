@@ -49,8 +49,9 @@ TEST(PlayPass, SoloMeasuresMinimalInterfaceAndTimelineAuditions) {
   EXPECT_TRUE(
       has(p.console("sp p x"), "Playing...\nTracks are soloed\nplayback start = 0.00 sec\n"));
   const Samples b = playedFrom(staircase(9000, -1, -1), 0, 4096);
-  EXPECT_EQ(channelOf(p.playback(), 2, 0), playedFrom({}, 0, 4096) + playedFrom(file, 0, 4096));
-  EXPECT_EQ(channelOf(p.playback(), 2, 1), b + b);
+  const std::string raw = p.playback();
+  EXPECT_EQ(channelOf(raw, 2, 0), playedFrom({}, 0, 4096) + playedFrom(file, 0, 4096));
+  EXPECT_EQ(channelOf(raw, 2, 1), b + b);
   p.writeParams("o\t4096\n");
   p.console("sp x");
   EXPECT_EQ(p.playback(), std::string(b.size() * 6, '\0'));

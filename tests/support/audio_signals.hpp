@@ -1,4 +1,5 @@
-// Test signals, packed 24-bit little-endian as the card and the files hold them.
+// Test signals, packed 24-bit little-endian as the card and the files hold
+// them, the independent model of a punch-in, and the meter line that shows a level.
 #pragma once
 
 #include <algorithm>

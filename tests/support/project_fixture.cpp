@@ -20,11 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string shellOutput(const std::string& command, const fs::path& scratch) {
-  return std::system((command + " > '" + scratch.string() + "'").c_str()) == 0 ? readBytes(scratch)
-                                                                               : "";
-}
-
 // Waits for `child` until the deadline, then kills it; fills the status fields.
 void awaitChild(pid_t child, std::chrono::steady_clock::time_point deadline, RunResult& result) {
   int status = 0;
@@ -141,12 +136,16 @@ std::string ProjectFixture::stamped(const std::string& prefix, const std::string
 
 ::testing::AssertionResult ProjectFixture::soxReads(const std::string& name, std::size_t frames,
                                                     const std::string& raw) const {
+  // What sox writes to standard output for `arguments`; nothing when it fails.
+  const auto sox = [this](const std::string& arguments) {
+    const fs::path out = root_ / "sox.out";
+    const std::string command = "sox " + arguments + " > '" + out.string() + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0 ? readBytes(out) : std::string();
+  };
   const std::string quoted = "'" + path(name) + "'";
-  if (shellOutput("sox --i -s " + quoted + " 2>&1", root_ / "sox.out") !=
-      std::to_string(frames) + "\n")
+  if (sox("--i -s " + quoted) != std::to_string(frames) + "\n")
     return ::testing::AssertionFailure() << "sox reads another length from " << name;
-  return same(shellOutput("sox " + quoted + " -t s24 - 2>/dev/null", root_ / "sox.out"), raw)
-         << " as sox reads " << name;
+  return same(sox(quoted + " -t s24 -"), raw) << " as sox reads " << name;
 }
 
 void ProjectFixture::writeParams(const std::string& extraLines, int inputs, int outputs,
