@@ -25,7 +25,7 @@ void awaitChild(pid_t child, std::chrono::steady_clock::time_point deadline, Run
   int status = 0;
   while (waitpid(child, &status, WNOHANG) != child) {
     if (std::chrono::steady_clock::now() > deadline) {
-      kill(child, SIGKILL);
+      kill(-child, SIGKILL);
       waitpid(child, &status, 0);
       result.timedOut = true;
       return;
@@ -179,6 +179,7 @@ pid_t ProjectFixture::spawn(int stdinFd, const std::vector<std::string>& command
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);  // no program outlives a test that was killed
+    setpgid(0, 0);  // a group of its own, so that a kill takes what it started too
     const int out = open((root_ / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open((root_ / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || dup2(stdinFd, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
@@ -219,7 +220,7 @@ LiveRun::LiveRun(const ProjectFixture& project) : project_(project) {
 
 LiveRun::~LiveRun() {
   if (child_ > 0) {
-    kill(child_, SIGKILL);
+    kill(-child_, SIGKILL);
     waitpid(child_, nullptr, 0);
   }
   close(stdinFd_);
