@@ -175,6 +175,7 @@ std::string ProjectFixture::console(const std::string& input, milliseconds limit
 }
 
 pid_t ProjectFixture::spawn(int stdinFd, const std::vector<std::string>& command) const {
+  writeBytes(root_ / "faults.log", "");
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
@@ -184,6 +185,19 @@ pid_t ProjectFixture::spawn(int stdinFd, const std::vector<std::string>& command
     const int err = open((root_ / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || dup2(stdinFd, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
       _exit(127);
+    unsetenv("VARNOW_FAULTS");
+    if (!faultRules_.empty()) {
+      // The sanitizers' runtime does not mind being preceded by the injector.
+      const char* asan = std::getenv("ASAN_OPTIONS");
+      const std::string asanOptions =
+          std::string(asan == nullptr ? "" : asan) + ":verify_asan_link_order=0";
+      if (setenv("LD_PRELOAD", VARNOW_FAULTS, 1) != 0 ||
+          setenv("VARNOW_FAULTS", faultRules_.c_str(), 1) != 0 ||
+          setenv("VARNOW_FAULTS_LOG", (root_ / "faults.log").c_str(), 1) != 0 ||
+          setenv("ASAN_OPTIONS", asanOptions.c_str(), 1) != 0) {
+        _exit(127);
+      }
+    }
     if (fileSizeLimit_ > 0) {
       const rlimit sizeLimit{fileSizeLimit_, fileSizeLimit_};
       signal(SIGXFSZ, SIG_IGN);

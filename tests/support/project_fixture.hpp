@@ -114,6 +114,11 @@ class ProjectFixture {
 
   // Files of the next runs cannot grow past `bytes` (EFBIG); 0 lifts it.
   void setFileSizeLimit(std::uint64_t bytes) { fileSizeLimit_ = bytes; }
+  // The next runs fail the calls that `rules` name ("pwrite:*/vox.wav:2:EIO;...",
+  // the grammar is in fault_injector.cpp); "" lifts them. firedFaults() lists,
+  // a line each, the faults that fired in the last run ("pwrite /.../vox.wav #2 EIO").
+  void injectFaults(const std::string& rules) { faultRules_ = rules; }
+  std::string firedFaults() const { return readBytes(root_ / "faults.log"); }
 
   // Runs varnow (or any command) in the project with the temporary HOME and
   // the given standard input; kills it after the limit.
@@ -137,6 +142,7 @@ class ProjectFixture {
 
   std::filesystem::path root_, projectDir_, homeDir_;
   std::uint64_t fileSizeLimit_ = 0;
+  std::string faultRules_;
 };
 
 // The program running while the test writes its standard input bit by bit

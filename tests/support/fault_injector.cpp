@@ -1,0 +1,476 @@
+// A preloaded library that makes chosen calls of the program under test fail,
+// deterministically: the Nth call of a function on a file whose absolute path
+// matches a pattern. The program is the real binary; only the C library and
+// ALSA calls it makes are answered here first.
+//
+//   LD_PRELOAD=libvarnow_faults.so VARNOW_FAULTS='RULE;RULE;...' varnow
+//
+//   RULE   := CALLS ':' GLOB ':' WHEN ':' ACTION
+//   CALLS  := name[,name...]   open read pread write pwrite fread fwrite fputs
+//                              fputc fflush fclose fsync fdatasync rename unlink
+//                              mkdir link ftruncate copy_file_range ioctl
+//                              snd_pcm_writen snd_pcm_readn
+//   GLOB   := fnmatch(3) pattern over the absolute path ('*' crosses '/');
+//             a rename or link matches on either name; ALSA calls have the
+//             path "pcm"
+//   WHEN   := N        the Nth matching call (counted from 1, per rule)
+//           | N-M      calls N to M
+//           | N+       call N and every later one
+//   ACTION := an errno name (EIO, ENOSPC, EDQUOT, EINTR, ...): the call does
+//             nothing and fails with it
+//           | short    a read or write moves half of what was asked (at least
+//                      one byte) and reports that; a stdio call also fails
+//                      with ENOSPC, as a full disk does
+//           | EPIPE    an ALSA transfer moves nothing and returns -EPIPE
+//           | xrun     an ALSA transfer moves its frames, then returns -EPIPE
+//
+// Each fault that fires is appended as one line ("pwrite /tmp/p/vox.wav #2
+// EIO") to the file VARNOW_FAULTS_LOG names, so that a test can tell that
+// its fault was met. open includes openat and the 64-bit forms; unlink
+// includes remove and unlinkat; rename includes renameat and renameat2;
+// ioctl counts only the file-cloning requests.
+#include <alsa/asoundlib.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <linux/fs.h>
+#include <pthread.h>
+#include <stdio_ext.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace {
+
+enum class Action { kError, kShort, kAlsaPipe, kAlsaXrun };
+
+struct Rule {
+  std::string calls;  // ",open,read," with a comma on each side of every name
+  std::string glob;
+  long from = 0;
+  long to = 0;  // -1: no end
+  Action action = Action::kError;
+  int err = 0;
+  std::string actionName;
+  long seen = 0;
+};
+
+struct Errno {
+  const char* name;
+  int value;
+};
+constexpr std::array kErrnos{
+    Errno{"EIO", EIO},       Errno{"ENOSPC", ENOSPC},   Errno{"EDQUOT", EDQUOT},
+    Errno{"EINTR", EINTR},   Errno{"EACCES", EACCES},   Errno{"EPERM", EPERM},
+    Errno{"EROFS", EROFS},   Errno{"EXDEV", EXDEV},     Errno{"ENOENT", ENOENT},
+    Errno{"EBADF", EBADF},   Errno{"EINVAL", EINVAL},   Errno{"EOPNOTSUPP", EOPNOTSUPP},
+    Errno{"EAGAIN", EAGAIN}, Errno{"EMFILE", EMFILE},   Errno{"EEXIST", EEXIST},
+    Errno{"EBUSY", EBUSY},   Errno{"ENOTDIR", ENOTDIR}, Errno{"EFBIG", EFBIG},
+};
+
+pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+bool parsed = false;
+std::array<Rule, 16> rules;
+std::size_t ruleCount = 0;
+
+template <typename Function>
+Function real(const char* name) {
+  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+[[noreturn]] void badRules(const char* why, std::string_view text) {
+  std::fprintf(stderr, "VARNOW_FAULTS: %s: %.*s\n", why, static_cast<int>(text.size()),
+               text.data());
+  std::_Exit(125);
+}
+
+Rule parseRule(std::string_view text) {
+  // CALLS and WHEN hold no ':', ACTION neither; the glob between them may.
+  const std::size_t first = text.find(':');
+  const std::size_t last = text.rfind(':');
+  const std::size_t beforeLast = last == 0 ? std::string_view::npos : text.rfind(':', last - 1);
+  if (first == std::string_view::npos || beforeLast == std::string_view::npos ||
+      beforeLast <= first) {
+    badRules("a rule needs four fields", text);
+  }
+  const std::array<std::string_view, 4> fields{
+      text.substr(0, first), text.substr(first + 1, beforeLast - first - 1),
+      text.substr(beforeLast + 1, last - beforeLast - 1), text.substr(last + 1)};
+  Rule rule;
+  rule.calls = "," + std::string(fields[0]) + ",";
+  rule.glob = fields[1];
+  const std::string when(fields[2]);
+  char* rest = nullptr;
+  rule.from = std::strtol(when.c_str(), &rest, 10);
+  rule.to = rule.from;
+  if (*rest == '+') rule.to = -1;
+  if (*rest == '-') rule.to = std::strtol(rest + 1, &rest, 10);
+  if (rule.from < 1 || (rule.to != -1 && rule.to < rule.from)) badRules("bad WHEN", text);
+  rule.actionName = fields[3];
+  if (fields[3] == "short") {
+    rule.action = Action::kShort;
+  } else if (fields[3] == "EPIPE") {
+    rule.action = Action::kAlsaPipe;
+  } else if (fields[3] == "xrun") {
+    rule.action = Action::kAlsaXrun;
+  } else {
+    bool known = false;
+    for (const Errno& e : kErrnos) {
+      if (fields[3] == e.name) rule.err = e.value, known = true;
+    }
+    if (!known) badRules("unknown ACTION", text);
+  }
+  return rule;
+}
+
+void parseRules() {
+  parsed = true;
+  const char* text = std::getenv("VARNOW_FAULTS");
+  if (text == nullptr) return;
+  std::string_view all(text);
+  while (!all.empty()) {
+    const std::size_t end = all.find(';');
+    const std::string_view one = all.substr(0, end);
+    if (!one.empty()) {
+      if (ruleCount == rules.size()) badRules("too many rules", all);
+      rules[ruleCount++] = parseRule(one);
+    }
+    all = end == std::string_view::npos ? std::string_view() : all.substr(end + 1);
+  }
+}
+
+std::string absolute(const char* path, int directoryFd = AT_FDCWD);
+
+std::string pathOfFd(int fd) {
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char target[4096];
+  const ssize_t length = readlink(link, target, sizeof target - 1);
+  return length < 0 ? std::string() : std::string(target, static_cast<std::size_t>(length));
+}
+
+std::string absolute(const char* path, int directoryFd) {
+  if (path == nullptr) return {};
+  if (path[0] == '/') return path;
+  if (directoryFd != AT_FDCWD) return pathOfFd(directoryFd) + "/" + path;
+  char cwd[4096];
+  return getcwd(cwd, sizeof cwd) == nullptr ? std::string(path) : std::string(cwd) + "/" + path;
+}
+
+void logFault(const char* call, const std::string& path, const Rule& rule) {
+  const char* logPath = std::getenv("VARNOW_FAULTS_LOG");
+  if (logPath == nullptr) return;
+  const int fd = real<int (*)(const char*, int, ...)>("open")(
+      logPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  const std::string line = std::string(call) + " " + path + " #" + std::to_string(rule.seen) + " " +
+                           rule.actionName + "\n";
+  [[maybe_unused]] const ssize_t ignored =
+      real<ssize_t (*)(int, const void*, std::size_t)>("write")(fd, line.data(), line.size());
+  real<int (*)(int)>("close")(fd);
+}
+
+// The rule that makes this call fail, or null. Every call that matches a
+// rule's names and pattern counts for that rule, failing or not.
+const Rule* fault(const char* call, const std::string& path, const std::string& otherPath = {}) {
+  pthread_mutex_lock(&lock);
+  if (!parsed) parseRules();
+  const Rule* chosen = nullptr;
+  const std::string key = "," + std::string(call) + ",";
+  for (std::size_t i = 0; i < ruleCount; ++i) {
+    Rule& rule = rules[i];
+    if (rule.calls.find(key) == std::string::npos) continue;
+    if (fnmatch(rule.glob.c_str(), path.c_str(), 0) != 0 &&
+        (otherPath.empty() || fnmatch(rule.glob.c_str(), otherPath.c_str(), 0) != 0)) {
+      continue;
+    }
+    ++rule.seen;
+    if (chosen == nullptr && rule.seen >= rule.from && (rule.to == -1 || rule.seen <= rule.to)) {
+      chosen = &rule;
+      logFault(call, path, rule);
+    }
+  }
+  pthread_mutex_unlock(&lock);
+  return chosen;
+}
+
+bool anyRules() {
+  return std::getenv("VARNOW_FAULTS") != nullptr;
+}
+
+int failWith(const Rule& rule) {
+  errno = rule.action == Action::kShort ? ENOSPC : rule.err;
+  return -1;
+}
+
+std::size_t half(std::size_t count) {
+  return count > 1 ? count / 2 : count;
+}
+
+template <typename Call>
+ssize_t transfer(const char* name, int fd, std::size_t count, Call call) {
+  if (!anyRules()) return call(count);
+  const Rule* rule = fault(name, pathOfFd(fd));
+  if (rule == nullptr) return call(count);
+  if (rule->action == Action::kShort) return call(half(count));
+  return failWith(*rule);
+}
+
+// A stdio stream whose write or flush fails has its buffered bytes dropped
+// and its error indicator set, as a full disk leaves it.
+void breakStream(std::FILE* stream) {
+  __fpurge(stream);
+  stream->_flags |= 0x20;  // glibc's _IO_ERR_SEEN: ferror() is true from now on
+}
+
+int openWith(int (*call)(const char*, int, ...), const char* path, int flags, mode_t mode) {
+  if (anyRules()) {
+    if (const Rule* rule = fault("open", absolute(path)); rule != nullptr) return failWith(*rule);
+  }
+  return (flags & (O_CREAT | O_TMPFILE)) != 0 ? call(path, flags, mode) : call(path, flags);
+}
+
+mode_t modeOf(int flags, va_list arguments) {
+  return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = modeOf(flags, arguments);
+  va_end(arguments);
+  return openWith(real<int (*)(const char*, int, ...)>("open"), path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = modeOf(flags, arguments);
+  va_end(arguments);
+  return openWith(real<int (*)(const char*, int, ...)>("open64"), path, flags, mode);
+}
+
+int openat(int directoryFd, const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = modeOf(flags, arguments);
+  va_end(arguments);
+  if (anyRules()) {
+    if (const Rule* rule = fault("open", absolute(path, directoryFd)); rule != nullptr) {
+      return failWith(*rule);
+    }
+  }
+  return real<int (*)(int, const char*, int, ...)>("openat")(directoryFd, path, flags, mode);
+}
+
+ssize_t read(int fd, void* bytes, std::size_t count) {
+  return transfer("read", fd, count, [&](std::size_t n) {
+    return real<ssize_t (*)(int, void*, std::size_t)>("read")(fd, bytes, n);
+  });
+}
+
+ssize_t pread(int fd, void* bytes, std::size_t count, off_t offset) {
+  return transfer("pread", fd, count, [&](std::size_t n) {
+    return real<ssize_t (*)(int, void*, std::size_t, off_t)>("pread")(fd, bytes, n, offset);
+  });
+}
+
+ssize_t pread64(int fd, void* bytes, std::size_t count, off_t offset) {
+  return transfer("pread", fd, count, [&](std::size_t n) {
+    return real<ssize_t (*)(int, void*, std::size_t, off_t)>("pread64")(fd, bytes, n, offset);
+  });
+}
+
+ssize_t write(int fd, const void* bytes, std::size_t count) {
+  return transfer("write", fd, count, [&](std::size_t n) {
+    return real<ssize_t (*)(int, const void*, std::size_t)>("write")(fd, bytes, n);
+  });
+}
+
+ssize_t pwrite(int fd, const void* bytes, std::size_t count, off_t offset) {
+  return transfer("pwrite", fd, count, [&](std::size_t n) {
+    return real<ssize_t (*)(int, const void*, std::size_t, off_t)>("pwrite")(fd, bytes, n, offset);
+  });
+}
+
+ssize_t pwrite64(int fd, const void* bytes, std::size_t count, off_t offset) {
+  return transfer("pwrite", fd, count, [&](std::size_t n) {
+    return real<ssize_t (*)(int, const void*, std::size_t, off_t)>("pwrite64")(fd, bytes, n,
+                                                                               offset);
+  });
+}
+
+std::size_t fread(void* items, std::size_t size, std::size_t count, std::FILE* stream) {
+  const auto call = real<std::size_t (*)(void*, std::size_t, std::size_t, std::FILE*)>("fread");
+  if (!anyRules()) return call(items, size, count, stream);
+  const Rule* rule = fault("fread", pathOfFd(fileno(stream)));
+  if (rule == nullptr) return call(items, size, count, stream);
+  const std::size_t done =
+      rule->action == Action::kShort ? call(items, size, half(count), stream) : 0;
+  failWith(*rule);
+  stream->_flags |= 0x20;
+  return done;
+}
+
+std::size_t fwrite(const void* items, std::size_t size, std::size_t count, std::FILE* stream) {
+  const auto call =
+      real<std::size_t (*)(const void*, std::size_t, std::size_t, std::FILE*)>("fwrite");
+  if (!anyRules()) return call(items, size, count, stream);
+  const Rule* rule = fault("fwrite", pathOfFd(fileno(stream)));
+  if (rule == nullptr) return call(items, size, count, stream);
+  std::size_t done = 0;
+  if (rule->action == Action::kShort) {
+    done = call(items, size, half(count), stream);
+    std::fflush(stream);
+  }
+  failWith(*rule);
+  breakStream(stream);
+  return done;
+}
+
+int fputs(const char* text, std::FILE* stream) {
+  const auto call = real<int (*)(const char*, std::FILE*)>("fputs");
+  if (!anyRules()) return call(text, stream);
+  const Rule* rule = fault("fputs", pathOfFd(fileno(stream)));
+  if (rule == nullptr) return call(text, stream);
+  failWith(*rule);
+  breakStream(stream);
+  return EOF;
+}
+
+int fputc(int character, std::FILE* stream) {
+  const auto call = real<int (*)(int, std::FILE*)>("fputc");
+  if (!anyRules()) return call(character, stream);
+  const Rule* rule = fault("fputc", pathOfFd(fileno(stream)));
+  if (rule == nullptr) return call(character, stream);
+  failWith(*rule);
+  breakStream(stream);
+  return EOF;
+}
+
+int fflush(std::FILE* stream) {
+  const auto call = real<int (*)(std::FILE*)>("fflush");
+  if (!anyRules() || stream == nullptr) return call(stream);
+  const Rule* rule = fault("fflush", pathOfFd(fileno(stream)));
+  if (rule == nullptr) return call(stream);
+  breakStream(stream);
+  return failWith(*rule) < 0 ? EOF : 0;
+}
+
+int fclose(std::FILE* stream) {
+  const auto call = real<int (*)(std::FILE*)>("fclose");
+  if (!anyRules()) return call(stream);
+  const Rule* rule = fault("fclose", pathOfFd(fileno(stream)));
+  if (rule == nullptr) return call(stream);
+  // The stream is closed all the same; what it still held is lost.
+  __fpurge(stream);
+  call(stream);
+  return failWith(*rule) < 0 ? EOF : 0;
+}
+
+#define VARNOW_FD_CALL(name, rule_name, signature, arguments) \
+  int name signature {                                        \
+    if (anyRules()) {                                         \
+      const Rule* rule = fault(rule_name, pathOfFd(fd));      \
+      if (rule != nullptr) return failWith(*rule);            \
+    }                                                         \
+    return real<int(*) signature>(#name) arguments;           \
+  }
+
+VARNOW_FD_CALL(fsync, "fsync", (int fd), (fd))
+VARNOW_FD_CALL(fdatasync, "fdatasync", (int fd), (fd))
+VARNOW_FD_CALL(ftruncate, "ftruncate", (int fd, off_t length), (fd, length))
+VARNOW_FD_CALL(ftruncate64, "ftruncate", (int fd, off_t length), (fd, length))
+#undef VARNOW_FD_CALL
+
+#define VARNOW_PATH_CALL(name, rule_name, signature, arguments, paths) \
+  int name signature {                                                 \
+    if (anyRules()) {                                                  \
+      const Rule* rule = fault paths;                                  \
+      if (rule != nullptr) return failWith(*rule);                     \
+    }                                                                  \
+    return real<int(*) signature>(#name) arguments;                    \
+  }
+
+VARNOW_PATH_CALL(rename, "rename", (const char* from, const char* to), (from, to),
+                 ("rename", absolute(from), absolute(to)))
+VARNOW_PATH_CALL(renameat, "rename", (int fromFd, const char* from, int toFd, const char* to),
+                 (fromFd, from, toFd, to), ("rename", absolute(from, fromFd), absolute(to, toFd)))
+VARNOW_PATH_CALL(renameat2, "rename",
+                 (int fromFd, const char* from, int toFd, const char* to, unsigned flags),
+                 (fromFd, from, toFd, to, flags),
+                 ("rename", absolute(from, fromFd), absolute(to, toFd)))
+VARNOW_PATH_CALL(link, "link", (const char* from, const char* to), (from, to),
+                 ("link", absolute(from), absolute(to)))
+VARNOW_PATH_CALL(linkat, "link",
+                 (int fromFd, const char* from, int toFd, const char* to, int flags),
+                 (fromFd, from, toFd, to, flags),
+                 ("link", absolute(from, fromFd), absolute(to, toFd)))
+VARNOW_PATH_CALL(unlink, "unlink", (const char* path), (path), ("unlink", absolute(path)))
+VARNOW_PATH_CALL(remove, "unlink", (const char* path), (path), ("unlink", absolute(path)))
+VARNOW_PATH_CALL(unlinkat, "unlink", (int directoryFd, const char* path, int flags),
+                 (directoryFd, path, flags), ("unlink", absolute(path, directoryFd)))
+VARNOW_PATH_CALL(mkdir, "mkdir", (const char* path, mode_t mode), (path, mode),
+                 ("mkdir", absolute(path)))
+#undef VARNOW_PATH_CALL
+
+ssize_t copy_file_range(int inFd, off_t* inOffset, int outFd, off_t* outOffset, std::size_t count,
+                        unsigned flags) {
+  const auto call =
+      real<ssize_t (*)(int, off_t*, int, off_t*, std::size_t, unsigned)>("copy_file_range");
+  if (anyRules()) {
+    if (const Rule* rule = fault("copy_file_range", pathOfFd(outFd), pathOfFd(inFd))) {
+      if (rule->action == Action::kShort) {
+        return call(inFd, inOffset, outFd, outOffset, half(count), flags);
+      }
+      return failWith(*rule);
+    }
+  }
+  return call(inFd, inOffset, outFd, outOffset, count, flags);
+}
+
+int ioctl(int fd, unsigned long request, ...) {
+  va_list arguments;
+  va_start(arguments, request);
+  void* argument = va_arg(arguments, void*);
+  va_end(arguments);
+  if (anyRules() && (request == FICLONE || request == FICLONERANGE)) {
+    if (const Rule* rule = fault("ioctl", pathOfFd(fd)); rule != nullptr) return failWith(*rule);
+  }
+  return real<int (*)(int, unsigned long, ...)>("ioctl")(fd, request, argument);
+}
+
+snd_pcm_sframes_t snd_pcm_writen(snd_pcm_t* pcm, void** buffers, snd_pcm_uframes_t frames) {
+  const auto call =
+      real<snd_pcm_sframes_t (*)(snd_pcm_t*, void**, snd_pcm_uframes_t)>("snd_pcm_writen");
+  const Rule* rule = anyRules() ? fault("snd_pcm_writen", "pcm") : nullptr;
+  if (rule == nullptr) return call(pcm, buffers, frames);
+  if (rule->action == Action::kAlsaXrun) call(pcm, buffers, frames);
+  return rule->action == Action::kAlsaXrun || rule->action == Action::kAlsaPipe ? -EPIPE
+                                                                                : -rule->err;
+}
+
+snd_pcm_sframes_t snd_pcm_readn(snd_pcm_t* pcm, void** buffers, snd_pcm_uframes_t frames) {
+  const auto call =
+      real<snd_pcm_sframes_t (*)(snd_pcm_t*, void**, snd_pcm_uframes_t)>("snd_pcm_readn");
+  const Rule* rule = anyRules() ? fault("snd_pcm_readn", "pcm") : nullptr;
+  if (rule == nullptr) return call(pcm, buffers, frames);
+  if (rule->action == Action::kAlsaXrun) call(pcm, buffers, frames);
+  return rule->action == Action::kAlsaXrun || rule->action == Action::kAlsaPipe ? -EPIPE
+                                                                                : -rule->err;
+}
+
+}  // extern "C"
