@@ -71,9 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool journalLeft = ::stat(journal.c_str(), &info) == 0;
   if (::stat(destination.c_str(), &info) != 0) std::abort();
   std::remove(journal.c_str());
-  // Restored means the journal is gone; anything else leaves it, and a
-  // journal never makes its destination longer than it was.
-  if ((played.outcome == varnow::PlaybackOutcome::kRestored) == journalLeft) std::abort();
+  // Restored or finished means the journal is gone; anything else leaves
+  // it, and a journal never makes its destination longer than it was.
+  const bool settled = played.outcome == varnow::PlaybackOutcome::kRestored ||
+                       played.outcome == varnow::PlaybackOutcome::kFinished;
+  if (settled == journalLeft) std::abort();
   if (info.st_size > static_cast<off_t>(kDestinationBytes) &&
       played.outcome == varnow::PlaybackOutcome::kRestored) {
     std::abort();

@@ -12,6 +12,7 @@
 #include "core/regular_file.hpp"
 #include "core/status.hpp"
 #include "core/stop_request.hpp"
+#include "takes/journal_recovery.hpp"
 #include "takes/undo_journal.hpp"
 
 namespace varnow {
@@ -199,6 +200,9 @@ int runProgram() {
     flushOutput();
     return ended.signalNumber != 0 ? stopExitStatus(ended.signalNumber) : 0;
   }
+  // Destinations in other directories are known once the settings name
+  // the record lists; they too are recovered before any file is used.
+  recoverRecordListJournals(settings.recordLists);
   checkListFilesAtStart(settings);
   clampChannelCounts(settings);
   printRequestedParameters(settings);

@@ -15,6 +15,7 @@
 #include "core/regular_file.hpp"
 #include "core/status.hpp"
 #include "takes/file_names.hpp"
+#include "takes/undo_journal.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
 #include "wave/size_repair.hpp"
@@ -181,7 +182,8 @@ void TakeFiles::create(const TakeRequest& request, std::array<std::int32_t, kMax
       continue;
     }
     const std::string& name = names[slot];
-    const Status made = MAKE_HEADER(name, request.sampleRate, headerFrames, 1);
+    Status made = settlePendingJournal(name);
+    if (made) made = MAKE_HEADER(name, request.sampleRate, headerFrames, 1);
     if (!made) {
       printLine(made.message());
       armed[slot] = 0;

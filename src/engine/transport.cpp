@@ -15,6 +15,7 @@
 #include "engine/realtime_section.hpp"
 #include "meter/clock.hpp"
 #include "meter/peaks.hpp"
+#include "takes/undo_journal.hpp"
 #include "timeline/musical_time.hpp"
 
 namespace varnow {
@@ -186,6 +187,11 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
     for (int k = 0; k < count; ++k) {
       const std::string& line = playLines[static_cast<std::size_t>(k)];
       if (skipped(line)) continue;
+      // A file that an insert left half-written plays only once restored.
+      if (const Status settled = settlePendingJournal(line); !settled) {
+        printLine(settled.message());
+        continue;
+      }
       const WaveCheck check = GET_ATTRIBUTES(k, line, playAttributes_);
       printText(playFileRejection(line, check));
       playFlags_[static_cast<std::size_t>(k)] = check.playable() ? 1 : 0;

@@ -9,6 +9,7 @@
 #include "takes/file_clone.hpp"
 #include "takes/file_names.hpp"
 #include "takes/scratch_file.hpp"
+#include "takes/undo_journal.hpp"
 #include "wave/file_handle.hpp"
 
 namespace varnow {
@@ -28,6 +29,9 @@ Status copyInto(std::FILE* source, const std::string& path, const std::string& b
 }  // namespace
 
 Status COPY_FILE(std::int64_t number, const std::string& path) {
+  // A backup of a file that an insert left half-written would keep the
+  // wrong bytes.
+  if (Status settled = settlePendingJournal(path); !settled) return settled;
   const FileHandle source = openFile(path, "rb");
   if (!source) {
     const int err = errno;

@@ -6,6 +6,7 @@
 #include "takes/byte_copy.hpp"
 #include "takes/file_names.hpp"
 #include "takes/scratch_file.hpp"
+#include "takes/undo_journal.hpp"
 #include "wave/file_handle.hpp"
 
 namespace varnow {
@@ -28,6 +29,10 @@ Status copyAcross(const std::string& from, const std::string& to) {
 }  // namespace
 
 Status moveFile(const std::string& from, const std::string& to) {
+  // Neither name may carry an insert that did not finish: the journal would
+  // be left beside a name whose file has gone, or beside the file replaced.
+  if (Status settled = settlePendingJournal(from); !settled) return settled;
+  if (Status settled = settlePendingJournal(to); !settled) return settled;
   errno = 0;
   if (std::rename(from.c_str(), to.c_str()) == 0) return Status::success();
   const int err = errno;

@@ -7,7 +7,9 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <span>
 #include <vector>
 
 #include "core/print.hpp"
@@ -24,7 +26,6 @@ namespace {
 // Far beyond any file, and small enough that byte offsets computed from it
 // (3 x position plus a file's length) cannot overflow.
 constexpr Position kLargestPositionFrame = std::numeric_limits<std::int64_t>::max() / 8;
-constexpr std::int64_t kPieceFrames = kBlockFrames;
 constexpr std::int64_t kRiffSizeByte = 4;
 constexpr std::int64_t kRiffHeaderBytes = 8;  // "RIFF" and the RIFF size precede what it counts
 constexpr std::int64_t kSizeFieldBytes = 4;
@@ -181,32 +182,54 @@ bool writeAt(int fd, std::int64_t offset, const void* bytes, std::int64_t count)
   return true;
 }
 
-// Writes the span piece by piece in stream order, each destination byte
-// once. Between pieces a stop request ends the work (the caller undoes it).
-Status writeSpan(const Layout& layout, const OpenWave& destination,
-                 const std::string& destinationPath, const OpenWave& source,
-                 const std::string& sourcePath) {
-  std::array<std::int8_t, kPieceFrames * kBytesPerSample> oldPiece{};
-  std::array<std::int8_t, kPieceFrames * kBytesPerSample> sourcePiece{};
-  std::array<std::int8_t, kPieceFrames * kBytesPerSample> newPiece{};
-  for (std::int64_t first = 0; first < layout.spanFrames; first += kPieceFrames) {
-    const std::int64_t frames = std::min(kPieceFrames, layout.spanFrames - first);
-    const std::int64_t bytes = frames * kBytesPerSample;
-    const std::int64_t at = layout.startByte + first * kBytesPerSample;
-    // The old bytes of this piece are read before it is written: no earlier
-    // piece reaches into it.
-    if (!readAt(destination.fd, at, oldPiece.data(), bytes, destination.fileBytes)) {
-      return fileFailure("read", destinationPath, errno);
-    }
-    if (!readAt(source.fd, source.dataStartByte + first * kBytesPerSample, sourcePiece.data(),
-                bytes, source.fileBytes)) {
+// Everything an insert reads while it composes the new bytes.
+struct Composer {
+  const Layout& layout;
+  const OpenWave& source;
+  const std::string& sourcePath;
+  std::vector<std::int8_t> sourcePiece = std::vector<std::int8_t>(kJournalPieceBytes);
+
+  // The new bytes of the span from byte `atByte` on (a whole number of
+  // samples), from the old bytes there and the source's samples.
+  Status operator()(std::int64_t atByte, std::span<const std::uint8_t> oldBytes,
+                    std::span<std::uint8_t> newBytes) {
+    const std::int64_t firstFrame = atByte / kBytesPerSample;
+    const auto bytes = static_cast<std::int64_t>(newBytes.size());
+    if (!readAt(source.fd, source.dataStartByte + atByte, sourcePiece.data(), bytes,
+                source.fileBytes)) {
       return fileFailure("read", sourcePath, errno);
     }
-    compose(layout, first, frames, oldPiece.data(), sourcePiece.data(), newPiece.data());
-    if (!writeAt(destination.fd, at, newPiece.data(), bytes)) {
+    compose(layout, firstFrame, bytes / kBytesPerSample,
+            reinterpret_cast<const std::int8_t*>(oldBytes.data()), sourcePiece.data(),
+            reinterpret_cast<std::int8_t*>(newBytes.data()));
+    return Status::success();
+  }
+};
+
+// Writes one stretch piece by piece in stream order, each destination byte
+// once; the old bytes of a piece are read just before it is written, so no
+// earlier piece reaches into them. Between pieces a stop request ends the
+// work (the caller undoes it).
+Status writeStretch(const RewrittenStretch& stretch, const OpenWave& destination,
+                    const std::string& destinationPath) {
+  std::vector<std::uint8_t> oldPiece(kJournalPieceBytes);
+  std::vector<std::uint8_t> newPiece(kJournalPieceBytes);
+  for (std::int64_t at = 0; at < stretch.lengthBytes; at += kJournalPieceBytes) {
+    const std::int64_t bytes = std::min(kJournalPieceBytes, stretch.lengthBytes - at);
+    const auto size = static_cast<std::size_t>(bytes);
+    const std::int64_t offset = stretch.offsetByte + at;
+    if (!readAt(destination.fd, offset, reinterpret_cast<std::int8_t*>(oldPiece.data()), bytes,
+                destination.fileBytes)) {
+      return fileFailure("read", destinationPath, errno);
+    }
+    if (Status composed = stretch.compose(at, {oldPiece.data(), size}, {newPiece.data(), size});
+        !composed) {
+      return composed;
+    }
+    if (!writeAt(destination.fd, offset, newPiece.data(), bytes)) {
       return fileFailure("write", destinationPath, errno);
     }
-    if (first + frames < layout.spanFrames && stopRequested()) {
+    if (at + bytes < stretch.lengthBytes && stopRequested()) {
       return Status::failure(formatText("The insert into %s was stopped before it was finished.",
                                         destinationPath.c_str()));
     }
@@ -219,43 +242,25 @@ Status writeSpan(const Layout& layout, const OpenWave& destination,
 //
 //   0      4                     T      T+4         T+8                   F
 //   | RIFF | F - 8 | ... chunks  | data | F - (T+8) | samples ...         |
-Status writeSizes(const OpenWave& destination, const std::string& path, std::int64_t newBytes) {
-  std::uint8_t field[kSizeFieldBytes];
-  Decon4(newBytes - destination.dataStartByte, field);
-  if (!writeAt(destination.fd, destination.dataStartByte - kSizeFieldBytes, field, sizeof field)) {
-    return fileFailure("write", path, errno);
-  }
-  Decon4(newBytes - kRiffHeaderBytes, field);
-  if (!writeAt(destination.fd, kRiffSizeByte, field, sizeof field)) {
-    return fileFailure("write", path, errno);
-  }
-  return Status::success();
-}
-
-// A journal beside the destination records an earlier insert that did not
-// finish (the program was started in another directory since): it is
-// played back before anything reads the destination.
-RewriteResult settleLeftoverJournal(const std::string& destination) {
-  const std::string journal = journalPath(destination);
-  struct stat info {};
-  if (::lstat(journal.c_str(), &info) != 0) return RewriteResult::done();
-  const PlaybackResult played = playBackJournal(journal);
-  if (played.outcome != PlaybackOutcome::kRestored) {
-    return RewriteResult::failed(Status::failure(played.message));
-  }
-  printLine(played.message);
-  return RewriteResult::done();
+RewrittenStretch sizeField(std::int64_t offsetByte, std::int64_t value) {
+  return {offsetByte, kSizeFieldBytes,
+          [value](std::int64_t, std::span<const std::uint8_t>, std::span<std::uint8_t> field) {
+            Decon4(value, field.data());
+            return Status::success();
+          }};
 }
 
 // Plays the journal back after `cause` stopped the insert.
 RewriteResult undo(const std::string& destination, const std::string& journal,
                    const Status& cause) {
-  const PlaybackResult played = playBackJournal(journal);
+  const PlaybackResult played = playBackJournal(journal, PlaybackMode::kRollBack);
   if (played.outcome == PlaybackOutcome::kRestored) {
     return RewriteResult::failed(Status::failure(
         cause.message() + formatText(" %s is as it was before the insert.", destination.c_str())));
   }
-  return RewriteResult::failed(Status::failure(cause.message() + " " + played.message));
+  return RewriteResult::failed(Status::failure(
+      cause.message() + formatText(" Then restoring %s failed: ", destination.c_str()) +
+      played.message));
 }
 
 }  // namespace
@@ -263,8 +268,10 @@ RewriteResult undo(const std::string& destination, const std::string& journal,
 RewriteResult INSERT_FILE(const InsertRequest& request) {
   const std::string& destinationPath = request.destination;
   const std::string& sourcePath = request.source;
-  if (RewriteResult settled = settleLeftoverJournal(destinationPath); !settled.ok()) {
-    return settled;
+  // A journal left beside the destination by an insert that did not finish
+  // is settled before anything reads the destination.
+  if (Status settled = settlePendingJournal(destinationPath); !settled) {
+    return RewriteResult::failed(settled);
   }
 
   OpenWave destination;
@@ -308,34 +315,37 @@ RewriteResult INSERT_FILE(const InsertRequest& request) {
   const std::int64_t oldBytes = destination.fileBytes;
   const std::int64_t newBytes = std::max(oldBytes, endByte);
 
-  // What the journal saves: the size fields when they change, and the old
-  // bytes of the span as far as the destination reached.
-  std::vector<SavedExtent> saved;
+  // What the insert rewrites: the size fields when the destination grows,
+  // and the span.
+  std::vector<RewrittenStretch> stretches;
   if (newBytes > oldBytes) {
-    saved.push_back({kRiffSizeByte, kSizeFieldBytes});
-    saved.push_back({destination.dataStartByte - kSizeFieldBytes, kSizeFieldBytes});
+    stretches.push_back(sizeField(kRiffSizeByte, newBytes - kRiffHeaderBytes));
+    stretches.push_back(sizeField(destination.dataStartByte - kSizeFieldBytes,
+                                  newBytes - destination.dataStartByte));
   }
-  if (layout.startByte < oldBytes) {
-    saved.push_back({layout.startByte, std::min(endByte, oldBytes) - layout.startByte});
-  }
-  if (Status journaled = writeUndoJournal(destinationPath, destination.fd, oldBytes, saved);
+  Composer composer{layout, source, sourcePath};
+  stretches.push_back({layout.startByte, endByte - layout.startByte, std::ref(composer)});
+  if (Status journaled =
+          writeUndoJournal(destinationPath, destination.fd, oldBytes, newBytes, stretches);
       !journaled) {
     return RewriteResult::failed(journaled);
   }
   const std::string journal = journalPath(destinationPath);
 
-  Status written = writeSpan(layout, destination, destinationPath, source, sourcePath);
-  if (written && newBytes > oldBytes) written = writeSizes(destination, destinationPath, newBytes);
+  // The span first, then the sizes that make it part of the file.
+  Status written = writeStretch(stretches.back(), destination, destinationPath);
+  for (std::size_t i = 0; written && i + 1 < stretches.size(); ++i)
+    written = writeStretch(stretches[i], destination, destinationPath);
   if (written && ::fdatasync(destination.fd) != 0)
     written = fileFailure("write", destinationPath, errno);
   if (!written) return undo(destinationPath, journal, written);
 
   if (Status removed = removeUndoJournal(journal); !removed) {
-    // The insert is complete, but a journal that may still be there would
-    // undo it at the next start: the take must outlive that.
+    // The insert is complete. A journal that is still there is never
+    // applied: its destination holds the whole insert.
     return RewriteResult::failed(Status::failure(
-        removed.message() + formatText(" The insert into %s is complete, but the next start may "
-                                       "undo it with the journal.",
+        removed.message() + formatText(" The insert into %s is complete; the journal will never "
+                                       "be applied.",
                                        destinationPath.c_str())));
   }
   return RewriteResult::done();

@@ -52,7 +52,9 @@ struct InsertRequest {
 // sync of the destination; then the journal is removed. A failed write, or a
 // stop request seen between two pieces, plays the journal back: the
 // destination is then byte for byte as it was. A journal left beside the
-// destination by an earlier run is played back first (its line printed).
+// destination by an insert that did not finish is settled first: played
+// back when it belongs to the file there (its line printed), and otherwise
+// the insert is refused.
 //
 // Returns kAbsent when the destination does not exist (ENOENT, and no dangling link); kNoDataChunk
 // when either file has no data chunk (nothing is written); kFailed with a
@@ -60,9 +62,10 @@ struct InsertRequest {
 // updating, so a file that may not be written is refused), read or written,
 // the two are the same file, p is out of range, or the insert was stopped;
 // the destination is then as it was (or, when even the journal could not be
-// written back, the sentence says that the next start will), except after a
-// complete insert whose journal could not be removed, which the sentence
-// says too: the take is to be kept in every failure.
+// written back, the sentence says that it will be before the destination is
+// next used, or at the next start), except after a complete insert whose
+// journal could not be removed, which the sentence says too (such a journal
+// is never applied): the take is to be kept in every failure.
 RewriteResult INSERT_FILE(const InsertRequest& request);
 
 }  // namespace varnow

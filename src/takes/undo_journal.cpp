@@ -22,13 +22,15 @@
 namespace varnow {
 namespace {
 
-constexpr std::string_view kMagic = "VNUNDO01";
+constexpr std::string_view kMagic = "VNUNDO02";
+constexpr std::string_view kEarlierMagic = "VNUNDO01";
 constexpr std::size_t kChecksumBytes = 8;
+constexpr std::size_t kBootIdBytes = 36;
+constexpr std::int64_t kChunkBytes = 512;
 // Bounds that no journal written by this program comes near; a journal
 // beyond them is damaged.
 constexpr std::uint64_t kLongestName = 4096;
-constexpr std::uint64_t kMostExtents = 64;
-constexpr std::size_t kSavePieceBytes = 65536;
+constexpr std::uint64_t kMostStretches = 64;
 
 constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
 constexpr std::uint64_t kFnvPrime = 1099511628211ull;
@@ -46,6 +48,18 @@ std::string fileNamePart(std::string_view path) {
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
+using BootId = std::array<char, kBootIdBytes>;
+
+// The id the kernel gives this boot; zeros when it cannot be read. Device
+// and inode numbers identify a file for as long as the system runs, but not
+// always across a restart (removable drives, FAT file systems, btrfs).
+BootId currentBootId() {
+  BootId id{};
+  FileHandle file = openFile("/proc/sys/kernel/random/boot_id", "r");
+  if (file && !readExactly(file.get(), id.data(), id.size())) id.fill('\0');
+  return id;
+}
+
 // Syncs the directory that holds `path`, so that a file created or removed
 // there stays created or removed after a crash.
 Status syncDirectoryOf(const std::string& path) {
@@ -57,6 +71,81 @@ Status syncDirectoryOf(const std::string& path) {
   ::close(fd);
   if (synced != 0) return fileFailure("sync the directory", directory, err);
   return Status::success();
+}
+
+// Where the chunk of a stretch [start, end) that begins at `at` ends: at the
+// next multiple of kChunkBytes (no write reaches the disk in smaller parts),
+// at the next piece the insert writes with one call (a crash can fall
+// between two), at the old length, or at the stretch's end.
+std::int64_t chunkEnd(std::int64_t start, std::int64_t at, std::int64_t end,
+                      std::int64_t oldLengthBytes) {
+  std::int64_t next = (at / kChunkBytes + 1) * kChunkBytes;
+  next = std::min(next, start + ((at - start) / kJournalPieceBytes + 1) * kJournalPieceBytes);
+  if (oldLengthBytes > at) next = std::min(next, oldLengthBytes);
+  return std::min(next, end);
+}
+
+std::int64_t chunkCount(std::int64_t start, std::int64_t end, std::int64_t oldLengthBytes) {
+  std::int64_t count = 0;
+  for (std::int64_t at = start; at < end; at = chunkEnd(start, at, end, oldLengthBytes))
+    ++count;
+  return count;
+}
+
+// The checksums of consecutive bytes of a stretch, one per chunk.
+class ChunkHasher {
+ public:
+  ChunkHasher(std::int64_t start, std::int64_t end, std::int64_t oldLengthBytes)
+      : start_(start),
+        at_(start),
+        end_(end),
+        oldLength_(oldLengthBytes),
+        cut_(chunkEnd(start, start, end, oldLengthBytes)) {}
+
+  void feed(const std::uint8_t* bytes, std::int64_t count) {
+    while (count > 0) {
+      const std::int64_t taken = std::min(count, cut_ - at_);
+      hash_ = fnv1a(hash_, bytes, static_cast<std::size_t>(taken));
+      bytes += taken;
+      count -= taken;
+      at_ += taken;
+      if (at_ == cut_) {
+        sums_.push_back(hash_);
+        hash_ = kFnvOffset;
+        cut_ = chunkEnd(start_, at_, end_, oldLength_);
+      }
+    }
+  }
+  const std::vector<std::uint64_t>& sums() const { return sums_; }
+
+ private:
+  std::int64_t start_;
+  std::int64_t at_;
+  std::int64_t end_;
+  std::int64_t oldLength_;
+  std::int64_t cut_;
+  std::uint64_t hash_ = kFnvOffset;
+  std::vector<std::uint64_t> sums_;
+};
+
+// Reads `count` bytes from `offset`; bytes at or beyond `endByte` read as
+// zeros. False on a read error or an unexpected end, with errno set.
+bool readOld(int fd, std::int64_t offset, std::uint8_t* bytes, std::int64_t count,
+             std::int64_t endByte) {
+  const std::int64_t present = std::clamp<std::int64_t>(endByte - offset, 0, count);
+  std::int64_t done = 0;
+  while (done < present) {
+    const ssize_t got = ::pread(fd, bytes + done, static_cast<std::size_t>(present - done),
+                                static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got == 0) errno = EIO;
+      return false;
+    }
+    done += got;
+  }
+  std::memset(bytes + done, 0, static_cast<std::size_t>(count - done));
+  return true;
 }
 
 // Writes the journal front to back, keeping the checksum of what it wrote.
@@ -92,25 +181,38 @@ class JournalWriter {
   int err_ = EIO;
 };
 
-// Copies `count` bytes of the destination from `offset` into the journal.
-bool saveBytes(JournalWriter& out, int fd, std::int64_t offset, std::int64_t count,
-               const std::string& destination, Status& readFailure) {
-  std::vector<std::uint8_t> piece(kSavePieceBytes);
-  while (count > 0) {
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count, kSavePieceBytes));
-    const ssize_t got = ::pread(fd, piece.data(), want, static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      readFailure = got < 0 ? fileFailure("read", destination, errno)
-                            : Status::failure("Could not read " + destination +
-                                              ": the file ended before the stretch to save.");
-      return false;
-    }
-    if (!out.bytes(piece.data(), static_cast<std::size_t>(got))) return false;
-    offset += got;
-    count -= got;
+// Saves one stretch: its old bytes, then the checksums of its new bytes.
+Status saveStretch(JournalWriter& out, int fd, const std::string& destination,
+                   std::int64_t oldLengthBytes, const RewrittenStretch& stretch) {
+  const std::int64_t start = stretch.offsetByte;
+  const std::int64_t end = start + stretch.lengthBytes;
+  const std::int64_t saved =
+      std::clamp<std::int64_t>(oldLengthBytes - start, 0, stretch.lengthBytes);
+  if (!out.number(static_cast<std::uint64_t>(start), 8) ||
+      !out.number(static_cast<std::uint64_t>(stretch.lengthBytes), 8)) {
+    return out.failure();
   }
-  return true;
+  ChunkHasher hasher(start, end, oldLengthBytes);
+  std::vector<std::uint8_t> oldPiece(static_cast<std::size_t>(kJournalPieceBytes));
+  std::vector<std::uint8_t> newPiece(static_cast<std::size_t>(kJournalPieceBytes));
+  for (std::int64_t at = 0; at < stretch.lengthBytes; at += kJournalPieceBytes) {
+    const std::int64_t count = std::min(kJournalPieceBytes, stretch.lengthBytes - at);
+    const auto size = static_cast<std::size_t>(count);
+    if (!readOld(fd, start + at, oldPiece.data(), count, oldLengthBytes)) {
+      return fileFailure("read", destination, errno);
+    }
+    const std::int64_t savedHere = std::clamp<std::int64_t>(saved - at, 0, count);
+    if (!out.bytes(oldPiece.data(), static_cast<std::size_t>(savedHere))) return out.failure();
+    if (Status composed = stretch.compose(at, {oldPiece.data(), size}, {newPiece.data(), size});
+        !composed) {
+      return composed;
+    }
+    hasher.feed(newPiece.data(), count);
+  }
+  for (const std::uint64_t sum : hasher.sums()) {
+    if (!out.number(sum, 8)) return out.failure();
+  }
+  return Status::success();
 }
 
 // Reads the fields of a journal held in memory; every read is bounds-checked.
@@ -139,17 +241,25 @@ class JournalReader {
   std::size_t left_;
 };
 
-struct ParsedExtent {
-  std::uint64_t offsetByte = 0;
-  std::uint64_t lengthBytes = 0;
-  const std::uint8_t* oldBytes = nullptr;
+struct ParsedStretch {
+  std::int64_t offsetByte = 0;
+  std::int64_t lengthBytes = 0;
+  const std::uint8_t* oldBytes = nullptr;  // as far as the old length reaches
+  const std::uint8_t* sums = nullptr;      // 8 bytes per chunk
 };
 
 struct ParsedJournal {
   std::string name;
-  std::uint64_t oldLengthBytes = 0;
-  std::vector<ParsedExtent> extents;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  BootId bootId{};
+  std::int64_t oldLengthBytes = 0;
+  std::int64_t newLengthBytes = 0;
+  std::vector<ParsedStretch> stretches;
 };
+
+constexpr std::uint64_t kLargestLength =
+    static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max() / 2);
 
 // Parses a journal whose checksum matched; false when its fields do not
 // describe a sound journal.
@@ -157,7 +267,9 @@ bool parse(const std::uint8_t* bytes, std::size_t count, ParsedJournal& journal)
   JournalReader in(bytes, count);
   const std::uint8_t* field = nullptr;
   std::uint64_t nameBytes = 0;
-  std::uint64_t extentCount = 0;
+  std::uint64_t oldLength = 0;
+  std::uint64_t newLength = 0;
+  std::uint64_t stretchCount = 0;
   if (!in.bytes(kMagic.size(), field) || std::memcmp(field, kMagic.data(), kMagic.size()) != 0 ||
       !in.number(4, nameBytes) || nameBytes == 0 || nameBytes > kLongestName ||
       !in.bytes(nameBytes, field)) {
@@ -165,21 +277,37 @@ bool parse(const std::uint8_t* bytes, std::size_t count, ParsedJournal& journal)
   }
   journal.name.assign(reinterpret_cast<const char*>(field), nameBytes);
   if (journal.name.find('/') != std::string::npos || journal.name.find('\0') != std::string::npos ||
-      !in.number(8, journal.oldLengthBytes) || !in.number(4, extentCount) ||
-      extentCount > kMostExtents ||
-      journal.oldLengthBytes >
-          static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      !in.number(8, journal.device) || !in.number(8, journal.inode) ||
+      !in.bytes(kBootIdBytes, field) || !in.number(8, oldLength) || !in.number(8, newLength) ||
+      !in.number(4, stretchCount) || stretchCount > kMostStretches || oldLength > kLargestLength ||
+      newLength > kLargestLength) {
     return false;
   }
-  for (std::uint64_t i = 0; i < extentCount; ++i) {
-    ParsedExtent extent;
-    if (!in.number(8, extent.offsetByte) || !in.number(8, extent.lengthBytes) ||
-        extent.offsetByte > journal.oldLengthBytes ||
-        extent.lengthBytes > journal.oldLengthBytes - extent.offsetByte ||
-        !in.bytes(extent.lengthBytes, extent.oldBytes)) {
+  std::memcpy(journal.bootId.data(), field, kBootIdBytes);
+  journal.oldLengthBytes = static_cast<std::int64_t>(oldLength);
+  journal.newLengthBytes = static_cast<std::int64_t>(newLength);
+  for (std::uint64_t i = 0; i < stretchCount; ++i) {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    // A stretch lies within the new length, and the new length is never
+    // below the old one: an insert only writes within or beyond the old end.
+    if (!in.number(8, offset) || !in.number(8, length) || newLength < oldLength ||
+        offset > newLength || length > newLength - offset) {
       return false;
     }
-    journal.extents.push_back(extent);
+    ParsedStretch stretch;
+    stretch.offsetByte = static_cast<std::int64_t>(offset);
+    stretch.lengthBytes = static_cast<std::int64_t>(length);
+    const std::int64_t end = stretch.offsetByte + stretch.lengthBytes;
+    const auto saved = static_cast<std::size_t>(std::clamp<std::int64_t>(
+        journal.oldLengthBytes - stretch.offsetByte, 0, stretch.lengthBytes));
+    const auto sums =
+        static_cast<std::uint64_t>(chunkCount(stretch.offsetByte, end, journal.oldLengthBytes));
+    if (!in.bytes(saved, stretch.oldBytes) || sums > in.left() / 8 ||
+        !in.bytes(static_cast<std::size_t>(sums * 8), stretch.sums)) {
+      return false;
+    }
+    journal.stretches.push_back(stretch);
   }
   return in.left() == 0;
 }
@@ -232,37 +360,93 @@ bool checksumMatches(const MappedJournal& journal) {
   return tail.number(8, stored) && stored == fnv1a(kFnvOffset, journal.bytes(), summed);
 }
 
-bool writeAll(int fd, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t offset) {
+bool writeAll(int fd, const std::uint8_t* bytes, std::int64_t count, std::int64_t offset) {
   while (count > 0) {
-    const ssize_t done = ::pwrite(fd, bytes, count, static_cast<off_t>(offset));
+    const ssize_t done =
+        ::pwrite(fd, bytes, static_cast<std::size_t>(count), static_cast<off_t>(offset));
     if (done < 0 && errno == EINTR) continue;
     if (done <= 0) {
       if (done == 0) errno = EIO;
       return false;
     }
     bytes += done;
-    count -= static_cast<std::uint64_t>(done);
-    offset += static_cast<std::uint64_t>(done);
+    count -= done;
+    offset += done;
   }
   return true;
 }
 
-// Puts the saved bytes back and cuts the destination to its old length.
-Status restore(const ParsedJournal& journal, const std::string& destination) {
-  FileHandle file = openFile(destination, "rb+");
-  if (!file) return fileFailure("open", destination, errno);
-  const int fd = ::fileno(file.get());
-  // An insert only ever writes within or beyond the old length: a shorter
-  // file is not the one the journal was written for.
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return fileFailure("read", destination, errno);
-  if (static_cast<std::uint64_t>(info.st_size) < journal.oldLengthBytes) {
-    return Status::failure(destination +
-                           " is shorter than the file the journal was written for, so it was "
-                           "not changed.");
+// What the destination holds, measured against the journal.
+enum class FileState {
+  kMixed,     // every rewritten chunk old or new: an insert that did not finish
+  kAsBefore,  // every chunk old, and the old length: nothing of the insert is there
+  kAsAfter,   // every chunk new, and the new length: the whole insert is there
+  kOther,     // not a state the insert could have left (`why` says what differs)
+};
+
+std::uint64_t storedSum(const ParsedStretch& stretch, std::int64_t chunk) {
+  JournalReader in(stretch.sums + chunk * 8, 8);
+  std::uint64_t sum = 0;
+  in.number(8, sum);
+  return sum;
+}
+
+// Compares every chunk of every stretch with its old bytes and its new
+// checksum. False on a read error (errno set).
+bool measure(const ParsedJournal& journal, int fd, std::int64_t fileBytes, FileState& state,
+             std::string& why) {
+  const std::int64_t newLength = journal.newLengthBytes;
+  if (fileBytes < journal.oldLengthBytes || fileBytes > newLength) {
+    state = FileState::kOther;
+    why = "its length is not one the insert could have left";
+    return true;
   }
-  for (const ParsedExtent& extent : journal.extents) {
-    if (!writeAll(fd, extent.oldBytes, extent.lengthBytes, extent.offsetByte)) {
+  bool allOld = fileBytes == journal.oldLengthBytes;
+  bool allNew = fileBytes == newLength;
+  std::vector<std::uint8_t> chunk(static_cast<std::size_t>(kChunkBytes));
+  for (const ParsedStretch& stretch : journal.stretches) {
+    const std::int64_t end = stretch.offsetByte + stretch.lengthBytes;
+    std::int64_t index = 0;
+    for (std::int64_t at = stretch.offsetByte; at < end; ++index) {
+      const std::int64_t next = chunkEnd(stretch.offsetByte, at, end, journal.oldLengthBytes);
+      const std::int64_t count = next - at;
+      const bool below = at < journal.oldLengthBytes;
+      if (next > fileBytes) {
+        // Missing, or cut short, beyond the old length: what an extension
+        // that did not finish leaves.
+        allNew = false;
+        at = next;
+        continue;
+      }
+      if (!readOld(fd, at, chunk.data(), count, fileBytes)) return false;
+      const bool isNew = fnv1a(kFnvOffset, chunk.data(), static_cast<std::size_t>(count)) ==
+                         storedSum(stretch, index);
+      const bool isOld =
+          below && std::memcmp(chunk.data(), stretch.oldBytes + (at - stretch.offsetByte),
+                               static_cast<std::size_t>(count)) == 0;
+      const bool isZero = !below && std::all_of(chunk.begin(), chunk.begin() + count,
+                                                [](std::uint8_t b) { return b == 0; });
+      if (!isNew && !isOld && !isZero) {
+        state = FileState::kOther;
+        why = formatText("its bytes from %li on are neither the old nor the new ones",
+                         static_cast<long>(at));
+        return true;
+      }
+      allNew = allNew && isNew;
+      allOld = allOld && (isOld || !below);
+      at = next;
+    }
+  }
+  state = allNew ? FileState::kAsAfter : allOld ? FileState::kAsBefore : FileState::kMixed;
+  return true;
+}
+
+// Puts the saved bytes back and cuts the destination to its old length.
+Status restore(const ParsedJournal& journal, int fd, const std::string& destination) {
+  for (const ParsedStretch& stretch : journal.stretches) {
+    const std::int64_t saved = std::clamp<std::int64_t>(journal.oldLengthBytes - stretch.offsetByte,
+                                                        0, stretch.lengthBytes);
+    if (!writeAll(fd, stretch.oldBytes, saved, stretch.offsetByte)) {
       return fileFailure("write", destination, errno);
     }
   }
@@ -272,24 +456,80 @@ Status restore(const ParsedJournal& journal, const std::string& destination) {
   return Status::success();
 }
 
+PlaybackResult refused(const std::string& journal, const std::string& destination,
+                       const std::string& why) {
+  return {PlaybackOutcome::kRefused, destination,
+          formatText("The undo journal %s ", journal.c_str()) + why +
+              "; it was not applied and is left as it is."};
+}
+
 PlaybackResult leftAlone(const std::string& journal, const std::string& destination,
                          const std::string& why) {
-  return {
-      PlaybackOutcome::kFailed, destination,
-      why + formatText(" The undo journal %s is left as it is, to be applied at the next start.",
-                       journal.c_str())};
+  return {PlaybackOutcome::kFailed, destination,
+          why + formatText(" The undo journal %s is left as it is; %s will be restored from it "
+                           "before it is next used, or at the next start.",
+                           journal.c_str(), destination.c_str())};
+}
+
+// Checks the destination against the parsed journal and applies it as the
+// mode says; the journal file itself is left for the caller to remove.
+PlaybackResult apply(const ParsedJournal& parsed, const std::string& journal,
+                     const std::string& destination, PlaybackMode mode) {
+  FileHandle file = openFile(destination, "rb+");
+  if (!file) {
+    const int err = errno;
+    if (trulyAbsent(destination, err)) return refused(journal, destination, "has no file to undo");
+    return leftAlone(journal, destination, fileFailure("open", destination, err).message());
+  }
+  const int fd = ::fileno(file.get());
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    return leftAlone(journal, destination, fileFailure("read", destination, errno).message());
+  }
+  const BootId boot = currentBootId();
+  const bool sameBoot = boot != BootId{} && boot == parsed.bootId;
+  if (sameBoot && (static_cast<std::uint64_t>(info.st_dev) != parsed.device ||
+                   static_cast<std::uint64_t>(info.st_ino) != parsed.inode)) {
+    return refused(
+        journal, destination,
+        formatText("was written for another file than the %s there now", destination.c_str()));
+  }
+  FileState state = FileState::kOther;
+  std::string why;
+  if (!measure(parsed, fd, static_cast<std::int64_t>(info.st_size), state, why)) {
+    return leftAlone(journal, destination, fileFailure("read", destination, errno).message());
+  }
+  if (state == FileState::kOther) {
+    return refused(
+        journal, destination,
+        formatText("does not belong to %s as it is now (", destination.c_str()) + why + ")");
+  }
+  if (state == FileState::kAsAfter && mode == PlaybackMode::kRecover) {
+    return {PlaybackOutcome::kFinished, destination, {}};
+  }
+  if (const Status restored = restore(parsed, fd, destination); !restored) {
+    return leftAlone(journal, destination, restored.message());
+  }
+  return {PlaybackOutcome::kRestored, destination, {}};
 }
 
 }  // namespace
 
 std::string journalPath(std::string_view destination) {
-  return besideFile(destination, "." + fileNamePart(destination) + std::string(kJournalSuffix));
+  std::string name = ".";
+  name += fileNamePart(destination);
+  name += kJournalSuffix;
+  return besideFile(destination, name);
 }
 
 Status writeUndoJournal(const std::string& destination, int destinationFd,
-                        std::int64_t oldLengthBytes, std::span<const SavedExtent> extents) {
+                        std::int64_t oldLengthBytes, std::int64_t newLengthBytes,
+                        std::span<const RewrittenStretch> stretches) {
   const std::string path = journalPath(destination);
   const std::string name = fileNamePart(destination);
+  struct stat info {};
+  if (::fstat(destinationFd, &info) != 0) return fileFailure("read", destination, errno);
+  const BootId boot = currentBootId();
   errno = 0;
   // "x": an existing journal is never overwritten; it is the only record of
   // an insert that did not finish.
@@ -297,27 +537,26 @@ Status writeUndoJournal(const std::string& destination, int destinationFd,
   if (file == nullptr) return fileFailure("create the undo journal", path, errno);
 
   JournalWriter out(file, path);
-  Status readFailure = Status::success();
-  bool fine = out.bytes(kMagic.data(), kMagic.size()) && out.number(name.size(), 4) &&
-              out.bytes(name.data(), name.size()) &&
-              out.number(static_cast<std::uint64_t>(oldLengthBytes), 8) &&
-              out.number(extents.size(), 4);
-  for (const SavedExtent& extent : extents) {
-    fine = fine && out.number(static_cast<std::uint64_t>(extent.offsetByte), 8) &&
-           out.number(static_cast<std::uint64_t>(extent.lengthBytes), 8) &&
-           saveBytes(out, destinationFd, extent.offsetByte, extent.lengthBytes, destination,
-                     readFailure);
+  Status result = Status::success();
+  if (!out.bytes(kMagic.data(), kMagic.size()) || !out.number(name.size(), 4) ||
+      !out.bytes(name.data(), name.size()) ||
+      !out.number(static_cast<std::uint64_t>(info.st_dev), 8) ||
+      !out.number(static_cast<std::uint64_t>(info.st_ino), 8) ||
+      !out.bytes(boot.data(), boot.size()) ||
+      !out.number(static_cast<std::uint64_t>(oldLengthBytes), 8) ||
+      !out.number(static_cast<std::uint64_t>(newLengthBytes), 8) ||
+      !out.number(stretches.size(), 4)) {
+    result = out.failure();
   }
-  fine = fine && out.finish();
-  if (fine && (std::fflush(file) != 0 || ::fdatasync(::fileno(file)) != 0)) {
-    out.setError(errno);
-    fine = false;
+  for (const RewrittenStretch& stretch : stretches) {
+    if (result) result = saveStretch(out, destinationFd, destination, oldLengthBytes, stretch);
   }
-  if (std::fclose(file) != 0 && fine) {
-    out.setError(errno);
-    fine = false;
+  if (result && !out.finish()) result = out.failure();
+  if (result && (std::fflush(file) != 0 || ::fdatasync(::fileno(file)) != 0)) {
+    result = fileFailure("write the undo journal", path, errno);
   }
-  Status result = fine ? syncDirectoryOf(path) : readFailure.ok() ? out.failure() : readFailure;
+  if (std::fclose(file) != 0 && result) result = fileFailure("write the undo journal", path, errno);
+  if (result) result = syncDirectoryOf(path);
   if (!result) std::remove(path.c_str());
   return result;
 }
@@ -329,33 +568,62 @@ Status removeUndoJournal(const std::string& journal) {
   return syncDirectoryOf(journal);
 }
 
-PlaybackResult playBackJournal(const std::string& journal) {
+PlaybackResult playBackJournal(const std::string& journal, PlaybackMode mode) {
   ParsedJournal parsed;
+  PlaybackResult result;
   {
     const MappedJournal mapped(journal);
     if (!mapped.status()) return leftAlone(journal, {}, mapped.status().message());
+    if (mapped.size() >= kEarlierMagic.size() &&
+        std::memcmp(mapped.bytes(), kEarlierMagic.data(), kEarlierMagic.size()) == 0) {
+      return refused(journal, {},
+                     "was written by an earlier version of Varnow and cannot be checked against "
+                     "its file");
+    }
     if (!checksumMatches(mapped) ||
         !parse(mapped.bytes(), mapped.size() - kChecksumBytes, parsed) ||
         journalPath(besideFile(journal, parsed.name)) != journal) {
-      return {PlaybackOutcome::kDamaged,
-              {},
-              formatText("The undo journal %s does not match its checksum; it was not applied and "
-                         "is left as it is.",
-                         journal.c_str())};
+      return refused(journal, {}, "does not match its checksum");
     }
-    const std::string destination = besideFile(journal, parsed.name);
-    if (const Status restored = restore(parsed, destination); !restored) {
-      return leftAlone(journal, destination, restored.message());
-    }
+    result = apply(parsed, journal, besideFile(journal, parsed.name), mode);
   }
-  const std::string destination = besideFile(journal, parsed.name);
+  const std::string& destination = result.destination;
+  if (result.outcome == PlaybackOutcome::kRefused || result.outcome == PlaybackOutcome::kFailed) {
+    return result;
+  }
+  const bool finished = result.outcome == PlaybackOutcome::kFinished;
   if (const Status removed = removeUndoJournal(journal); !removed) {
+    if (finished) {
+      return {PlaybackOutcome::kFailed, destination,
+              removed.message() + formatText(" The insert into %s had finished; the journal "
+                                             "will never be applied.",
+                                             destination.c_str())};
+    }
     return leftAlone(journal, destination, removed.message());
   }
-  return {
-      PlaybackOutcome::kRestored, destination,
-      formatText("Restored %s as it was before an insert that did not finish (undo journal %s).",
-                 destination.c_str(), journal.c_str())};
+  result.message =
+      finished ? formatText(
+                     "The insert into %s had finished; its leftover undo journal %s was removed "
+                     "without being applied.",
+                     destination.c_str(), journal.c_str())
+               : formatText(
+                     "Restored %s as it was before an insert that did not finish (undo "
+                     "journal %s).",
+                     destination.c_str(), journal.c_str());
+  return result;
+}
+
+Status settlePendingJournal(const std::string& path) {
+  const std::string journal = journalPath(path);
+  struct stat info {};
+  if (::lstat(journal.c_str(), &info) != 0 && errno == ENOENT) return Status::success();
+  const PlaybackResult played = playBackJournal(journal);
+  if (played.outcome == PlaybackOutcome::kRestored ||
+      played.outcome == PlaybackOutcome::kFinished) {
+    printLine(played.message);
+    return Status::success();
+  }
+  return Status::failure(played.message + formatText(" %s was not used.", path.c_str()));
 }
 
 void recoverUndoJournals(const std::string& directory) {

@@ -1,11 +1,8 @@
 // The start: command line, first and later runs, the card, history, journals.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "e2e/e2e.hpp"
-#include "takes/undo_journal.hpp"
 
 namespace varnow::testing {
 namespace {
@@ -268,50 +265,6 @@ TEST(LaterRun, ChannelCountsAndPeriodFollowTheirLimits) {
     EXPECT_TRUE(has(project.readFile("param.txt"), "\ninputs\t256\noutputs\t256\nch\t256\nbuf\t" +
                                                        std::to_string(granted) + "\n"));
   }
-}
-
-// Journals an insert of 1000 samples at sample 1000 of vox.wav (2000 samples)
-// as the program does, then writes half of it.
-void crashMidInsert(const ProjectFixture& project) {
-  const std::string path = project.path("vox.wav");
-  const auto oldBytes = static_cast<std::int64_t>(project.readFile("vox.wav").size());
-  const SavedExtent saved[] = {{4, 4}, {40, 4}, {3044, oldBytes - 3044}};
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  ASSERT_TRUE(writeUndoJournal(path, fd, oldBytes, saved).ok());
-  ::close(fd);
-  std::string half = project.readFile("vox.wav");
-  half.replace(3044, 1500, std::string(1500, '\x7f'));
-  half.replace(40, 4, "\xff\xff\xff\xff");
-  project.writeFile("vox.wav", half + std::string(300, '\x11'));
-}
-
-TEST(UndoJournal, TheNextStartRestoresTheDestinationFirst) {
-  ProjectFixture project("int\t0\nclock\thc\nmeter\t0\n", "", "vox.wav\n");
-  const std::string old = wavFile(staircase(2000, -5000, 3));
-  project.writeFile("vox.wav", old);
-  crashMidInsert(project);
-  RunResult result = project.run("x");
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_TRUE(
-      result.out.starts_with("Restored vox.wav as it was before an insert that did not "
-                             "finish (undo journal .vox.wav.varnow-journal).\n" +
-                             kBanner))
-      << result.out;
-  EXPECT_EQ(project.readFile("vox.wav"), old);
-  EXPECT_EQ(project.files(), ProjectFixture::withListFiles({"vox.wav"}));
-
-  // One saved byte changed: reported, and both files left alone for the next start.
-  crashMidInsert(project);
-  std::string journal = project.readFile(".vox.wav.varnow-journal");
-  journal[200] = static_cast<char>(journal[200] ^ 1);
-  project.writeFile(".vox.wav.varnow-journal", journal);
-  const std::string half = project.readFile("vox.wav");
-  EXPECT_TRUE(has(project.run("x").out,
-                  "The undo journal .vox.wav.varnow-journal does not match its checksum; it was "
-                  "not applied and is left as it is.\n" +
-                      kBanner));
-  EXPECT_EQ(project.readFile("vox.wav"), half);
-  EXPECT_EQ(project.readFile(".vox.wav.varnow-journal"), journal);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 //                      with ENOSPC, as a full disk does
 //           | EPIPE    an ALSA transfer moves nothing and returns -EPIPE
 //           | xrun     an ALSA transfer moves its frames, then returns -EPIPE
+//           | kill     the process is killed (SIGKILL) before the call: a crash
 //
 // Each fault that fires is appended as one line ("pwrite /tmp/p/vox.wav #2
 // EIO") to the file VARNOW_FAULTS_LOG names, so that a test can tell that
@@ -35,6 +36,7 @@
 #include <fnmatch.h>
 #include <linux/fs.h>
 #include <pthread.h>
+#include <signal.h>
 #include <stdio_ext.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -51,7 +53,7 @@
 
 namespace {
 
-enum class Action { kError, kShort, kAlsaPipe, kAlsaXrun };
+enum class Action { kError, kShort, kAlsaPipe, kAlsaXrun, kKill };
 
 struct Rule {
   std::string calls;  // ",open,read," with a comma on each side of every name
@@ -122,6 +124,8 @@ Rule parseRule(std::string_view text) {
     rule.action = Action::kAlsaPipe;
   } else if (fields[3] == "xrun") {
     rule.action = Action::kAlsaXrun;
+  } else if (fields[3] == "kill") {
+    rule.action = Action::kKill;
   } else {
     bool known = false;
     for (const Errno& e : kErrnos) {
@@ -200,6 +204,7 @@ const Rule* fault(const char* call, const std::string& path, const std::string& 
     }
   }
   pthread_mutex_unlock(&lock);
+  if (chosen != nullptr && chosen->action == Action::kKill) kill(getpid(), SIGKILL);
   return chosen;
 }
 

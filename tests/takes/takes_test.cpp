@@ -131,9 +131,9 @@ TEST(InsertFile, WritesTheTakeAndItsFadesInPlace) {
   // A stop request seen after the first piece plays the journal back.
   TakeDir dir;
   const std::string destination = dir.wave("song.wav", staircase(20000));
-  const std::string take = dir.wave("take.wav", staircase(10000, 5000));
+  const std::string take = dir.wave("take.wav", staircase(20000, 5000));
   requestStop(SIGINT);
-  const RewriteResult stopped = INSERT_FILE({destination, take, 15000, 10000});
+  const RewriteResult stopped = INSERT_FILE({destination, take, 15000, 20000});
   clearStopRequest();
   EXPECT_EQ(stopped.outcome(), RewriteOutcome::kFailed);
   EXPECT_EQ(stopped.message(), "The insert into " + destination +
