@@ -17,6 +17,7 @@
 #include "mixer/mix_export.hpp"
 #include "mixer/mixer_console.hpp"
 #include "takes/take_menu.hpp"
+#include "takes/undo_decision.hpp"
 #include "timeline/locate_commands.hpp"
 #include "timeline/point_commands.hpp"
 #include "timeline/time_menu.hpp"
@@ -37,6 +38,8 @@ bool contains(std::string_view word, std::string_view part) {
 // are still matched here, so that they never fall through to a later row.
 constexpr std::array<std::string_view, 12> kTimeCopies = {"i.e", "e.i", "o.e", "e.o", "o.i", "i.o",
                                                           "i.m", "o.m", "e.m", "m.i", "m.o", "m.e"};
+
+void undoTakeDecision(RunState& state);
 
 bool isTimeCopy(std::string_view word) {
   return std::find(kTimeCopies.begin(), kTimeCopies.end(), word) != kTimeCopies.end();
@@ -137,6 +140,7 @@ void dispatchCommand(RunState& state, std::string word) {
   if (word == "lp") return listPlayReady(settings);
   if (word == "so") return editSolo(settings);
   if (word == "mod") return selectMixMode(settings);
+  if (word == "undo") return undoTakeDecision(state);
 }
 
 namespace {
@@ -172,6 +176,19 @@ void runTakeAudition(RunState& state, const TakeAudition& audition, const PassLi
   state.transport.runPass(context, lines);
 }
 
+// The take menu for the take the transport holds, with the lists of its pass.
+void settleTake(RunState& state, const PassLines& lines) {
+  TakeMenuContext menu{
+      state.settings,
+      state.transport.takeFiles(),
+      state.counts,
+      lines.record,
+      lines.play,
+      state.dontAskAgain,
+      [&state, &lines](const TakeAudition& audition) { runTakeAudition(state, audition, lines); }};
+  runTakeMenu(menu);
+}
+
 void runPass(RunState& state) {
   const PassLists lists = checkListFiles(state.settings);
   PassLines lines;
@@ -184,20 +201,35 @@ void runPass(RunState& state) {
                       state.request,
                       state.preemptiveTakeName,
                       {}};
-  context.settleTake = [&state, &lines] {
-    TakeMenuContext menu{state.settings,
-                         state.transport.takeFiles(),
-                         state.counts,
-                         lines.record,
-                         lines.play,
-                         state.dontAskAgain,
-                         [&state, &lines](const TakeAudition& audition) {
-                           runTakeAudition(state, audition, lines);
-                         }};
-    runTakeMenu(menu);
-  };
+  context.settleTake = [&state, &lines] { settleTake(state, lines); };
   state.transport.runPass(context, lines);
   state.request.clearPassFlags();
+}
+
+// 'undo': the last take decision taken back, and the take menu for its take
+// again, at the punch and out points it was recorded with.
+void undoTakeDecision(RunState& state) {
+  const std::optional<TakeOnRecord> take = undoLastDecision();
+  if (!take) return;
+  ProjectSettings& s = state.settings;
+  state.transport.takeFiles().adopt(take->takeList, take->channelFlags, take->takeLength,
+                                    take->stamp);
+  PassLines lines;
+  lines.play = passLines(checkListFiles(s).play);
+  lines.record = take->recordLines;
+  const Position punch = s.punchPoint;
+  const Position out = s.outPoint;
+  s.punchPoint = take->punchPoint;
+  s.outPoint = take->outPoint;
+  try {
+    settleTake(state, lines);
+  } catch (...) {
+    s.punchPoint = punch;
+    s.outPoint = out;
+    throw;
+  }
+  s.punchPoint = punch;
+  s.outPoint = out;
 }
 
 }  // namespace

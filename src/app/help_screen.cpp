@@ -10,7 +10,7 @@ namespace varnow {
 
 namespace {
 
-constexpr std::array<std::string_view, 58> kHelpLines = {
+constexpr std::array<std::string_view, 59> kHelpLines = {
     "\nFunctions:\n",
     "Monitoring:",
     "   'ma' to monitor all input channels for peaks ",
@@ -44,6 +44,7 @@ constexpr std::array<std::string_view, 58> kHelpLines = {
     "   'R'  to record without playback",
     "   'ri' to record at in-point with preroll",
     "   'R_takeName' to record with preemptive take naming",
+    "   'undo' to take back the last take handling command",
     "   'f'  to set stop to longest playing file",
     "   'cf' to set crossfade length",
     "   'ai' to audition from play start",

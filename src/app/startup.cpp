@@ -13,6 +13,7 @@
 #include "core/status.hpp"
 #include "core/stop_request.hpp"
 #include "takes/journal_recovery.hpp"
+#include "takes/undo_decision.hpp"
 #include "takes/undo_journal.hpp"
 
 namespace varnow {
@@ -174,6 +175,7 @@ int runProgram() {
   installStopHandlers();
   // An insert that a crash cut short is undone before anything else reads
   // the project's files.
+  recoverDecision();
   recoverUndoJournals(".");
   ProjectSettings settings;
   try {

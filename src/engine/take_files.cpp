@@ -285,6 +285,26 @@ void TakeFiles::close(const std::array<std::int32_t, kMaxChannels>& armed,
   }
 }
 
+void TakeFiles::adopt(const std::string& takeList,
+                      const std::array<std::int32_t, kMaxChannels>& flags, std::int64_t takeLength,
+                      std::int64_t stamp) {
+  closeAll();
+  takeList_ = takeList;
+  channelFlags_ = flags;
+  takeLength_ = takeLength;
+  stamp_ = stamp;
+  std::size_t slot = 0;
+  for (std::size_t start = 0; start < takeList.size() && slot < channels_.size(); ++slot) {
+    const std::size_t end = std::min(takeList.find('\n', start), takeList.size());
+    const std::string line = takeList.substr(start, end - start);
+    channels_[slot] = Channel{};
+    channels_[slot].name = line == kNotTaken ? std::string() : line;
+    start = end + 1;
+  }
+  for (; slot < channels_.size(); ++slot)
+    channels_[slot] = Channel{};
+}
+
 const std::string& TakeFiles::name(int channel) const {
   static const std::string kNone;
   if (channel < 0 || channel >= kMaxChannels) return kNone;

@@ -69,6 +69,11 @@ class TakeFiles {
   // repaired to the samples the files hold.
   void close(const std::array<std::int32_t, kMaxChannels>& armed, std::int64_t samplesWritten);
 
+  // Makes a take settled earlier the current one again (after `undo`): its
+  // take list, channel flags, length and stamp. No file is opened.
+  void adopt(const std::string& takeList, const std::array<std::int32_t, kMaxChannels>& flags,
+             std::int64_t takeLength, std::int64_t stamp);
+
   // One line per input 1..inputs: the file name, or "-".
   const std::string& takeList() const { return takeList_; }
   // 1 for each input recorded in the last pass.

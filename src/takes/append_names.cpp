@@ -68,7 +68,7 @@ ChannelOutcomes APPEND_NAMES(const AppendNamesRequest& request, std::string& app
     }
 
     if (request.beforeRename && !request.beforeRename(i)) continue;
-    const Status moved = moveFile(takeName, candidate);
+    const Status moved = request.move(takeName, candidate);
     if (!moved) {
       outcome.state = ChannelState::kFailed;
       outcome.message = moved.message();

@@ -1,6 +1,8 @@
 // Keeping a take under names made from the record list: "<base>_<text>.wav".
 #pragma once
 
+#include "takes/file_move.hpp"
+
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -21,6 +23,7 @@ struct AppendNamesRequest {
   // its take is renamed; false leaves that take under its old name (the hook
   // has said why) and the channel's outcome skipped.
   std::function<bool(int channel)> beforeRename;
+  FileMover move = moveFile;
 };
 
 // For every armed channel i, in increasing order, renames take line i to

@@ -1,6 +1,7 @@
 // Giving a file a new name, the way every take renaming scheme does it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "core/status.hpp"
@@ -17,5 +18,10 @@ Status moveFile(const std::string& from, const std::string& to);
 
 // Removes `path`. A file that is already gone counts as removed.
 Status removeFile(const std::string& path);
+
+// How the take operations move and remove files: moveFile and removeFile,
+// unless the caller keeps a record of what it changes (decision_steps.hpp).
+using FileMover = std::function<Status(const std::string& from, const std::string& to)>;
+using FileRemover = std::function<Status(const std::string& path)>;
 
 }  // namespace varnow

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -340,6 +341,17 @@ RewriteResult INSERT_FILE(const InsertRequest& request) {
     written = fileFailure("write", destinationPath, errno);
   if (!written) return undo(destinationPath, journal, written);
 
+  if (!request.keepJournalAs.empty()) {
+    // The journal is kept to take the insert back later; an insert whose
+    // journal cannot be kept is taken back now.
+    errno = 0;
+    if (std::rename(journal.c_str(), request.keepJournalAs.c_str()) != 0) {
+      return undo(
+          destinationPath, journal,
+          fileFailure("keep the undo journal " + journal + " as", request.keepJournalAs, errno));
+    }
+    return RewriteResult::done();
+  }
   if (Status removed = removeUndoJournal(journal); !removed) {
     // The insert is complete. A journal that is still there is never
     // applied: its destination holds the whole insert.

@@ -15,6 +15,8 @@ struct InsertRequest {
   Position positionFrame = 0;    // p: the destination sample the source's first sample replaces
   std::int64_t countFrames = 0;  // n: how many source samples are punched in
   std::int64_t fadeFrames = 0;   // the crossfade at each end; 0 for none
+  // Where the undo journal of the complete insert is kept; empty: removed.
+  std::string keepJournalAs = {};
 };
 
 // Overwrites the destination's samples from sample p with the first n

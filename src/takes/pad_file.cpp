@@ -33,7 +33,7 @@ Status skipSilence(ScratchFile& padded, std::int64_t endByte) {
 
 }  // namespace
 
-RewriteResult PAD_FILE(const std::string& path, std::int64_t frames) {
+RewriteResult PAD_FILE(const std::string& path, std::int64_t frames, const std::string& keepOldAs) {
   if (frames < 0 || frames > std::numeric_limits<std::int64_t>::max() / kBytesPerSample) {
     return RewriteResult::failed(
         Status::failure(formatText("Could not pad %s with %li samples: the count is out of range.",
@@ -72,7 +72,7 @@ RewriteResult PAD_FILE(const std::string& path, std::int64_t frames) {
   if (!repaired.ok()) return RewriteResult::failed(Status::failure(repaired.message));
 
   input.reset();
-  step = padded.replaceTarget();
+  step = padded.replaceTarget(keepOldAs);
   if (!step) return RewriteResult::failed(step);
   return RewriteResult::done();
 }

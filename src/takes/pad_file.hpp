@@ -22,12 +22,14 @@ namespace varnow {
 // file system makes one, so the cost is the take's, not the padding's), then
 // the samples in pieces of 3072 bytes; its sizes are repaired with FIX_SIZE
 // and only then is it renamed over `path`. With frames = 0 the file is still
-// rewritten and its size repaired.
+// rewritten and its size repaired. With `keepOldAs`, the file as it was is
+// renamed there instead of being replaced.
 //
 // Returns kNoDataChunk when the file has no data chunk (nothing is written),
 // kFailed with a sentence when a file cannot be opened, read or written or
 // frames is negative (or too large to address); in both cases `path` is unchanged and no scratch
 // file is left. Prints nothing.
-RewriteResult PAD_FILE(const std::string& path, std::int64_t frames);
+RewriteResult PAD_FILE(const std::string& path, std::int64_t frames,
+                       const std::string& keepOldAs = {});
 
 }  // namespace varnow

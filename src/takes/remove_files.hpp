@@ -2,6 +2,8 @@
 // or merged into its destinations).
 #pragma once
 
+#include "takes/file_move.hpp"
+
 #include <string_view>
 
 #include "takes/take_result.hpp"
@@ -11,6 +13,7 @@ namespace varnow {
 // Removes the files named on the first `count` lines of `list`; lines that
 // name no file are skipped. A file that is already gone counts as removed.
 // Returns one outcome per line 0 .. count - 1; prints nothing.
-ChannelOutcomes REMOVE_FILES(int count, std::string_view list);
+ChannelOutcomes REMOVE_FILES(int count, std::string_view list,
+                             const FileRemover& remove = removeFile);
 
 }  // namespace varnow

@@ -7,7 +7,8 @@
 
 namespace varnow {
 
-ChannelOutcomes RENAME_FILES(int count, std::string_view oldList, std::string_view newList) {
+ChannelOutcomes RENAME_FILES(int count, std::string_view oldList, std::string_view newList,
+                             const FileMover& move) {
   const TrackList oldNames = parseTrackList(oldList);
   const TrackList newNames = parseTrackList(newList);
   ChannelOutcomes outcomes(static_cast<std::size_t>(std::max(count, 0)));
@@ -16,7 +17,7 @@ ChannelOutcomes RENAME_FILES(int count, std::string_view oldList, std::string_vi
     const std::string& newName = nameOnLine(newNames, i);
     if (oldName.empty() || newName.empty()) continue;
     ChannelOutcome& outcome = outcomes[static_cast<std::size_t>(i)];
-    const Status moved = moveFile(oldName, newName);
+    const Status moved = move(oldName, newName);
     outcome.state = moved ? ChannelState::kDone : ChannelState::kFailed;
     outcome.message = moved.message();
   }

@@ -2,6 +2,8 @@
 // another (the take list to the record list, replacing whole files).
 #pragma once
 
+#include "takes/file_move.hpp"
+
 #include <string_view>
 
 #include "takes/take_result.hpp"
@@ -13,6 +15,7 @@ namespace varnow {
 // replaced). A line where either list names no file is skipped. Returns one
 // outcome per line; a failed line leaves its old file where it was. Prints
 // nothing.
-ChannelOutcomes RENAME_FILES(int count, std::string_view oldList, std::string_view newList);
+ChannelOutcomes RENAME_FILES(int count, std::string_view oldList, std::string_view newList,
+                             const FileMover& move = moveFile);
 
 }  // namespace varnow

@@ -74,7 +74,7 @@ Status ScratchFile::flush() {
   return Status::success();
 }
 
-Status ScratchFile::replaceTarget() {
+Status ScratchFile::replaceTarget(const std::string& keepOldAs) {
   if (stopRequested()) {
     discard();
     return stoppedWriting(description_);
@@ -101,10 +101,19 @@ Status ScratchFile::replaceTarget() {
     return fileFailure("write", description_, err);
   }
   errno = 0;
+  if (!keepOldAs.empty() && std::rename(target_.c_str(), keepOldAs.c_str()) != 0) {
+    const int err = errno;
+    std::remove(path_.c_str());
+    guard_.release();
+    return fileFailure("keep the old copy of " + target_ + " as", keepOldAs, err);
+  }
+  errno = 0;
   if (std::rename(path_.c_str(), target_.c_str()) != 0) {
     const int err = errno;
     std::remove(path_.c_str());
     guard_.release();
+    // The old target goes back where it was.
+    if (!keepOldAs.empty()) std::rename(keepOldAs.c_str(), target_.c_str());
     return fileFailure("replace", target_, err);
   }
   guard_.release();

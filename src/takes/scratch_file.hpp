@@ -46,8 +46,10 @@ class ScratchFile {
 
   // Flushes, syncs and closes the scratch file, then renames it over the
   // target. On failure the target is as it was and the scratch file is gone.
-  // A stop request pending by then abandons the rewrite the same way.
-  Status replaceTarget();
+  // A stop request pending by then abandons the rewrite the same way. With
+  // `keepOldAs`, the old target is first renamed there instead of being
+  // replaced (same directory or below it, so the same file system).
+  Status replaceTarget(const std::string& keepOldAs = {});
 
  private:
   void discard();

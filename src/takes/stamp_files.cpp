@@ -15,17 +15,17 @@ ChannelOutcomes STAMP_FILES(const StampRequest& request) {
     const std::string& name = nameOnLine(names, i);
     if (!isArmedChannel(request.channelFlags, i) || name.empty()) continue;
     ChannelOutcome& outcome = outcomes[static_cast<std::size_t>(i)];
-    const Status moved = moveFile(name, unusedName(stampedName(name, request.stamp)));
+    const Status moved = request.move(name, unusedName(stampedName(name, request.stamp)));
     outcome.state = moved ? ChannelState::kDone : ChannelState::kFailed;
     outcome.message = moved.message();
   }
   return outcomes;
 }
 
-Status REMOVE_STAMP(const std::string& path) {
+Status REMOVE_STAMP(const std::string& path, const FileMover& move) {
   const std::string unstamped = withoutStamp(path);
   if (unstamped == path) return Status::success();
-  return moveFile(path, unusedName(unstamped));
+  return move(path, unusedName(unstamped));
 }
 
 }  // namespace varnow

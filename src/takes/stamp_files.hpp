@@ -1,6 +1,8 @@
 // Time stamps in take file names: adding "_stp_<stamp>" and taking it off.
 #pragma once
 
+#include "takes/file_move.hpp"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -15,6 +17,7 @@ struct StampRequest {
   std::string_view list;                       // the take list
   std::int64_t stamp = 0;                      // s
   std::span<const std::int32_t> channelFlags;  // 1 for the channels of the take
+  FileMover move = moveFile;
 };
 
 // Renames the file of every armed channel to stampedName(file, s),
@@ -28,6 +31,6 @@ ChannelOutcomes STAMP_FILES(const StampRequest& request);
 // ".wav" (audio_ch_3_123456_stp_96000.wav -> audio_ch_3_123456.wav), or the
 // smallest free suffix of that name (unusedName); nothing is replaced. A name without "_stp" is
 // left as it is. Prints nothing.
-Status REMOVE_STAMP(const std::string& path);
+Status REMOVE_STAMP(const std::string& path, const FileMover& move = moveFile);
 
 }  // namespace varnow

@@ -11,13 +11,12 @@
 #include "core/console_input.hpp"
 #include "core/print.hpp"
 #include "takes/append_names.hpp"
-#include "takes/copy_file.hpp"
+#include "takes/decision_record.hpp"
+#include "takes/decision_steps.hpp"
 #include "takes/file_check.hpp"
 #include "takes/file_move.hpp"
 #include "takes/file_names.hpp"
 #include "takes/hybridize.hpp"
-#include "takes/insert_file.hpp"
-#include "takes/pad_file.hpp"
 #include "takes/remove_files.hpp"
 #include "takes/rename_files.hpp"
 #include "takes/stamp_files.hpp"
@@ -57,6 +56,16 @@ class TakeMenu {
   }
 
   void printMenu() const;
+  // Starts the record of the decision `command` before it changes a file;
+  // false (the takes kept, the sentence printed) when it cannot be written.
+  bool startDecision(const std::string& command);
+  // Marks the decision done; one whose mark cannot be written is taken back.
+  void finishDecision();
+  FileMover recordedMove() {
+    return [this](const std::string& from, const std::string& to) {
+      return renameFile(record_, from, to);
+    };
+  }
   bool replaceFiles();
   void deleteTake();
   void appendNames(const std::string& command);
@@ -64,6 +73,8 @@ class TakeMenu {
   void padTake();
   void insertTake(bool backupFirst);
   void auditionTake();
+  // Carries out the command `word`; false when it is not one, or was called off.
+  bool carryOut(const std::string& word);
 
   // Pads take file `channel` with the punch point's silence; false when it
   // failed (the take stays as it was and is reported).
@@ -71,7 +82,7 @@ class TakeMenu {
   bool insertChannel(int channel);
   void keep(int channel, const std::string& why);
   void report(const ChannelOutcomes& outcomes);
-  void checkRewrite(const RewriteResult& result) const;
+  void checkRewrite(const RewriteResult& result);
   void reportKept() const;
 
   TakeMenuContext& c_;
@@ -86,6 +97,8 @@ class TakeMenu {
   std::array<bool, kMaxChannels> padded_{};
   bool auditionListBuilt_ = false;
   TakeAudition audition_;
+  DecisionRecord record_;
+  bool deciding_ = false;
 };
 
 std::string TakeMenu::joinLines(const std::vector<std::string>& lines, int count) {
@@ -128,8 +141,9 @@ void TakeMenu::printMenu() const {
 
 // A file without a data chunk ends the program; nothing has been removed or
 // half-written at that point, so every take is still on disk.
-void TakeMenu::checkRewrite(const RewriteResult& result) const {
+void TakeMenu::checkRewrite(const RewriteResult& result) {
   if (result.outcome() != RewriteOutcome::kNoDataChunk) return;
+  finishDecision();
   printLine(result.message());
   flushOutput();
   std::exit(kExitNoDataChunk);
@@ -157,8 +171,46 @@ void TakeMenu::reportKept() const {
   }
 }
 
+bool TakeMenu::startDecision(const std::string& command) {
+  TakeOnRecord take;
+  take.command = command;
+  take.inputs = inputs_;
+  take.takeList = takeList_;
+  std::copy(flags_.begin(), flags_.end(), take.channelFlags.begin());
+  take.takeLength = samplesWritten();
+  take.stamp = c_.take.stamp();
+  take.punchPoint = s_.punchPoint;
+  take.outPoint = s_.outPoint;
+  take.recordLines = c_.recordLines;
+  if (const Status begun = DecisionRecord::begin(take, record_); !begun) {
+    printLine(begun.message());
+    for (int i = 0; i < inputs_; ++i) {
+      if (armed(i)) keep(i, "");
+    }
+    return false;
+  }
+  deciding_ = true;
+  return true;
+}
+
+void TakeMenu::finishDecision() {
+  if (!deciding_) return;
+  deciding_ = false;
+  const Status marked = record_.setState(DecisionState::kDone);
+  if (marked) return;
+  TakenBack done;
+  const Status back = takeBack(record_, false, done);
+  printLine(marked.message() + " The take decision was taken back.");
+  for (const std::string& path : done.restored)
+    print("Restored %s.\n", path.c_str());
+  for (const std::string& path : done.removed)
+    print("Removed %s.\n", path.c_str());
+  if (!back) printLine(back.message());
+  (void)record_.drop();
+}
+
 bool TakeMenu::padToTimeZero(int channel) {
-  const RewriteResult padded = PAD_FILE(takeName(channel), s_.punchPoint);
+  const RewriteResult padded = padFile(record_, takeName(channel), s_.punchPoint);
   checkRewrite(padded);
   if (padded.ok()) {
     padded_[static_cast<std::size_t>(channel)] = true;
@@ -176,6 +228,7 @@ bool TakeMenu::replaceFiles() {
     if (console().readWord() != "y") return false;
   }
   if (!c_.dontAskAgain && !FILE_CHECK(inputs_, recordList_, c_.dontAskAgain)) return false;
+  if (!startDecision("rep")) return true;
   std::string takeList = takeList_;
   if (s_.punchPoint != 0) {
     // A take that could not be padded keeps its place and is not renamed.
@@ -187,12 +240,15 @@ bool TakeMenu::replaceFiles() {
     }
     takeList = paddedList;
   }
-  report(RENAME_FILES(inputs_, takeList, recordList_));
+  report(RENAME_FILES(inputs_, takeList, recordList_, recordedMove()));
   return true;
 }
 
+// 'del': the takes go into the undo store, not away.
 void TakeMenu::deleteTake() {
-  report(REMOVE_FILES(inputs_, takeList_));
+  if (!startDecision("del")) return;
+  report(REMOVE_FILES(inputs_, takeList_,
+                      [this](const std::string& path) { return stashFile(record_, path); }));
 }
 
 // 'app', 'aws', 'awp': new files named after the record list.
@@ -200,11 +256,13 @@ void TakeMenu::appendNames(const std::string& command) {
   printLine("Enter characters to append with.");
   std::string appendText = console().readWord();
   if (command == "aws") appendText += formatText("_stp_%li", static_cast<long>(s_.punchPoint));
+  if (!startDecision(command)) return;
   AppendNamesRequest request;
   request.count = inputs_;
   request.takeList = takeList_;
   request.recordList = recordList_;
   request.channelFlags = flags_;
+  request.move = recordedMove();
   // A take is padded only once its new name is settled: input that ends at
   // a name question leaves it as recorded, under a name that still says so.
   if (command == "awp")
@@ -215,20 +273,22 @@ void TakeMenu::appendNames(const std::string& command) {
 // 'stp': automatic names with the start stamp (they already carry it when
 // the punch point is not 0).
 void TakeMenu::stampTake() {
-  if (s_.punchPoint != 0) return;
+  if (!startDecision("stp") || s_.punchPoint != 0) return;
   StampRequest request;
   request.count = inputs_;
   request.list = takeList_;
   request.stamp = 0;
   request.channelFlags = flags_;
+  request.move = recordedMove();
   report(STAMP_FILES(request));
 }
 
 // 'pad': automatic names, padded to time zero, the stamp taken off.
 void TakeMenu::padTake() {
+  if (!startDecision("pad")) return;
   for (int i = 0; i < inputs_; ++i) {
     if (!armed(i) || takeName(i).empty() || !padToTimeZero(i)) continue;
-    if (const Status renamed = REMOVE_STAMP(takeName(i)); !renamed.ok()) {
+    if (const Status renamed = REMOVE_STAMP(takeName(i), recordedMove()); !renamed.ok()) {
       keep(i, renamed.message());
     }
   }
@@ -254,11 +314,15 @@ bool TakeMenu::insertChannel(int channel) {
     return false;
   }
   const RewriteResult inserted =
-      INSERT_FILE(InsertRequest{destination, take, s_.punchPoint, samplesWritten(),
-                                std::min(c_.counts.xfadeLength, samplesWritten())});
+      insertFile(record_, InsertRequest{destination,
+                                        take,
+                                        s_.punchPoint,
+                                        samplesWritten(),
+                                        std::min(c_.counts.xfadeLength, samplesWritten()),
+                                        {}});
   if (inserted.outcome() == RewriteOutcome::kAbsent) {
     if (!padToTimeZero(channel)) return false;
-    if (const Status moved = moveFile(take, destination); !moved.ok()) {
+    if (const Status moved = renameFile(record_, take, destination); !moved.ok()) {
       keep(channel, moved.message());
       return false;
     }
@@ -272,10 +336,11 @@ bool TakeMenu::insertChannel(int channel) {
 // 'ins' and 'cin': a take file is removed only once its samples reached the
 // destination; a channel that failed keeps its take.
 void TakeMenu::insertTake(bool backupFirst) {
+  if (!startDecision(backupFirst ? "cin" : "ins")) return;
   if (backupFirst) {
     for (int i = 0; i < inputs_; ++i) {
       if (!armed(i) || recordName(i).empty()) continue;
-      if (const Status copied = COPY_FILE(c_.take.stamp(), recordName(i)); !copied.ok()) {
+      if (const Status copied = copyBackup(record_, c_.take.stamp(), recordName(i)); !copied.ok()) {
         printLine(copied.message());
       }
     }
@@ -286,7 +351,9 @@ void TakeMenu::insertTake(bool backupFirst) {
     doneList += done ? takeName(i) : "-";
     doneList += '\n';
   }
-  report(REMOVE_FILES(inputs_, doneList));
+  // Merged into their destinations, the takes go into the undo store.
+  report(REMOVE_FILES(inputs_, doneList,
+                      [this](const std::string& path) { return stashFile(record_, path); }));
 }
 
 // 'aud': the take plays where it was recorded, with the other tracks.
@@ -334,30 +401,39 @@ void TakeMenu::run() {
     printMenu();
     const std::string word = console().readWord();
     bool handled = true;
-    if (word == "rep") {
-      handled = replaceFiles();
-    } else if (word == "del") {
-      deleteTake();
-    } else if (word == "app" || word == "aws" || word == "awp") {
-      appendNames(word);
-    } else if (word == "stp") {
-      stampTake();
-    } else if (word == "pad") {
-      padTake();
-    } else if (word == "ins") {
-      insertTake(false);
-    } else if (word == "cin") {
-      insertTake(true);
-    } else if (word == "aud") {
-      auditionTake();
-      continue;
-    } else {
-      handled = false;
+    try {
+      handled = carryOut(word);
+    } catch (...) {
+      // Input that ends at a question keeps what the decision did so far.
+      finishDecision();
+      throw;
     }
+    finishDecision();
+    if (word == "aud") continue;
     if (!handled) continue;
     reportKept();
     return;
   }
+}
+
+bool TakeMenu::carryOut(const std::string& word) {
+  if (word == "rep") return replaceFiles();
+  if (word == "del") {
+    deleteTake();
+  } else if (word == "app" || word == "aws" || word == "awp") {
+    appendNames(word);
+  } else if (word == "stp") {
+    stampTake();
+  } else if (word == "pad") {
+    padTake();
+  } else if (word == "ins" || word == "cin") {
+    insertTake(word == "cin");
+  } else if (word == "aud") {
+    auditionTake();
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "core/print.hpp"
 #include "core/regular_file.hpp"
 #include "takes/file_names.hpp"
+#include "takes/record_bytes.hpp"
 #include "wave/file_handle.hpp"
 
 namespace varnow {
@@ -31,17 +32,6 @@ constexpr std::int64_t kChunkBytes = 512;
 // beyond them is damaged.
 constexpr std::uint64_t kLongestName = 4096;
 constexpr std::uint64_t kMostStretches = 64;
-
-constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
-constexpr std::uint64_t kFnvPrime = 1099511628211ull;
-
-std::uint64_t fnv1a(std::uint64_t hash, const std::uint8_t* bytes, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    hash ^= bytes[i];
-    hash *= kFnvPrime;
-  }
-  return hash;
-}
 
 std::string fileNamePart(std::string_view path) {
   const std::size_t slash = path.rfind('/');
@@ -215,32 +205,6 @@ Status saveStretch(JournalWriter& out, int fd, const std::string& destination,
   return Status::success();
 }
 
-// Reads the fields of a journal held in memory; every read is bounds-checked.
-class JournalReader {
- public:
-  JournalReader(const std::uint8_t* bytes, std::size_t count) : at_(bytes), left_(count) {}
-  bool bytes(std::size_t count, const std::uint8_t*& out) {
-    if (count > left_) return false;
-    out = at_;
-    at_ += count;
-    left_ -= count;
-    return true;
-  }
-  bool number(int width, std::uint64_t& value) {
-    const std::uint8_t* field = nullptr;
-    if (!bytes(static_cast<std::size_t>(width), field)) return false;
-    value = 0;
-    for (int i = width - 1; i >= 0; --i)
-      value = (value << 8) | field[i];
-    return true;
-  }
-  std::size_t left() const { return left_; }
-
- private:
-  const std::uint8_t* at_;
-  std::size_t left_;
-};
-
 struct ParsedStretch {
   std::int64_t offsetByte = 0;
   std::int64_t lengthBytes = 0;
@@ -264,7 +228,7 @@ constexpr std::uint64_t kLargestLength =
 // Parses a journal whose checksum matched; false when its fields do not
 // describe a sound journal.
 bool parse(const std::uint8_t* bytes, std::size_t count, ParsedJournal& journal) {
-  JournalReader in(bytes, count);
+  ByteReader in(bytes, count);
   const std::uint8_t* field = nullptr;
   std::uint64_t nameBytes = 0;
   std::uint64_t oldLength = 0;
@@ -355,7 +319,7 @@ class MappedJournal {
 bool checksumMatches(const MappedJournal& journal) {
   if (journal.size() < kMagic.size() + kChecksumBytes) return false;
   const std::size_t summed = journal.size() - kChecksumBytes;
-  JournalReader tail(journal.bytes() + summed, kChecksumBytes);
+  ByteReader tail(journal.bytes() + summed, kChecksumBytes);
   std::uint64_t stored = 0;
   return tail.number(8, stored) && stored == fnv1a(kFnvOffset, journal.bytes(), summed);
 }
@@ -385,7 +349,7 @@ enum class FileState {
 };
 
 std::uint64_t storedSum(const ParsedStretch& stretch, std::int64_t chunk) {
-  JournalReader in(stretch.sums + chunk * 8, 8);
+  ByteReader in(stretch.sums + chunk * 8, 8);
   std::uint64_t sum = 0;
   in.number(8, sum);
   return sum;
@@ -460,7 +424,8 @@ PlaybackResult refused(const std::string& journal, const std::string& destinatio
                        const std::string& why) {
   return {PlaybackOutcome::kRefused, destination,
           formatText("The undo journal %s ", journal.c_str()) + why +
-              "; it was not applied and is left as it is."};
+              "; it was not applied and is left as it is.",
+          why};
 }
 
 PlaybackResult leftAlone(const std::string& journal, const std::string& destination,
@@ -468,13 +433,14 @@ PlaybackResult leftAlone(const std::string& journal, const std::string& destinat
   return {PlaybackOutcome::kFailed, destination,
           why + formatText(" The undo journal %s is left as it is; %s will be restored from it "
                            "before it is next used, or at the next start.",
-                           journal.c_str(), destination.c_str())};
+                           journal.c_str(), destination.c_str()),
+          why};
 }
 
 // Checks the destination against the parsed journal and applies it as the
 // mode says; the journal file itself is left for the caller to remove.
 PlaybackResult apply(const ParsedJournal& parsed, const std::string& journal,
-                     const std::string& destination, PlaybackMode mode) {
+                     const std::string& destination, PlaybackMode mode, bool dryRun) {
   FileHandle file = openFile(destination, "rb+");
   if (!file) {
     const int err = errno;
@@ -505,12 +471,17 @@ PlaybackResult apply(const ParsedJournal& parsed, const std::string& journal,
         formatText("does not belong to %s as it is now (", destination.c_str()) + why + ")");
   }
   if (state == FileState::kAsAfter && mode == PlaybackMode::kRecover) {
-    return {PlaybackOutcome::kFinished, destination, {}};
+    return {PlaybackOutcome::kFinished, destination, {}, {}};
   }
+  if (state != FileState::kAsAfter && mode == PlaybackMode::kUndo) {
+    return refused(journal, destination,
+                   formatText("finds %s changed since the insert", destination.c_str()));
+  }
+  if (dryRun) return {PlaybackOutcome::kRestored, destination, {}, {}};
   if (const Status restored = restore(parsed, fd, destination); !restored) {
     return leftAlone(journal, destination, restored.message());
   }
-  return {PlaybackOutcome::kRestored, destination, {}};
+  return {PlaybackOutcome::kRestored, destination, {}, {}};
 }
 
 }  // namespace
@@ -568,49 +539,76 @@ Status removeUndoJournal(const std::string& journal) {
   return syncDirectoryOf(journal);
 }
 
-PlaybackResult playBackJournal(const std::string& journal, PlaybackMode mode) {
+namespace {
+
+// Plays `journal` back onto `destination` (beside it, under the name the
+// journal bears, when empty); a dry run only says whether it would.
+PlaybackResult playBack(const std::string& journal, const std::string& destination,
+                        PlaybackMode mode, bool dryRun) {
   ParsedJournal parsed;
   PlaybackResult result;
   {
     const MappedJournal mapped(journal);
-    if (!mapped.status()) return leftAlone(journal, {}, mapped.status().message());
+    if (!mapped.status()) return leftAlone(journal, destination, mapped.status().message());
     if (mapped.size() >= kEarlierMagic.size() &&
         std::memcmp(mapped.bytes(), kEarlierMagic.data(), kEarlierMagic.size()) == 0) {
-      return refused(journal, {},
+      return refused(journal, destination,
                      "was written by an earlier version of Varnow and cannot be checked against "
                      "its file");
     }
+    const bool beside = destination.empty();
     if (!checksumMatches(mapped) ||
         !parse(mapped.bytes(), mapped.size() - kChecksumBytes, parsed) ||
-        journalPath(besideFile(journal, parsed.name)) != journal) {
-      return refused(journal, {}, "does not match its checksum");
+        (beside ? journalPath(besideFile(journal, parsed.name)) != journal
+                : fileNamePart(destination) != parsed.name)) {
+      return refused(journal, destination, "does not match its checksum");
     }
-    result = apply(parsed, journal, besideFile(journal, parsed.name), mode);
+    result = apply(parsed, journal, beside ? besideFile(journal, parsed.name) : destination, mode,
+                   dryRun);
   }
-  const std::string& destination = result.destination;
-  if (result.outcome == PlaybackOutcome::kRefused || result.outcome == PlaybackOutcome::kFailed) {
+  if (dryRun || result.outcome == PlaybackOutcome::kRefused ||
+      result.outcome == PlaybackOutcome::kFailed) {
     return result;
   }
+  const std::string& target = result.destination;
   const bool finished = result.outcome == PlaybackOutcome::kFinished;
   if (const Status removed = removeUndoJournal(journal); !removed) {
     if (finished) {
-      return {PlaybackOutcome::kFailed, destination,
+      return {PlaybackOutcome::kFailed, target,
               removed.message() + formatText(" The insert into %s had finished; the journal "
                                              "will never be applied.",
-                                             destination.c_str())};
+                                             target.c_str()),
+              removed.message()};
     }
-    return leftAlone(journal, destination, removed.message());
+    return leftAlone(journal, target, removed.message());
   }
   result.message =
       finished ? formatText(
                      "The insert into %s had finished; its leftover undo journal %s was removed "
                      "without being applied.",
-                     destination.c_str(), journal.c_str())
+                     target.c_str(), journal.c_str())
                : formatText(
                      "Restored %s as it was before an insert that did not finish (undo "
                      "journal %s).",
-                     destination.c_str(), journal.c_str());
+                     target.c_str(), journal.c_str());
   return result;
+}
+
+}  // namespace
+
+PlaybackResult playBackJournal(const std::string& journal, PlaybackMode mode) {
+  return playBack(journal, {}, mode, false);
+}
+
+PlaybackResult playBackJournalOnto(const std::string& journal, const std::string& destination,
+                                   PlaybackMode mode) {
+  return playBack(journal, destination, mode, false);
+}
+
+Status checkJournalUndoes(const std::string& journal, const std::string& destination) {
+  const PlaybackResult checked = playBack(journal, destination, PlaybackMode::kUndo, true);
+  if (checked.outcome == PlaybackOutcome::kRestored) return Status::success();
+  return Status::failure(checked.reason);
 }
 
 Status settlePendingJournal(const std::string& path) {

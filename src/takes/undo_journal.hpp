@@ -99,6 +99,9 @@ enum class PlaybackMode {
   // old bytes back after an insert that did not finish; a destination that
   // holds the whole insert keeps it, and the journal is removed.
   kRecover,
+  // `undo` of a complete insert: put the old bytes back only when the
+  // destination is exactly as the insert left it.
+  kUndo,
 };
 
 enum class PlaybackOutcome {
@@ -112,6 +115,7 @@ struct PlaybackResult {
   PlaybackOutcome outcome = PlaybackOutcome::kFailed;
   std::string destination;  // the destination's path, when known
   std::string message;      // one line for the user, ending with a full stop
+  std::string reason;       // refused or failed: why, without what becomes of the journal
 };
 
 // Checks the journal at `journal` against the file now at its destination's
@@ -119,6 +123,15 @@ struct PlaybackResult {
 // to its old length and syncs it, then removes the journal. Prints nothing.
 PlaybackResult playBackJournal(const std::string& journal,
                                PlaybackMode mode = PlaybackMode::kRecover);
+
+// The same for a journal kept elsewhere (in the undo store) for the file
+// `destination`, whose name the journal must bear.
+PlaybackResult playBackJournalOnto(const std::string& journal, const std::string& destination,
+                                   PlaybackMode mode);
+
+// Success when playing `journal` back onto `destination` in kUndo mode
+// would restore it; otherwise the reason. Changes nothing.
+Status checkJournalUndoes(const std::string& journal, const std::string& destination);
 
 // Settles a journal left beside `path` before `path` is used: plays it back
 // (printing its line) when it belongs to the file there; otherwise returns a

@@ -28,8 +28,10 @@ TEST(Console, WordsLinesTheEndOfInputAndTheHelpScreen) {
   ASSERT_TRUE(shown.starts_with(kZeroMenu + "\nFunctions:\n\nMonitoring:\n   'ma' to monitor"));
   const std::string screen =
       shown.substr(kZeroMenu.size(), shown.find(end) + end.size() - kZeroMenu.size());
-  EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 62);
-  EXPECT_TRUE(has(screen, "\n   'R_takeName' to record with preemptive take naming\n"));
+  EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 63);
+  EXPECT_TRUE(has(screen,
+                  "\n   'R_takeName' to record with preemptive take naming\n   'undo' to "
+                  "take back the last take handling command\n"));
   EXPECT_EQ(shown, kZeroMenu + screen + kZeroMenu + screen + kZeroMenu + "\n");
 }
 

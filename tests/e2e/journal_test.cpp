@@ -27,14 +27,16 @@ struct InsertProject : ProjectFixture {
     writeCapture(rampCapture(80000, {kBase, 2 * kBase}));
     writeWave(destination, kOld);
   }
-  // R ins, killed at the second write into the destination.
-  void crashMidInsert() {
+  // R ins, killed at the second write into the destination; without its
+  // decision's record, the journal alone is left to restore it.
+  void crashMidInsert(bool withRecord = false) {
     injectFaults("pwrite:*/" + destination + ":2:kill");
     EXPECT_EQ(run("R ins").exitStatus, -1);
     EXPECT_EQ(firedFaults(), "pwrite " + path(destination) + " #2 kill\n");
     injectFaults("");
     const std::string half = readFile(destination);
     EXPECT_TRUE(half != wavFile(kOld) && half != wavFile(kInserted)) << "not half-written";
+    if (!withRecord) remove(".varnow-undo/record");
   }
   std::string take() const { return stamped("audio_ch_1_", "_stp_6144.wav"); }
   std::string restored() const {
@@ -48,9 +50,16 @@ struct InsertProject : ProjectFixture {
 TEST(Journal, ACrashInAnInsertIsUndoneAtTheNextStartWhereverTheDestinationLives) {
   for (const std::string destination : {"vox.wav", "tracks/vox.wav"}) {
     SCOPED_TRACE(destination);
+    // The decision is taken back, then its journal alone restores the file.
     InsertProject p(destination);
-    p.crashMidInsert();
+    p.crashMidInsert(true);
     const std::string take = p.take();
+    EXPECT_TRUE(has(p.run("x").out,
+                    "The take decision 'ins' did not finish; it was taken "
+                    "back.\nRestored " +
+                        destination + ".\n\nVarnow"));
+    EXPECT_TRUE(p.readFile(destination) == wavFile(kOld));
+    p.crashMidInsert();
     EXPECT_TRUE(has(p.run("x").out, p.restored()));
     EXPECT_TRUE(p.readFile(destination) == wavFile(kOld));
     EXPECT_FALSE(p.exists(p.journal));
@@ -101,22 +110,23 @@ TEST(Journal, ARollbackThatFailsKeepsTheJournalUntilTheDestinationIsNextUsed) {
   EXPECT_FALSE(has(p.run("x").out, "Restored"));
   EXPECT_TRUE(p.holds("vox.wav", silence(kPunch) + second));
 
-  // A complete insert whose journal cannot be removed keeps the insert.
-  InsertProject q;
-  q.injectFaults("unlink:*/.vox.wav.varnow-journal:1:EIO");
-  const std::string removal = q.console("R ins x");
-  EXPECT_TRUE(has(removal,
-                  "Could not remove the undo journal .vox.wav.varnow-journal: Input/output "
-                  "error. The insert into vox.wav is complete; the journal will never be "
-                  "applied.\nThe take file " +
-                      q.take() + " was kept.\n"));
-  q.injectFaults("");
-  EXPECT_TRUE(has(q.run("x").out,
-                  "The insert into vox.wav had finished; its leftover undo "
-                  "journal .vox.wav.varnow-journal was removed without being "
-                  "applied.\n"));
-  EXPECT_TRUE(q.holds("vox.wav", kInserted));
-  EXPECT_FALSE(q.exists(q.journal));
+  // Killed once the insert is complete, before its journal is kept: the
+  // decision is taken back. Without its record, the journal of a complete
+  // insert is never applied.
+  for (const bool withRecord : {true, false}) {
+    InsertProject q;
+    q.injectFaults("rename:*/.vox.wav.varnow-journal:1:kill");
+    EXPECT_EQ(q.run("R ins").exitStatus, -1);
+    q.injectFaults("");
+    if (!withRecord) q.remove(".varnow-undo/record");
+    const std::string restart = q.run("x").out;
+    EXPECT_TRUE(has(restart, withRecord ? "it was taken back.\nRestored vox.wav.\n"
+                                        : "The insert into vox.wav had finished; its leftover "
+                                          "undo journal .vox.wav.varnow-journal was removed "
+                                          "without being applied.\n"));
+    EXPECT_TRUE(q.holds("vox.wav", withRecord ? kOld : kInserted));
+    EXPECT_FALSE(q.exists(q.journal));
+  }
 }
 
 TEST(Journal, AJournalNeverTouchesAnotherFileThanItsOwn) {

@@ -1,0 +1,413 @@
+#include "takes/decision_record.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "core/print.hpp"
+#include "core/regular_file.hpp"
+#include "takes/file_names.hpp"
+#include "takes/record_bytes.hpp"
+
+namespace varnow {
+namespace {
+
+constexpr std::string_view kMagic = "VNDCSN01";
+constexpr std::int64_t kStateByte = 8;
+constexpr std::int64_t kHeaderBodyByte = 13;
+constexpr std::int64_t kEntryStatusByte = 4;
+constexpr std::int64_t kEntryBodyByte = 37;
+constexpr std::size_t kLongestText = 1 << 20;
+constexpr std::size_t kChecksumBytes = 8;
+
+std::string recordPath() {
+  return std::string(kUndoStore) + "/record";
+}
+
+std::string fileNamePart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void appendText(std::string& bytes, std::string_view text) {
+  appendNumber(bytes, text.size(), 4);
+  bytes += text;
+}
+
+void appendIdentity(std::string& bytes, const FileIdentity& identity) {
+  appendNumber(bytes, identity.device, 8);
+  appendNumber(bytes, identity.inode, 8);
+  appendNumber(bytes, static_cast<std::uint64_t>(identity.sizeBytes), 8);
+  appendNumber(bytes, static_cast<std::uint64_t>(identity.modifiedNs), 8);
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    text += (i == 0 ? "" : "\n") + lines[i];
+  return text;
+}
+
+std::vector<std::string> split(const std::string& text) {
+  std::vector<std::string> lines;
+  if (text.empty()) return lines;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = text.find('\n', start);
+    lines.push_back(text.substr(start, end - start));
+    if (end == std::string::npos) return lines;
+    start = end + 1;
+  }
+}
+
+// The header: magic, state, body length, body, checksum (the state byte left out).
+std::string headerBytes(const TakeOnRecord& take, const std::string& id, DecisionState state) {
+  std::string body;
+  appendText(body, take.command);
+  appendText(body, id);
+  appendNumber(body, static_cast<std::uint64_t>(take.inputs), 4);
+  appendNumber(body, static_cast<std::uint64_t>(take.takeLength), 8);
+  appendNumber(body, static_cast<std::uint64_t>(take.stamp), 8);
+  appendNumber(body, static_cast<std::uint64_t>(take.punchPoint), 8);
+  appendNumber(body, static_cast<std::uint64_t>(take.outPoint), 8);
+  appendText(body, take.takeList);
+  std::string flags;
+  for (int i = 0; i < take.inputs && i < kMaxChannels; ++i)
+    flags += take.channelFlags[static_cast<std::size_t>(i)] != 0 ? '1' : '0';
+  appendText(body, flags);
+  appendText(body, joined(take.recordLines));
+
+  std::string bytes(kMagic);
+  bytes += static_cast<char>(state);
+  appendNumber(bytes, body.size(), 4);
+  bytes += body;
+  const std::uint64_t sum =
+      fnv1a(fnv1a(kFnvOffset, bytes.substr(0, kStateByte)), bytes.substr(kStateByte + 1));
+  appendNumber(bytes, sum, 8);
+  return bytes;
+}
+
+std::string entryBytes(const DecisionStep& step) {
+  std::string body;
+  body += static_cast<char>(step.kind);
+  appendText(body, step.path);
+  appendText(body, step.other);
+  std::string bytes;
+  appendNumber(bytes, body.size(), 4);
+  bytes += step.status;
+  appendIdentity(bytes, step.left);
+  const std::uint64_t sum = fnv1a(fnv1a(kFnvOffset, bytes.substr(0, kEntryStatusByte)), body);
+  bytes += body;
+  appendNumber(bytes, sum, 8);
+  return bytes;
+}
+
+bool sumMatches(ByteReader& in, std::uint64_t sum) {
+  std::uint64_t stored = 0;
+  return in.number(8, stored) && stored == sum;
+}
+
+bool parseHeader(ByteReader& in, const std::uint8_t* start, TakeOnRecord& take, std::string& id,
+                 DecisionState& state) {
+  const std::uint8_t* field = nullptr;
+  std::uint64_t bodyBytes = 0;
+  if (!in.bytes(kMagic.size(), field) || std::memcmp(field, kMagic.data(), kMagic.size()) != 0 ||
+      !in.bytes(1, field) || !in.number(4, bodyBytes) || bodyBytes > in.left()) {
+    return false;
+  }
+  const char stateByte = static_cast<char>(*field);
+  if (stateByte != 'P' && stateByte != 'C' && stateByte != 'U') return false;
+  state = static_cast<DecisionState>(stateByte);
+  const std::uint64_t sum = fnv1a(fnv1a(kFnvOffset, start, kStateByte), start + kStateByte + 1,
+                                  static_cast<std::size_t>(kHeaderBodyByte - kStateByte - 1 +
+                                                           static_cast<std::int64_t>(bodyBytes)));
+  std::uint64_t inputs = 0, length = 0, stamp = 0, punch = 0, out = 0;
+  std::string flags, lines;
+  if (!in.text(take.command, kLongestText) || !in.text(id, kLongestText) || !in.number(4, inputs) ||
+      inputs > kMaxChannels || !in.number(8, length) || !in.number(8, stamp) ||
+      !in.number(8, punch) || !in.number(8, out) || !in.text(take.takeList, kLongestText) ||
+      !in.text(flags, kMaxChannels) || !in.text(lines, kLongestText) || !sumMatches(in, sum)) {
+    return false;
+  }
+  take.inputs = static_cast<int>(inputs);
+  take.takeLength = static_cast<std::int64_t>(length);
+  take.stamp = static_cast<std::int64_t>(stamp);
+  take.punchPoint = static_cast<Position>(punch);
+  take.outPoint = static_cast<Position>(out);
+  for (std::size_t i = 0; i < flags.size(); ++i)
+    take.channelFlags[i] = flags[i] == '1' ? 1 : 0;
+  take.recordLines = split(lines);
+  return true;
+}
+
+bool parseEntry(ByteReader& in, const std::uint8_t* start, DecisionStep& step) {
+  std::uint64_t bodyBytes = 0;
+  const std::uint8_t* field = nullptr;
+  std::uint64_t values[4] = {};
+  if (!in.number(4, bodyBytes) || !in.bytes(1, field)) return false;
+  step.status = static_cast<char>(*field);
+  for (std::uint64_t& value : values) {
+    if (!in.number(8, value)) return false;
+  }
+  step.left = {values[0], values[1], static_cast<std::int64_t>(values[2]),
+               static_cast<std::int64_t>(values[3])};
+  if (bodyBytes + kChecksumBytes > in.left()) return false;
+  const std::uint8_t* body = start + kEntryBodyByte;
+  const std::uint64_t sum =
+      fnv1a(fnv1a(kFnvOffset, start, kEntryStatusByte), body, static_cast<std::size_t>(bodyBytes));
+  if (!in.bytes(1, field)) return false;
+  step.kind = static_cast<StepKind>(*field);
+  if (!in.text(step.path, kLongestText) || !in.text(step.other, kLongestText) ||
+      !sumMatches(in, sum)) {
+    return false;
+  }
+  return std::string_view("srpci").find(static_cast<char>(step.kind)) != std::string_view::npos;
+}
+
+bool writeAt(int fd, std::int64_t offset, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t done = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      if (done == 0) errno = EIO;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(done));
+    offset += done;
+  }
+  return true;
+}
+
+// Syncs the directory `directory`, so that an entry made there stays.
+Status syncDirectory(const std::string& directory) {
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return fileFailure("open the directory", directory, errno);
+  const int synced = ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  if (synced != 0) return fileFailure("sync the directory", directory, err);
+  return Status::success();
+}
+
+// Makes the store `directory` when it is missing, and makes that last.
+Status makeStore(const std::string& directory) {
+  if (::mkdir(directory.c_str(), 0777) == 0) return syncDirectory(besideFile(directory, "."));
+  if (errno != EEXIST) return fileFailure("make the undo store", directory, errno);
+  struct stat info {};
+  if (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    return fileFailure("make the undo store", directory, ENOTDIR);
+  }
+  return Status::success();
+}
+
+// A name no earlier decision used, for the store files of this one.
+std::string newId() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return formatText("%lx", static_cast<unsigned long>(
+                               std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+}
+
+// Removes the files of the project's store that no step of `keep` names,
+// except the record itself: what an earlier decision left.
+void sweepStore(const std::set<std::string>& keep) {
+  DIR* listing = ::opendir(std::string(kUndoStore).c_str());
+  if (listing == nullptr) return;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    const std::string path = std::string(kUndoStore) + "/" + name;
+    if (name == "." || name == ".." || name == "record" || keep.count(path) != 0) continue;
+    stale.push_back(path);
+  }
+  ::closedir(listing);
+  for (const std::string& path : stale)
+    std::remove(path.c_str());
+}
+
+}  // namespace
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino),
+                      static_cast<std::int64_t>(info.st_size),
+                      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
+                          static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
+}
+
+DecisionRecord::~DecisionRecord() {
+  close();
+}
+
+DecisionRecord::DecisionRecord(DecisionRecord&& other) noexcept {
+  *this = std::move(other);
+}
+
+DecisionRecord& DecisionRecord::operator=(DecisionRecord&& other) noexcept {
+  if (this == &other) return *this;
+  close();
+  fd_ = std::exchange(other.fd_, -1);
+  path_ = std::move(other.path_);
+  id_ = std::move(other.id_);
+  state_ = other.state_;
+  take_ = std::move(other.take_);
+  steps_ = std::move(other.steps_);
+  stepOffsets_ = std::move(other.stepOffsets_);
+  endByte_ = other.endByte_;
+  return *this;
+}
+
+void DecisionRecord::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+Status DecisionRecord::sync(const char* what) const {
+  if (::fdatasync(fd_) != 0) return fileFailure(what, path_, errno);
+  return Status::success();
+}
+
+Status DecisionRecord::begin(const TakeOnRecord& take, DecisionRecord& record) {
+  if (Status made = makeStore(std::string(kUndoStore)); !made) return made;
+  std::optional<DecisionRecord> last;
+  // A record that cannot be read is dropped with the decision it describes:
+  // its stored files are swept below like any other leftover.
+  (void)DecisionRecord::load(last);
+
+  record = DecisionRecord();
+  record.path_ = recordPath();
+  errno = 0;
+  record.fd_ = openRegularFile(record.path_, O_RDWR | O_CREAT);
+  if (record.fd_ < 0) return fileFailure("write the undo record", record.path_, errno);
+  record.id_ = newId();
+  record.take_ = take;
+  const std::string header = headerBytes(take, record.id_, DecisionState::kCarryingOut);
+  if (::ftruncate(record.fd_, 0) != 0 || !writeAt(record.fd_, 0, header)) {
+    const Status failed = fileFailure("write the undo record", record.path_, errno);
+    (void)::ftruncate(record.fd_, 0);
+    return failed;
+  }
+  if (Status synced = record.sync("write the undo record"); !synced) {
+    (void)::ftruncate(record.fd_, 0);
+    return synced;
+  }
+  record.endByte_ = static_cast<std::int64_t>(header.size());
+  // The last decision is dropped now that this one is on record.
+  if (last) {
+    for (const DecisionStep& step : last->steps()) {
+      if (step.kind != StepKind::kRename && step.kind != StepKind::kCreate) {
+        std::remove(step.other.c_str());
+      }
+    }
+  }
+  sweepStore({});
+  return Status::success();
+}
+
+Status DecisionRecord::load(std::optional<DecisionRecord>& record) {
+  record.reset();
+  const std::string path = recordPath();
+  errno = 0;
+  const int fd = openRegularFile(path, O_RDWR);
+  if (fd < 0) {
+    if (trulyAbsent(path, errno)) return Status::success();
+    return fileFailure("read the undo record", path, errno);
+  }
+  DecisionRecord loaded;
+  loaded.fd_ = fd;
+  loaded.path_ = path;
+  std::string bytes;
+  std::array<char, 65536> chunk{};
+  for (;;) {
+    const ssize_t got = ::pread(fd, chunk.data(), chunk.size(), static_cast<off_t>(bytes.size()));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return fileFailure("read the undo record", path, errno);
+    if (got == 0) break;
+    bytes.append(chunk.data(), static_cast<std::size_t>(got));
+  }
+  if (bytes.empty()) return Status::success();
+  const auto* start = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  ByteReader in(start, bytes.size());
+  if (!parseHeader(in, start, loaded.take_, loaded.id_, loaded.state_)) {
+    return Status::failure(
+        formatText("The undo record %s is damaged and was not used.", path.c_str()));
+  }
+  for (;;) {
+    const auto offset = static_cast<std::int64_t>(bytes.size() - in.left());
+    DecisionStep step;
+    ByteReader entry = in;
+    if (in.left() == 0 || !parseEntry(entry, start + offset, step)) break;
+    in = entry;
+    loaded.steps_.push_back(step);
+    loaded.stepOffsets_.push_back(offset);
+  }
+  loaded.endByte_ = static_cast<std::int64_t>(bytes.size() - in.left());
+  record = std::move(loaded);
+  return Status::success();
+}
+
+Status DecisionRecord::plan(DecisionStep step, std::size_t& index) {
+  step.status = '-';
+  step.left = {};
+  const std::string bytes = entryBytes(step);
+  if (!writeAt(fd_, endByte_, bytes)) return fileFailure("write the undo record", path_, errno);
+  if (Status synced = sync("write the undo record"); !synced) return synced;
+  index = steps_.size();
+  steps_.push_back(std::move(step));
+  stepOffsets_.push_back(endByte_);
+  endByte_ += static_cast<std::int64_t>(bytes.size());
+  return Status::success();
+}
+
+Status DecisionRecord::storeFileFor(const std::string& path, std::string& stored) const {
+  const std::string directory = besideFile(path, kUndoStore);
+  if (Status made = makeStore(directory); !made) return made;
+  stored =
+      formatText("%s/%s.%zu.", directory.c_str(), id_.c_str(), steps_.size()) + fileNamePart(path);
+  return Status::success();
+}
+
+void DecisionRecord::finish(std::size_t index, bool done) {
+  DecisionStep& step = steps_[index];
+  step.status = done ? 'D' : 'S';
+  if (done) {
+    const std::string& left = step.kind == StepKind::kStash ? step.other : step.path;
+    step.left = identityOf(left).value_or(FileIdentity{});
+  }
+  std::string bytes(1, step.status);
+  appendIdentity(bytes, step.left);
+  // Not synced: a lost mark is found again from the files themselves.
+  (void)writeAt(fd_, stepOffsets_[index] + kEntryStatusByte, bytes);
+}
+
+Status DecisionRecord::setState(DecisionState state) {
+  const char byte = static_cast<char>(state);
+  if (!writeAt(fd_, kStateByte, std::string_view(&byte, 1))) {
+    return fileFailure("write the undo record", path_, errno);
+  }
+  if (Status synced = sync("write the undo record"); !synced) return synced;
+  state_ = state;
+  return Status::success();
+}
+
+Status DecisionRecord::drop() {
+  for (const DecisionStep& step : steps_) {
+    if (step.kind != StepKind::kRename && step.kind != StepKind::kCreate) {
+      std::remove(step.other.c_str());
+    }
+  }
+  steps_.clear();
+  stepOffsets_.clear();
+  if (::ftruncate(fd_, 0) != 0) return fileFailure("empty the undo record", path_, errno);
+  return sync("empty the undo record");
+}
+
+}  // namespace varnow

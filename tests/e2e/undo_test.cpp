@@ -1,0 +1,127 @@
+// 'undo' takes the take menu's last decision back: every file as it was
+// before it, the take under its take names, and the take menu again.
+#include <filesystem>
+
+#include "e2e/e2e.hpp"
+
+namespace varnow::testing {
+namespace {
+
+constexpr std::size_t kTake = 9216;
+constexpr std::int32_t kBaseOne = 1000000;
+constexpr std::int32_t kBaseTwo = 2000000;
+const std::string kPrompt = "Recording finished.  Enter a take handling command.\n";
+const std::string kOld = wavFile(staircase(40000, -100, -1));
+
+// Two inputs record vox.wav (there) and bass.wav (not yet), from `punch`.
+struct UndoProject : ProjectFixture {
+  explicit UndoProject(std::size_t punchFrame = 6144)
+      : ProjectFixture("int\t0\nclock\thc\nmeter\t0\ne\t" + std::to_string(punchFrame) + "\no\t" +
+                           std::to_string(punchFrame + kTake) + "\n",
+                       "", "vox.wav\nbass.wav\n"),
+        punch(punchFrame) {
+    writeCapture(rampCapture(60000, {kBaseOne, kBaseTwo}));
+    writeFile("vox.wav", kOld);
+  }
+  std::string take(int channel) const {
+    return stamped("audio_ch_" + std::to_string(channel) + "_",
+                   punch == 0 ? ".wav" : "_stp_" + std::to_string(punch) + ".wav");
+  }
+  std::vector<std::string> store() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir() / ".varnow-undo"))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // The project as the first recording left it, `others` besides, and an
+  // empty record with nothing stored.
+  void expectAsRecorded(Names others = {}, std::int32_t shift = 0) const {
+    const std::string one = take(1), two = take(2);
+    EXPECT_TRUE(holds(one, staircase(kTake, kBaseOne + shift)));
+    EXPECT_TRUE(holds(two, staircase(kTake, kBaseTwo + shift)));
+    EXPECT_TRUE(readFile("vox.wav") == kOld);
+    others.insert(others.end(), {one, two, "vox.wav"});
+    EXPECT_EQ(files(), withListFiles(others));
+    EXPECT_EQ(store(), Names{"record"});
+    EXPECT_EQ(readFile(".varnow-undo/record"), "");
+  }
+  std::size_t punch;
+};
+
+TEST(Undo, EveryTakeDecisionIsTakenBackByteForByte) {
+  const std::string gtr = wavFile(staircase(500, 9));
+  for (const auto& [commands, punch] : {std::pair<std::string, std::size_t>{"rep w", 6144},
+                                        {"ins", 6144},
+                                        {"cin", 6144},
+                                        {"del", 6144},
+                                        {"pad", 6144},
+                                        {"app gtr o", 6144},
+                                        {"aws gtr", 6144},
+                                        {"awp gtr o", 6144},
+                                        {"stp", 0},
+                                        {"ins undo del", 6144}}) {
+    SCOPED_TRACE(commands);
+    UndoProject p(punch);
+    p.writeFile("vox_gtr.wav", gtr);
+    const std::string shown = p.console("R " + commands + " undo");
+    EXPECT_EQ(count(shown, kPrompt), commands == "ins undo del" ? 3u : 2u);
+    EXPECT_TRUE(has(shown, ".\n" + kPrompt));
+    p.expectAsRecorded({"vox_gtr.wav"});
+    EXPECT_TRUE(p.readFile("vox_gtr.wav") == gtr);
+  }
+  // Nothing on record.
+  UndoProject p;
+  EXPECT_TRUE(has(p.console("undo"), "There is no take decision to undo.\n"));
+}
+
+TEST(Undo, ADecisionIsKeptAcrossRunsAndNeverOverwritesWhatChangedSince) {
+  // After a restart; then a kill in the middle of the undo: the next start
+  // finishes it.
+  for (const bool killed : {false, true}) {
+    UndoProject p;
+    p.console("R ins x");
+    EXPECT_TRUE(p.readFile("vox.wav") != kOld);
+    if (killed) {
+      p.injectFaults("pwrite:*/vox.wav:1:kill");
+      EXPECT_EQ(p.run("undo").exitStatus, -1);
+      p.injectFaults("");
+    }
+    const std::string shown = p.run(killed ? "x" : "undo").out;
+    EXPECT_TRUE(has(shown, killed ? "The undo of 'ins' did not finish; it was completed.\n"
+                                  : "Restored vox.wav.\n" + kPrompt));
+    p.expectAsRecorded();
+  }
+
+  // A destination changed since: refused, nothing changed.
+  UndoProject p;
+  p.console("R ins x");
+  std::string changed = p.readFile("vox.wav");
+  changed[44 + 6144 * 3 + 100] ^= 1;  // a byte of the punched stretch
+  p.writeFile("vox.wav", changed);
+  EXPECT_TRUE(has(p.console("undo x"),
+                  "Could not undo 'ins': vox.wav has changed since 'ins'; nothing was changed.\n"));
+  EXPECT_TRUE(p.readFile("vox.wav") == changed);
+  EXPECT_EQ(p.store().size(), 4u);  // the record, the journal and both takes
+
+  // A record that cannot be written: the decision is refused, the take kept.
+  UndoProject full;
+  full.injectFaults("pwrite:*/.varnow-undo/record:1:ENOSPC");
+  const std::string refused = full.console("R ins x");
+  EXPECT_TRUE(has(refused,
+                  "Could not write the undo record .varnow-undo/record: No space left on "
+                  "device.\nThe take file " +
+                      full.take(1) + " was kept.\nThe take file " + full.take(2) + " was kept.\n"));
+  full.injectFaults("");
+  full.expectAsRecorded();
+
+  // The next decision drops the last one and its stored files.
+  UndoProject two;
+  two.console("R del R del x");
+  EXPECT_EQ(two.store().size(), 3u);
+  two.console("undo");
+  two.expectAsRecorded({}, 16384);
+}
+
+}  // namespace
+}  // namespace varnow::testing
