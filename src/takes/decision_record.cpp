@@ -295,10 +295,6 @@ Status DecisionRecord::begin(const TakeOnRecord& take, DecisionRecord& record) {
     (void)::ftruncate(record.fd_, 0);
     return failed;
   }
-  if (Status synced = record.sync("write the undo record"); !synced) {
-    (void)::ftruncate(record.fd_, 0);
-    return synced;
-  }
   record.endByte_ = static_cast<std::int64_t>(header.size());
   // The last decision is dropped now that this one is on record.
   if (last) {
@@ -354,12 +350,15 @@ Status DecisionRecord::load(std::optional<DecisionRecord>& record) {
   return Status::success();
 }
 
-Status DecisionRecord::plan(DecisionStep step, std::size_t& index) {
+Status DecisionRecord::plan(DecisionStep step, std::size_t& index, bool sync) {
   step.status = '-';
   step.left = {};
   const std::string bytes = entryBytes(step);
   if (!writeAt(fd_, endByte_, bytes)) return fileFailure("write the undo record", path_, errno);
-  if (Status synced = sync("write the undo record"); !synced) return synced;
+  // One sync makes the header and every step planned so far last.
+  if (sync) {
+    if (Status synced = this->sync("write the undo record"); !synced) return synced;
+  }
   index = steps_.size();
   steps_.push_back(std::move(step));
   stepOffsets_.push_back(endByte_);

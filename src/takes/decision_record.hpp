@@ -107,23 +107,26 @@ class DecisionRecord {
   DecisionRecord& operator=(const DecisionRecord&) = delete;
 
   // Starts the record of a new decision about `take`, dropping the last
-  // record and its stored files, and syncs it. On failure (the store cannot
-  // be made, the disk is full) the sentence says why and no file of the
-  // project has changed.
+  // record and its stored files; the first planned step syncs it. On
+  // failure (the store cannot be made, the disk is full) the sentence says
+  // why and no file of the project has changed.
   static Status begin(const TakeOnRecord& take, DecisionRecord& record);
 
   // Reads the record on file. Nothing when there is none (or it is empty);
   // a failure when it cannot be read or is damaged.
   static Status load(std::optional<DecisionRecord>& record);
 
-  // Appends `step` and syncs the record; `index` is its place. The step
-  // must not be carried out when this fails.
-  Status plan(DecisionStep step, std::size_t& index);
+  // Appends `step` and, unless `sync` is false, syncs the record; `index`
+  // is its place. The step must not be carried out when this fails, nor
+  // before a later plan() has synced it.
+  Status plan(DecisionStep step, std::size_t& index, bool sync = true);
   // The store file for `path` in the store beside it (made when missing).
   Status storeFileFor(const std::string& path, std::string& stored) const;
   // Marks step `index` done (with the identity of the file it left) or not
   // carried out. Not synced: the commit syncs.
   void finish(std::size_t index, bool done);
+  // Syncs the steps planned so far.
+  Status syncPlans() const { return sync("write the undo record"); }
   // Sets the state and syncs the record.
   Status setState(DecisionState state);
   // Removes the stored files that are still there and empties the record.

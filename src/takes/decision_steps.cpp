@@ -63,24 +63,39 @@ Status changedSince(const std::string& path, const DecisionRecord& record) {
 
 }  // namespace
 
-Status stashFile(DecisionRecord& record, const std::string& path) {
-  // A file that is already gone counts as kept, as it counts as removed.
-  if (!exists(path)) return Status::success();
+Status planStash(DecisionRecord& record, const std::string& path, std::size_t& index) {
   if (Status settled = settlePendingJournal(path); !settled) return settled;
   std::string stored;
   if (Status store = record.storeFileFor(path, stored); !store) return store;
-  std::size_t index = 0;
-  if (Status planned = record.plan(stepOf(StepKind::kStash, path, stored), index); !planned) {
-    return planned;
+  return record.plan(stepOf(StepKind::kStash, path, stored), index, false);
+}
+
+Status carryOutStash(DecisionRecord& record, std::size_t index) {
+  const DecisionStep& step = record.steps()[index];
+  // A file that is already gone counts as kept, as it counts as removed.
+  if (!exists(step.path)) {
+    record.finish(index, false);
+    return Status::success();
   }
   errno = 0;
-  if (std::rename(path.c_str(), stored.c_str()) != 0) {
+  if (std::rename(step.path.c_str(), step.other.c_str()) != 0) {
     const int err = errno;
     record.finish(index, false);
-    return fileFailure("move " + path + " into the undo store as", stored, err);
+    return fileFailure("move " + step.path + " into the undo store as", step.other, err);
   }
   record.finish(index, true);
   return Status::success();
+}
+
+Status stashFile(DecisionRecord& record, const std::string& path) {
+  if (!exists(path)) return Status::success();
+  std::size_t index = 0;
+  if (Status planned = planStash(record, path, index); !planned) return planned;
+  if (Status synced = record.syncPlans(); !synced) {
+    record.finish(index, false);
+    return synced;
+  }
+  return carryOutStash(record, index);
 }
 
 Status renameFile(DecisionRecord& record, const std::string& from, const std::string& to) {

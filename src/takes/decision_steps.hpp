@@ -15,8 +15,13 @@
 namespace varnow {
 
 // Moves `path` into the undo store beside it (instead of removing it, or of
-// letting another file replace it).
+// letting another file replace it). A file that is not there counts as moved.
 Status stashFile(DecisionRecord& record, const std::string& path);
+
+// The same in two parts: the step planned (not synced: the next synced
+// plan carries it), then carried out once that plan is synced.
+Status planStash(DecisionRecord& record, const std::string& path, std::size_t& index);
+Status carryOutStash(DecisionRecord& record, std::size_t index);
 
 // Renames `from` to `to` as moveFile does; a file standing at `to` is
 // stashed first, so the rename replaces nothing.

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <span>
 #include <utility>
 
@@ -333,8 +334,8 @@ bool TakeMenu::insertChannel(int channel) {
   return inserted.ok();
 }
 
-// 'ins' and 'cin': a take file is removed only once its samples reached the
-// destination; a channel that failed keeps its take.
+// 'ins' and 'cin': a take file goes into the undo store only once its
+// samples reached the destination; a channel that failed keeps its take.
 void TakeMenu::insertTake(bool backupFirst) {
   if (!startDecision(backupFirst ? "cin" : "ins")) return;
   if (backupFirst) {
@@ -345,15 +346,28 @@ void TakeMenu::insertTake(bool backupFirst) {
       }
     }
   }
+  // The takes' moves into the store are planned with the inserts, so that
+  // one sync of the record carries them all.
+  std::map<std::string, std::size_t> stashes;
+  for (int i = 0; i < inputs_; ++i) {
+    std::size_t index = 0;
+    if (armed(i) && !takeName(i).empty() && identityOf(recordName(i)) &&
+        planStash(record_, takeName(i), index)) {
+      stashes.emplace(takeName(i), index);
+    }
+  }
   std::string doneList;
   for (int i = 0; i < inputs_; ++i) {
     const bool done = armed(i) && !takeName(i).empty() && insertChannel(i);
     doneList += done ? takeName(i) : "-";
     doneList += '\n';
+    if (!done && stashes.count(takeName(i)) != 0) record_.finish(stashes[takeName(i)], false);
   }
-  // Merged into their destinations, the takes go into the undo store.
-  report(REMOVE_FILES(inputs_, doneList,
-                      [this](const std::string& path) { return stashFile(record_, path); }));
+  report(REMOVE_FILES(inputs_, doneList, [this, &stashes](const std::string& path) {
+    const auto planned = stashes.find(path);
+    return planned == stashes.end() ? stashFile(record_, path)
+                                    : carryOutStash(record_, planned->second);
+  }));
 }
 
 // 'aud': the take plays where it was recorded, with the other tracks.
