@@ -77,6 +77,10 @@ struct MixInputs {
   const BusFlags* busOn = nullptr;
   const BusMatrix* busMatrix = nullptr;
   int busCount = 0;
+  // Where channel k's 4096 packed samples are, when not in block k of the
+  // buffer the kernel mixes in (the export mixes straight from what it read).
+  // The outputs are written to the buffer's blocks all the same.
+  const std::array<const std::int8_t*, kMaxChannels>* channelBlocks = nullptr;
 };
 
 // Mix mode 1: every playing channel into outputs 1 and 2 (blocks 0 and 1)

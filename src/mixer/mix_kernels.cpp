@@ -2,26 +2,28 @@
 // MixMultiple (modes 2 and 3).
 //
 // They compute exactly what the scalar reference (mix_reference.cpp) computes,
-// sample for sample, but are laid out for speed: the channels are decoded and
-// summed chunk by chunk in sums that stay in the first-level cache, with the
-// gains hoisted out of the inner loops; only the bus rows that reach an
-// output are summed; every later stage is a straight pass over a contiguous
-// 64-bit row, and the peaks are taken in a separate branch-free pass.
+// sample for sample, but are laid out for speed: each output row is the sum
+// stage over its channels followed by the emit stage (mix_stages.hpp, in
+// AVX2 where the processor has it), with the gains hoisted out of the inner
+// loops; only the bus rows that reach an output are summed; the bus stage of
+// mode 3 is a straight pass over contiguous 64-bit rows.
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 
 #include "mixer/channel_mixer.hpp"
+#include "mixer/mix_stages.hpp"
 #include "wave/sample_codec.hpp"
 
 namespace varnow {
 
 namespace {
 
-// Builds on x86-64 with GCC get an AVX2 copy of each per-sample loop, chosen
-// at load time on processors that have it.
+// Builds on x86-64 with GCC get an AVX2 copy of each loop of the bus stage of
+// mode 3, chosen at load time on processors that have it. The sum and emit
+// stages that every mode runs have explicit forms of their own
+// (mix_stages.hpp).
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 #define VARNOW_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
@@ -30,8 +32,6 @@ namespace {
 
 constexpr std::int64_t kFrames = MixerScratch::kRowFrames;
 static_assert(kFrames == kBlockFrames);
-constexpr std::int64_t kLargestSample = 8388607;    // 2^23 - 1
-constexpr std::int64_t kSmallestSample = -8388608;  // -2^23
 
 // A channel gain becomes an integer by truncation toward zero. SetVolume never
 // gives more than 1019 (12 dB, fully panned, x 256); the limit, four times
@@ -48,63 +48,13 @@ std::int8_t* blockOf(std::int8_t* blocks, std::int64_t block) {
   return blocks + block * kBlockBytes;
 }
 
-// One playing channel as the channel sums see it.
-struct Source {
-  const std::int8_t* block;
-  double leftGain;  // the integer gains, held exactly
-  double rightGain;
-};
-
-constexpr std::int64_t kChunkFrames = 256;  // two chunk sums fit the first-level cache
-
-// The 64-bit integer a double holds, for whole numbers below 2^51 in
-// magnitude. Adding 1.5 x 2^52 moves the number into the low bits of the
-// mantissa, in two's complement, so the conversion is an addition and an
-// integer subtraction, both of which vector units have, where a plain
-// conversion to a 64-bit integer has no vector instruction before AVX-512.
-inline std::int64_t exactInteger(double wholeNumber) {
-  constexpr double kShift = 6755399441055744.0;  // 1.5 x 2^52
-  return std::bit_cast<std::int64_t>(wholeNumber + kShift) - std::bit_cast<std::int64_t>(kShift);
-}
-
-// left[i] = sum of sample x leftGain over the sources, right likewise, for
-// every frame of the block, with each packed sample decoded on the way.
-//
-// The sums run in double precision chunk by chunk, which is exact: a sample
-// is at most 2^23 in magnitude, an integer gain at most 2^12, and there are
-// at most 2^8 sources, so every product and partial sum is an integer of at
-// most 2^43, far inside the 53 bits a double holds. The result is the same
-// 64-bit integer, in any order of addition.
-VARNOW_WIDE_VECTORS
-void sumSources(const Source* sources, int sourceCount, std::int64_t* __restrict left,
-                std::int64_t* __restrict right) {
-  for (std::int64_t chunk = 0; chunk < kFrames; chunk += kChunkFrames) {
-    double leftSum[kChunkFrames] = {};
-    double rightSum[kChunkFrames] = {};
-    for (int n = 0; n < sourceCount; ++n) {
-      const std::int8_t* packed = sources[n].block + chunk * kBytesPerSample;
-      const double leftGain = sources[n].leftGain;
-      const double rightGain = sources[n].rightGain;
-      for (std::int64_t i = 0; i < kChunkFrames; ++i) {
-        const std::int32_t low = static_cast<std::uint8_t>(packed[3 * i]);
-        const std::int32_t middle = static_cast<std::uint8_t>(packed[3 * i + 1]);
-        const std::int32_t high = packed[3 * i + 2];  // signed: carries the sign
-        const auto sample = static_cast<double>(low + 256 * middle + 65536 * high);
-        leftSum[i] += sample * leftGain;
-        rightSum[i] += sample * rightGain;
-      }
-    }
-    for (std::int64_t i = 0; i < kChunkFrames; ++i) {
-      left[chunk + i] = exactInteger(leftSum[i]);
-      right[chunk + i] = exactInteger(rightSum[i]);
-    }
-  }
-}
-
-Source sourceOf(std::int8_t* blocks, int channel, const ChannelGains& gains) {
+// Channel k's samples: block k of the buffer, or where the inputs point.
+MixSource sourceOf(std::int8_t* blocks, int channel, const MixInputs& inputs) {
   const auto slot = static_cast<std::size_t>(channel);
-  return {blockOf(blocks, channel), static_cast<double>(integerGain(gains.left[slot])),
-          static_cast<double>(integerGain(gains.right[slot]))};
+  const std::int8_t* block =
+      inputs.channelBlocks != nullptr ? (*inputs.channelBlocks)[slot] : blockOf(blocks, channel);
+  return {block, static_cast<double>(integerGain(inputs.gains->left[slot])),
+          static_cast<double>(integerGain(inputs.gains->right[slot]))};
 }
 
 // Each value becomes float(value) x gain in single precision, truncated
@@ -125,24 +75,6 @@ void raisePeak(const std::int64_t* __restrict row, std::int64_t& peak) {
     largest = magnitude > largest ? magnitude : largest;
   }
   peak = largest;
-}
-
-// Limits every value to the 24-bit range, so that an over is written at full
-// scale rather than wrapped to the other sign.
-VARNOW_WIDE_VECTORS
-void saturate(std::int64_t* __restrict row) {
-  for (std::int64_t i = 0; i < kFrames; ++i) {
-    row[i] = std::clamp(row[i], kSmallestSample, kLargestSample);
-  }
-}
-
-// The last stage of every output: gain, peak of the unsaturated result,
-// saturation, packing into the output's block.
-void emitRow(std::int64_t* row, float gain, std::int64_t& peak, std::int8_t* block) {
-  applyGain(row, gain);
-  raisePeak(row, peak);
-  saturate(row);
-  NUM24MONO_TO_CHAR(row, block);
 }
 
 // master += scale x row, sample by sample.
@@ -166,19 +98,20 @@ MixerScratch::MixerScratch()
 
 void Mix(std::int8_t* blocks, const MixInputs& inputs, std::int64_t& masterPeakLeft,
          std::int64_t& masterPeakRight, MixerScratch& scratch) {
-  std::array<Source, kMaxChannels> sources;
+  std::array<MixSource, kMaxChannels> sources;
   int sourceCount = 0;
   const int channels = boundedChannels(inputs.channelCount);
   for (int channel = 0; channel < channels; ++channel) {
     if ((*inputs.playFlags)[static_cast<std::size_t>(channel)] != 1) continue;
-    sources[static_cast<std::size_t>(sourceCount++)] = sourceOf(blocks, channel, *inputs.gains);
+    sources[static_cast<std::size_t>(sourceCount++)] = sourceOf(blocks, channel, inputs);
   }
+  const MixStages& stages = mixStages();
   std::int64_t* left = scratch.left(0);
   std::int64_t* right = scratch.right(0);
-  sumSources(sources.data(), sourceCount, left, right);
+  stages.sum(sources.data(), sourceCount, left, right);
   const float masterGain = (*inputs.busGains)[0];
-  emitRow(left, masterGain, masterPeakLeft, blockOf(blocks, 0));
-  emitRow(right, masterGain, masterPeakRight, blockOf(blocks, 1));
+  stages.emit(left, masterGain, masterPeakLeft, blockOf(blocks, 0));
+  stages.emit(right, masterGain, masterPeakRight, blockOf(blocks, 1));
 }
 
 void MixMultiple(std::int8_t* blocks, const MixInputs& inputs, BusPeakTable& busPeaksLeft,
@@ -197,7 +130,8 @@ void MixMultiple(std::int8_t* blocks, const MixInputs& inputs, BusPeakTable& bus
     used[static_cast<std::size_t>(bus)] = busOn[static_cast<std::size_t>(bus)] == 1;
   }
   if (mixMode == 3) used[0] = true;
-  std::array<Source, kMaxChannels> sources;
+  const MixStages& stages = mixStages();
+  std::array<MixSource, kMaxChannels> sources;
   const int channels = boundedChannels(inputs.channelCount);
   for (int bus = 0; bus < kMaxBusses; ++bus) {
     const auto busSlot = static_cast<std::size_t>(bus);
@@ -206,9 +140,9 @@ void MixMultiple(std::int8_t* blocks, const MixInputs& inputs, BusPeakTable& bus
     for (int channel = 0; channel < channels; ++channel) {
       const auto slot = static_cast<std::size_t>(channel);
       if ((*inputs.playFlags)[slot] != 1 || matrix[busSlot][slot] != 1) continue;
-      sources[static_cast<std::size_t>(sourceCount++)] = sourceOf(blocks, channel, *inputs.gains);
+      sources[static_cast<std::size_t>(sourceCount++)] = sourceOf(blocks, channel, inputs);
     }
-    sumSources(sources.data(), sourceCount, scratch.left(bus), scratch.right(bus));
+    stages.sum(sources.data(), sourceCount, scratch.left(bus), scratch.right(bus));
   }
 
   const BusGains& gains = *inputs.busGains;
@@ -217,9 +151,10 @@ void MixMultiple(std::int8_t* blocks, const MixInputs& inputs, BusPeakTable& bus
     for (int bus = 0; bus < busCount; ++bus) {
       const auto busSlot = static_cast<std::size_t>(bus);
       if (!used[busSlot]) continue;
-      emitRow(scratch.left(bus), gains[busSlot], busPeaksLeft[busSlot], blockOf(blocks, 2 * bus));
-      emitRow(scratch.right(bus), gains[busSlot], busPeaksRight[busSlot],
-              blockOf(blocks, 2 * bus + 1));
+      stages.emit(scratch.left(bus), gains[busSlot], busPeaksLeft[busSlot],
+                  blockOf(blocks, 2 * bus));
+      stages.emit(scratch.right(bus), gains[busSlot], busPeaksRight[busSlot],
+                  blockOf(blocks, 2 * bus + 1));
     }
     return;
   }
@@ -238,8 +173,8 @@ void MixMultiple(std::int8_t* blocks, const MixInputs& inputs, BusPeakTable& bus
     addToMaster(scratch.left(0), scratch.left(bus), scale);
     addToMaster(scratch.right(0), scratch.right(bus), scale);
   }
-  emitRow(scratch.left(0), gains[0], busPeaksLeft[0], blockOf(blocks, 0));
-  emitRow(scratch.right(0), gains[0], busPeaksRight[0], blockOf(blocks, 1));
+  stages.emit(scratch.left(0), gains[0], busPeaksLeft[0], blockOf(blocks, 0));
+  stages.emit(scratch.right(0), gains[0], busPeaksRight[0], blockOf(blocks, 1));
 }
 
 }  // namespace varnow

@@ -15,6 +15,12 @@ std::int8_t* blockAt(std::int8_t* blocks, std::int64_t block) {
   return blocks + block * kBlockBytes;
 }
 
+// Channel k's samples: block k, or where the inputs point.
+const std::int8_t* channelAt(std::int8_t* blocks, const MixInputs& inputs, int k) {
+  if (inputs.channelBlocks != nullptr) return (*inputs.channelBlocks)[static_cast<std::size_t>(k)];
+  return blockAt(blocks, k);
+}
+
 // The one stage that differs from a plain encode: overs are held at the
 // 24-bit limits instead of wrapping.
 std::int64_t saturated(std::int64_t value) {
@@ -45,7 +51,7 @@ void referenceMix(std::int8_t* blocks, const MixInputs& inputs, std::int64_t& ma
   for (int k = 0; k < inputs.channelCount; ++k) {
     const auto slot = static_cast<std::size_t>(k);
     if ((*inputs.playFlags)[slot] != 1) continue;
-    CHAR_TO_NUM32(blockAt(blocks, k), samples.data(), kBytesPerSample);
+    CHAR_TO_NUM32(channelAt(blocks, inputs, k), samples.data(), kBytesPerSample);
     const auto gl = static_cast<std::int64_t>(inputs.gains->left[slot]);
     const auto gr = static_cast<std::int64_t>(inputs.gains->right[slot]);
     for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -81,7 +87,7 @@ void referenceMixMultiple(std::int8_t* blocks, const MixInputs& inputs, BusPeakT
     for (int k = 0; k < inputs.channelCount; ++k) {
       const auto slot = static_cast<std::size_t>(k);
       if ((*inputs.playFlags)[slot] != 1 || (*inputs.busMatrix)[bus][slot] != 1) continue;
-      CHAR_TO_NUM32(blockAt(blocks, k), samples.data(), kBytesPerSample);
+      CHAR_TO_NUM32(channelAt(blocks, inputs, k), samples.data(), kBytesPerSample);
       const auto gl = static_cast<std::int64_t>(inputs.gains->left[slot]);
       const auto gr = static_cast<std::int64_t>(inputs.gains->right[slot]);
       for (std::size_t i = 0; i < samples.size(); ++i) {
