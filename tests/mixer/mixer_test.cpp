@@ -1,5 +1,7 @@
 // Gain and pan laws to the bit, bus tables, mix kernels, the mixer's edits.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <random>
@@ -8,7 +10,9 @@
 #include "core/unit_fixture.hpp"
 #include "mixer/channel_mixer.hpp"
 #include "mixer/mix_reference.hpp"
+#include "mixer/mix_stages.hpp"
 #include "mixer/mixer_console.hpp"
+#include "mixer/track_read_ahead.hpp"
 #include "wave/sample_codec.hpp"
 
 namespace varnow {
@@ -228,6 +232,96 @@ TEST(Mix, FastKernelsEqualTheReferenceOnRandomBlocks) {
       ASSERT_EQ(mixer.right, reference.right) << "round " << round;
     }
   }
+}
+
+// Each stage set against the reference: samples at full scale of both signs,
+// integer gains up to the limit, bus gains that drive the master past 2^51
+// (where the AVX2 emit hands over to the portable one), overs held, and the
+// channels read from blocks outside the buffer.
+TEST(MixStages, EachSetEqualsTheReferenceAtEveryGainAndOver) {
+  const float gains[] = {0.0f, 0.99f, -0.99f, 1.0f, 181.23f, -57.9f, 1019.0f, 4096.0f, -4096.0f};
+  const float busGains[] = {kBusUnity, 1.0f, 0.5f, 3e-5f, 0.0f};
+  const MixStageSet original = mixStageSet();
+  for (const MixStageSet set : {MixStageSet::kPortable, MixStageSet::kAvx2}) {
+    if (!useMixStageSet(set)) continue;  // no AVX2 here: the portable set alone
+    std::mt19937_64 random(99);
+    for (int round = 0; round < 24; ++round) {
+      const bool loudest = round % 6 == 5;  // every sample -2^23, every gain at the limit
+      const int channels = loudest ? 48 : 1 + static_cast<int>(random() % 48);
+      Mixer mixer(channels);
+      std::vector<std::int8_t> elsewhere(mixer.bytes.size());
+      for (std::size_t i = 0; i < elsewhere.size(); ++i) {
+        const bool loud = i % 3 == 2 && random() % 4 == 0;  // a high byte of 0x7F or 0x80
+        elsewhere[i] = static_cast<std::int8_t>(loud ? 0x7F + random() % 2 : random());
+        if (loudest) elsewhere[i] = static_cast<std::int8_t>(i % 3 == 2 ? 0x80 : 0);
+      }
+      std::array<const std::int8_t*, kMaxChannels> pointers{};
+      for (int k = 0; k < channels; ++k) {
+        const auto slot = static_cast<std::size_t>(k);
+        pointers[slot] = elsewhere.data() + k * kBlockBytes;
+        if (random() % 6 != 0) mixer.play(k, gains[random() % 9], gains[random() % 9]);
+        if (loudest) mixer.play(k, 4096.0f, -4096.0f);
+        for (auto& bus : mixer.matrix)
+          bus[slot] = loudest || random() % 3 == 0 ? 1 : 0;
+      }
+      for (std::size_t bus = 0; bus < kMaxBusses; ++bus) {
+        mixer.busOn[bus] = random() % 4 == 0 ? 0 : 1;
+        mixer.busGains[bus] = loudest ? 1.0f : busGains[random() % 5];
+      }
+      const int mode = 1 + round % 3;
+      mixer.inputs.busCount = busCountFor(mode, channels, channels, 0);
+      if (round % 2 == 0) mixer.bytes.assign(elsewhere.begin(), elsewhere.end());
+      if (round % 2 == 1) mixer.inputs.channelBlocks = &pointers;
+      Mixer reference = mixer;
+      mixer.mix(mode);
+      if (mode == 1)
+        referenceMix(reference.bytes.data(), mixer.inputs, reference.left[0], reference.right[0]);
+      else
+        referenceMixMultiple(reference.bytes.data(), mixer.inputs, reference.left, reference.right,
+                             mode);
+      ASSERT_EQ(mixer.bytes, reference.bytes) << "round " << round << " mode " << mode;
+      ASSERT_EQ(mixer.left, reference.left) << "round " << round;
+      ASSERT_EQ(mixer.right, reference.right) << "round " << round;
+    }
+  }
+  useMixStageSet(original);
+}
+
+// A staircase track of 3.5 blocks read two blocks at a time from an in point
+// that is no block boundary: every block as a read of its own would give it.
+TEST(TrackReadAhead, BlocksAcrossPiecesThenSilenceAndFailuresAtTheBlockThatNeedsThem) {
+  testing::TakeDir dir;
+  const std::int64_t frames = 3 * kBlockFrames + 2048;
+  const std::string path = dir.wave("t.wav", testing::staircase(frames, -7000, 3));
+  const WaveAttributes attributes{1, 44, 48000, frames, 3, 24};
+  const int descriptor = ::open(path.c_str(), O_RDONLY);
+  TrackReadAhead reader(descriptor, "t.wav", attributes, 2);
+  for (std::int64_t p = 1000; p < 6 * kBlockFrames; p += kBlockFrames) {
+    const std::int8_t* block = nullptr;
+    ASSERT_TRUE(reader.block(p, block)) << p;
+    Block expected(kFrames);
+    for (std::size_t i = 0; i < kFrames; ++i) {
+      const std::int64_t at = p + static_cast<std::int64_t>(i);
+      expected[i] = at < frames ? -7000 + 3 * at : 0;
+    }
+    Block got(kFrames);
+    CHAR_TO_NUM32(block, got.data(), kBytesPerSample);
+    ASSERT_EQ(got, expected) << p;
+  }
+
+  // The file loses its last block after its length was taken.
+  ASSERT_EQ(::truncate(path.c_str(), 44 + 3 * (frames - kBlockFrames)), 0);
+  TrackReadAhead cut(descriptor, "t.wav", attributes, 4);
+  const std::int8_t* block = nullptr;
+  EXPECT_TRUE(cut.block(0, block) && cut.block(kBlockFrames, block));
+  EXPECT_EQ(cut.block(2 * kBlockFrames, block).message(),
+            "Could not read t.wav: the file ended before its samples did.");
+  ::close(descriptor);
+
+  const int directory = ::open(dir.file("").c_str(), O_RDONLY);
+  TrackReadAhead unreadable(directory, "d.wav", attributes, 16);
+  EXPECT_EQ(unreadable.block(0, block).message(), "Could not read d.wav: Is a directory.");
+  ::close(directory);
 }
 
 TEST(MixerConsole, EditsStoreWhatIsTypedAndExclusionsChangeNothing) {
