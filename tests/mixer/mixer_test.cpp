@@ -245,9 +245,9 @@ TEST(MixStages, EachSetEqualsTheReferenceAtEveryGainAndOver) {
   for (const MixStageSet set : {MixStageSet::kPortable, MixStageSet::kAvx2}) {
     if (!useMixStageSet(set)) continue;  // no AVX2 here: the portable set alone
     std::mt19937_64 random(99);
-    for (int round = 0; round < 24; ++round) {
+    for (int round = 0; round < 12; ++round) {
       const bool loudest = round % 6 == 5;  // every sample -2^23, every gain at the limit
-      const int channels = loudest ? 48 : 1 + static_cast<int>(random() % 48);
+      const int channels = loudest ? 32 : 2 + static_cast<int>(random() % 31);
       Mixer mixer(channels);
       std::vector<std::int8_t> elsewhere(mixer.bytes.size());
       for (std::size_t i = 0; i < elsewhere.size(); ++i) {
