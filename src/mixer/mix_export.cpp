@@ -261,15 +261,17 @@ struct ExportJob {
 };
 
 // Blocks per read of each play file. The export is no real-time pass, so it
-// reads far ahead: up to 32 blocks (384 KiB) per track while all tracks
-// together stay within 8 MiB, fewer with more tracks but never fewer than 16
-// (192 KiB; 24 MiB for 128 tracks). Memory grows with the number of tracks,
-// never with their length. Larger pieces save no time: the kernel's copy
-// into buffers that have left the cache costs what the saved calls would.
+// reads ahead: all tracks together 8 MiB, up to 32 blocks (384 KiB) per
+// track, never fewer than 4 (21 blocks, 252 KiB, for 32 tracks; 5 for 128).
+// Memory grows with the number of tracks, never with their length. What
+// counts is the total: the kernel copies into the pieces and the mix reads
+// them back, and both slow down once the pieces of all tracks outgrow the
+// processor's caches (128 tracks at 16 blocks each took half as long again
+// as at 5), while the calls a larger piece would save cost little.
 std::int64_t readAheadBlocks(int playingTracks) {
   constexpr std::int64_t kBudgetBytes = std::int64_t{8} << 20;
   constexpr std::int64_t kMostBlocks = 32;
-  constexpr std::int64_t kFewestBlocks = 16;
+  constexpr std::int64_t kFewestBlocks = 4;
   const std::int64_t perTrack = kBudgetBytes / std::max(playingTracks, 1) / kBlockBytes;
   return std::clamp(perTrack, kFewestBlocks, kMostBlocks);
 }
