@@ -15,6 +15,7 @@
 #include "core/print.hpp"
 #include "core/regular_file.hpp"
 #include "takes/file_names.hpp"
+#include "takes/positioned_io.hpp"
 #include "takes/record_bytes.hpp"
 
 namespace varnow {
@@ -171,31 +172,6 @@ bool parseEntry(ByteReader& in, const std::uint8_t* start, DecisionStep& step) {
   return std::string_view("srpci").find(static_cast<char>(step.kind)) != std::string_view::npos;
 }
 
-bool writeAt(int fd, std::int64_t offset, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t done = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      if (done == 0) errno = EIO;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(done));
-    offset += done;
-  }
-  return true;
-}
-
-// Syncs the directory `directory`, so that an entry made there stays.
-Status syncDirectory(const std::string& directory) {
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return fileFailure("open the directory", directory, errno);
-  const int synced = ::fsync(fd);
-  const int err = errno;
-  ::close(fd);
-  if (synced != 0) return fileFailure("sync the directory", directory, err);
-  return Status::success();
-}
-
 // Makes the store `directory` when it is missing, and makes that last.
 Status makeStore(const std::string& directory) {
   if (::mkdir(directory.c_str(), 0777) == 0) return syncDirectory(besideFile(directory, "."));
@@ -290,7 +266,8 @@ Status DecisionRecord::begin(const TakeOnRecord& take, DecisionRecord& record) {
   record.id_ = newId();
   record.take_ = take;
   const std::string header = headerBytes(take, record.id_, DecisionState::kCarryingOut);
-  if (::ftruncate(record.fd_, 0) != 0 || !writeAt(record.fd_, 0, header)) {
+  if (::ftruncate(record.fd_, 0) != 0 ||
+      !writeAt(record.fd_, 0, header.data(), static_cast<std::int64_t>(header.size()))) {
     const Status failed = fileFailure("write the undo record", record.path_, errno);
     (void)::ftruncate(record.fd_, 0);
     return failed;
@@ -354,7 +331,8 @@ Status DecisionRecord::plan(DecisionStep step, std::size_t& index, bool sync) {
   step.status = '-';
   step.left = {};
   const std::string bytes = entryBytes(step);
-  if (!writeAt(fd_, endByte_, bytes)) return fileFailure("write the undo record", path_, errno);
+  if (!writeAt(fd_, endByte_, bytes.data(), static_cast<std::int64_t>(bytes.size())))
+    return fileFailure("write the undo record", path_, errno);
   // One sync makes the header and every step planned so far last.
   if (sync) {
     if (Status synced = this->sync("write the undo record"); !synced) return synced;
@@ -384,12 +362,13 @@ void DecisionRecord::finish(std::size_t index, bool done) {
   std::string bytes(1, step.status);
   appendIdentity(bytes, step.left);
   // Not synced: a lost mark is found again from the files themselves.
-  (void)writeAt(fd_, stepOffsets_[index] + kEntryStatusByte, bytes);
+  (void)writeAt(fd_, stepOffsets_[index] + kEntryStatusByte, bytes.data(),
+                static_cast<std::int64_t>(bytes.size()));
 }
 
 Status DecisionRecord::setState(DecisionState state) {
   const char byte = static_cast<char>(state);
-  if (!writeAt(fd_, kStateByte, std::string_view(&byte, 1))) {
+  if (!writeAt(fd_, kStateByte, &byte, 1)) {
     return fileFailure("write the undo record", path_, errno);
   }
   if (Status synced = sync("write the undo record"); !synced) return synced;

@@ -17,6 +17,7 @@
 #include "core/regular_file.hpp"
 #include "core/stop_request.hpp"
 #include "takes/crossfade.hpp"
+#include "takes/positioned_io.hpp"
 #include "takes/undo_journal.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
@@ -148,41 +149,6 @@ void compose(const Layout& layout, std::int64_t firstFrame, std::int64_t frames,
   }
 }
 
-// Reads `count` bytes from `offset`; bytes at or beyond `endByte` (the
-// file's length) read as zeros. False on a read error, with errno set.
-bool readAt(int fd, std::int64_t offset, std::int8_t* bytes, std::int64_t count,
-            std::int64_t endByte) {
-  const std::int64_t present = std::clamp<std::int64_t>(endByte - offset, 0, count);
-  std::int64_t done = 0;
-  while (done < present) {
-    const ssize_t got = ::pread(fd, bytes + done, static_cast<std::size_t>(present - done),
-                                static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) break;  // the file was cut short meanwhile: the rest reads as silence
-    done += got;
-  }
-  std::memset(bytes + done, 0, static_cast<std::size_t>(count - done));
-  return true;
-}
-
-bool writeAt(int fd, std::int64_t offset, const void* bytes, std::int64_t count) {
-  const auto* at = static_cast<const std::uint8_t*>(bytes);
-  while (count > 0) {
-    const ssize_t done =
-        ::pwrite(fd, at, static_cast<std::size_t>(count), static_cast<off_t>(offset));
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      if (done == 0) errno = EIO;
-      return false;
-    }
-    at += done;
-    offset += done;
-    count -= done;
-  }
-  return true;
-}
-
 // Everything an insert reads while it composes the new bytes.
 struct Composer {
   const Layout& layout;
@@ -219,8 +185,7 @@ Status writeStretch(const RewrittenStretch& stretch, const OpenWave& destination
     const std::int64_t bytes = std::min(kJournalPieceBytes, stretch.lengthBytes - at);
     const auto size = static_cast<std::size_t>(bytes);
     const std::int64_t offset = stretch.offsetByte + at;
-    if (!readAt(destination.fd, offset, reinterpret_cast<std::int8_t*>(oldPiece.data()), bytes,
-                destination.fileBytes)) {
+    if (!readAt(destination.fd, offset, oldPiece.data(), bytes, destination.fileBytes)) {
       return fileFailure("read", destinationPath, errno);
     }
     if (Status composed = stretch.compose(at, {oldPiece.data(), size}, {newPiece.data(), size});

@@ -17,6 +17,7 @@
 #include "core/print.hpp"
 #include "core/regular_file.hpp"
 #include "takes/file_names.hpp"
+#include "takes/positioned_io.hpp"
 #include "takes/record_bytes.hpp"
 #include "wave/file_handle.hpp"
 
@@ -48,19 +49,6 @@ BootId currentBootId() {
   FileHandle file = openFile("/proc/sys/kernel/random/boot_id", "r");
   if (file && !readExactly(file.get(), id.data(), id.size())) id.fill('\0');
   return id;
-}
-
-// Syncs the directory that holds `path`, so that a file created or removed
-// there stays created or removed after a crash.
-Status syncDirectoryOf(const std::string& path) {
-  std::string directory = besideFile(path, ".");
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return fileFailure("open the directory", directory, errno);
-  const int synced = ::fsync(fd);
-  const int err = errno;
-  ::close(fd);
-  if (synced != 0) return fileFailure("sync the directory", directory, err);
-  return Status::success();
 }
 
 // Where the chunk of a stretch [start, end) that begins at `at` ends: at the
@@ -118,26 +106,6 @@ class ChunkHasher {
   std::vector<std::uint64_t> sums_;
 };
 
-// Reads `count` bytes from `offset`; bytes at or beyond `endByte` read as
-// zeros. False on a read error or an unexpected end, with errno set.
-bool readOld(int fd, std::int64_t offset, std::uint8_t* bytes, std::int64_t count,
-             std::int64_t endByte) {
-  const std::int64_t present = std::clamp<std::int64_t>(endByte - offset, 0, count);
-  std::int64_t done = 0;
-  while (done < present) {
-    const ssize_t got = ::pread(fd, bytes + done, static_cast<std::size_t>(present - done),
-                                static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      if (got == 0) errno = EIO;
-      return false;
-    }
-    done += got;
-  }
-  std::memset(bytes + done, 0, static_cast<std::size_t>(count - done));
-  return true;
-}
-
 // Writes the journal front to back, keeping the checksum of what it wrote.
 class JournalWriter {
  public:
@@ -188,7 +156,7 @@ Status saveStretch(JournalWriter& out, int fd, const std::string& destination,
   for (std::int64_t at = 0; at < stretch.lengthBytes; at += kJournalPieceBytes) {
     const std::int64_t count = std::min(kJournalPieceBytes, stretch.lengthBytes - at);
     const auto size = static_cast<std::size_t>(count);
-    if (!readOld(fd, start + at, oldPiece.data(), count, oldLengthBytes)) {
+    if (!readAt(fd, start + at, oldPiece.data(), count, oldLengthBytes, EarlyEnd::kFailure)) {
       return fileFailure("read", destination, errno);
     }
     const std::int64_t savedHere = std::clamp<std::int64_t>(saved - at, 0, count);
@@ -324,22 +292,6 @@ bool checksumMatches(const MappedJournal& journal) {
   return tail.number(8, stored) && stored == fnv1a(kFnvOffset, journal.bytes(), summed);
 }
 
-bool writeAll(int fd, const std::uint8_t* bytes, std::int64_t count, std::int64_t offset) {
-  while (count > 0) {
-    const ssize_t done =
-        ::pwrite(fd, bytes, static_cast<std::size_t>(count), static_cast<off_t>(offset));
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      if (done == 0) errno = EIO;
-      return false;
-    }
-    bytes += done;
-    count -= done;
-    offset += done;
-  }
-  return true;
-}
-
 // What the destination holds, measured against the journal.
 enum class FileState {
   kMixed,     // every rewritten chunk old or new: an insert that did not finish
@@ -382,7 +334,7 @@ bool measure(const ParsedJournal& journal, int fd, std::int64_t fileBytes, FileS
         at = next;
         continue;
       }
-      if (!readOld(fd, at, chunk.data(), count, fileBytes)) return false;
+      if (!readAt(fd, at, chunk.data(), count, fileBytes, EarlyEnd::kFailure)) return false;
       const bool isNew = fnv1a(kFnvOffset, chunk.data(), static_cast<std::size_t>(count)) ==
                          storedSum(stretch, index);
       const bool isOld =
@@ -410,7 +362,7 @@ Status restore(const ParsedJournal& journal, int fd, const std::string& destinat
   for (const ParsedStretch& stretch : journal.stretches) {
     const std::int64_t saved = std::clamp<std::int64_t>(journal.oldLengthBytes - stretch.offsetByte,
                                                         0, stretch.lengthBytes);
-    if (!writeAll(fd, stretch.oldBytes, saved, stretch.offsetByte)) {
+    if (!writeAt(fd, stretch.offsetByte, stretch.oldBytes, saved)) {
       return fileFailure("write", destination, errno);
     }
   }
