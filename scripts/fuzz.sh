@@ -15,6 +15,6 @@ for target in build/fuzz/*_fuzz; do
   work="$(mktemp -d)"
   if [ -d "fuzz/corpus/$name" ]; then cp -r "fuzz/corpus/$name/." "$work/"; fi
   echo "fuzzing $name for ${seconds}s"
-  "$target" -max_total_time="$seconds" -print_final_stats=0 "$work" 2>&1 | tail -n 2
+  "$target" -max_total_time="$seconds" -timeout=20 -print_final_stats=0 "$work" 2>&1 | tail -n 2
   rm -rf "$work"
 done

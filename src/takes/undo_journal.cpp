@@ -63,9 +63,14 @@ std::int64_t chunkEnd(std::int64_t start, std::int64_t at, std::int64_t end,
   return std::min(next, end);
 }
 
-std::int64_t chunkCount(std::int64_t start, std::int64_t end, std::int64_t oldLengthBytes) {
+// The chunks of a stretch, counted no further than `most` + 1: a stretch
+// with more chunks than its journal holds checksums for is damaged, however
+// long its length field claims it is.
+std::int64_t chunkCount(std::int64_t start, std::int64_t end, std::int64_t oldLengthBytes,
+                        std::int64_t most) {
   std::int64_t count = 0;
-  for (std::int64_t at = start; at < end; at = chunkEnd(start, at, end, oldLengthBytes))
+  for (std::int64_t at = start; at < end && count <= most;
+       at = chunkEnd(start, at, end, oldLengthBytes))
     ++count;
   return count;
 }
@@ -233,9 +238,11 @@ bool parse(const std::uint8_t* bytes, std::size_t count, ParsedJournal& journal)
     const std::int64_t end = stretch.offsetByte + stretch.lengthBytes;
     const auto saved = static_cast<std::size_t>(std::clamp<std::int64_t>(
         journal.oldLengthBytes - stretch.offsetByte, 0, stretch.lengthBytes));
-    const auto sums =
-        static_cast<std::uint64_t>(chunkCount(stretch.offsetByte, end, journal.oldLengthBytes));
-    if (!in.bytes(saved, stretch.oldBytes) || sums > in.left() / 8 ||
+    if (!in.bytes(saved, stretch.oldBytes)) return false;
+    const auto most = static_cast<std::int64_t>(in.left() / 8);
+    const auto sums = static_cast<std::uint64_t>(
+        chunkCount(stretch.offsetByte, end, journal.oldLengthBytes, most));
+    if (sums > static_cast<std::uint64_t>(most) ||
         !in.bytes(static_cast<std::size_t>(sums * 8), stretch.sums)) {
       return false;
     }
