@@ -93,8 +93,10 @@ int runCommandLine(int argc, char** argv) {
   if (!command.projectDir.empty()) {
     const char* dir = command.projectDir.c_str();
     // Refused before anything is written: a directory the program cannot
-    // enter, read and write into is no project.
-    if (::access(dir, R_OK | W_OK | X_OK) != 0 || ::chdir(dir) != 0) {
+    // enter, read and write into is no project. Entering it first names the
+    // right reason for a name that is no directory at all (a file says "Not
+    // a directory", not "Permission denied").
+    if (::chdir(dir) != 0 || ::access(".", R_OK | W_OK | X_OK) != 0) {
       const std::string sentence = fileFailure("use the project directory", dir, errno).message();
       printError("varnow: %s\n", sentence.c_str());
       return kExitUsage;

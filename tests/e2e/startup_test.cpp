@@ -62,7 +62,9 @@ TEST(CommandLine, OptionsPrintTouchNothingAndNameTheProjectDirectory) {
   EXPECT_TRUE(result.out.starts_with(kBanner));
   EXPECT_TRUE(project.exists("song/record.txt") && project.exists("song/play.txt"));
   project.writeFile("notes", "");  // a file is no project directory
-  EXPECT_EQ(run({"notes"}).exitStatus, 2);
+  const RunResult file = run({"notes"});
+  EXPECT_EQ(file.exitStatus, 2);
+  EXPECT_EQ(file.err, noDir + "directory notes: Not a directory.\n");
   const RunResult devices = run({"--list-devices"});
   EXPECT_EQ(devices.exitStatus, 0);
   EXPECT_TRUE(has(devices.out, "\nvcard\n    Varnow: playback yes, capture yes\n"));
