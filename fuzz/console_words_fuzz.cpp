@@ -37,7 +37,7 @@ void readAllWords(std::string_view input) {
   varnow::ConsoleInput console(stream);
   try {
     for (int reply = 0;; ++reply) {
-      if (reply % 3 == 1) (void)console.readInteger();
+      if (reply % 3 == 1) (void)console.readWordAsNumber();
       if (reply % 3 == 2) (void)console.readFloat();
       const std::string word = console.readWord();
       check(!word.empty() && word.size() <= varnow::kMaxWordChars);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "app/play_rec.hpp"
 #include "app/settings_file.hpp"
@@ -27,11 +28,14 @@ std::int32_t toInt32(std::int64_t value) {
       value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
-// A count answer that is not a number is left for the next question, and the
-// field keeps its value.
-void askCount(Format question, std::int32_t& field) {
-  print(question);
-  if (const auto value = console().readInteger()) field = toInt32(*value);
+// Asks `question` until the reply is a number. A reply that is not one is
+// consumed and the question comes again, so a word meant for one question
+// never becomes the answer to the next.
+std::int64_t askNumber(Format question) {
+  for (;;) {
+    print(question);
+    if (const std::optional<std::int64_t> value = console().readWordAsNumber()) return *value;
+  }
 }
 
 std::uint32_t rateFromChoice(std::int64_t choice) {
@@ -133,15 +137,14 @@ bool runFirstRunDialog(ProjectSettings& settings) {
     if (answer == "x") return false;
     if (answer == "c") break;
   }
-  askCount("\nEnter the number of audio interface INPUTS: ", settings.inputs);
-  askCount("\nEnter the number of audio interface OUTPUTS: ", settings.outputs);
-  askCount("\nEnter the maxiumum number of audio TRACKS needed: ", settings.tracks);
+  settings.inputs = toInt32(askNumber("\nEnter the number of audio interface INPUTS: "));
+  settings.outputs = toInt32(askNumber("\nEnter the number of audio interface OUTPUTS: "));
+  settings.tracks = toInt32(askNumber("\nEnter the maxiumum number of audio TRACKS needed: "));
   print("\nEnter soundcard device name or 'd' for default: ");
   const std::string device = console().readWord();
   settings.device = device == "d" ? std::string("default") : device;
-  printLine("\nEnter project sample rate or");
-  printLine("1 = 44100,  2 = 48000,  3 = 88200,  4 = 96000");
-  if (const auto choice = console().readInteger()) settings.sampleRate = rateFromChoice(*choice);
+  settings.sampleRate = rateFromChoice(
+      askNumber("\nEnter project sample rate or\n1 = 44100,  2 = 48000,  3 = 88200,  4 = 96000\n"));
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
+#include <string_view>
 
 #include "core/line_editor.hpp"
 #include "core/stop_request.hpp"
@@ -46,6 +47,46 @@ int digitValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return 99;
+}
+
+// A number in scanf("%i")'s forms at the start of `text`: optional sign, then
+// decimal digits, 0x hexadecimal or 0-prefixed octal; values beyond 64 bits
+// saturate. `endIndex` is where the number ends.
+struct ScannedInteger {
+  std::int64_t value = 0;
+  std::size_t endIndex = 0;
+};
+
+std::optional<ScannedInteger> scanInteger(std::string_view text) {
+  std::size_t p = 0;
+  bool negative = false;
+  if (p < text.size() && (text[p] == '+' || text[p] == '-')) {
+    negative = text[p] == '-';
+    ++p;
+  }
+  int base = 10;
+  if (p + 2 < text.size() && text[p] == '0' && (text[p + 1] == 'x' || text[p + 1] == 'X') &&
+      digitValue(text[p + 2]) < 16) {
+    base = 16;
+    p += 2;
+  } else if (p < text.size() && text[p] == '0') {
+    base = 8;
+  }
+  const std::size_t digitsStart = p;
+  std::uint64_t magnitude = 0;
+  bool saturated = false;
+  constexpr std::uint64_t kLimit =
+      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  while (p < text.size() && digitValue(text[p]) < base) {
+    const auto digit = static_cast<std::uint64_t>(digitValue(text[p]));
+    if (magnitude > (kLimit - digit) / static_cast<std::uint64_t>(base)) saturated = true;
+    if (!saturated) magnitude = magnitude * static_cast<std::uint64_t>(base) + digit;
+    ++p;
+  }
+  if (p == digitsStart) return std::nullopt;
+  if (saturated) magnitude = kLimit;
+  const auto value = static_cast<std::int64_t>(magnitude);
+  return ScannedInteger{negative ? -value : value, p};
 }
 
 }  // namespace
@@ -117,38 +158,11 @@ std::string ConsoleInput::readWord() {
   }
 }
 
-std::optional<std::int64_t> ConsoleInput::readInteger() {
-  if (!skipWhiteSpace()) throw InputEnded{};
-  std::size_t p = position_;
-  bool negative = false;
-  if (line_[p] == '+' || line_[p] == '-') {
-    negative = line_[p] == '-';
-    ++p;
-  }
-  int base = 10;
-  if (p + 1 < line_.size() && line_[p] == '0' && (line_[p + 1] == 'x' || line_[p + 1] == 'X') &&
-      p + 2 < line_.size() && digitValue(line_[p + 2]) < 16) {
-    base = 16;
-    p += 2;
-  } else if (p < line_.size() && line_[p] == '0') {
-    base = 8;
-  }
-  const std::size_t digitsStart = p;
-  std::uint64_t magnitude = 0;
-  bool saturated = false;
-  constexpr std::uint64_t kLimit =
-      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-  while (p < line_.size() && digitValue(line_[p]) < base) {
-    const auto digit = static_cast<std::uint64_t>(digitValue(line_[p]));
-    if (magnitude > (kLimit - digit) / static_cast<std::uint64_t>(base)) saturated = true;
-    if (!saturated) magnitude = magnitude * static_cast<std::uint64_t>(base) + digit;
-    ++p;
-  }
-  if (p == digitsStart) return std::nullopt;
-  position_ = p;
-  if (saturated) magnitude = kLimit;
-  const auto value = static_cast<std::int64_t>(magnitude);
-  return negative ? -value : value;
+std::optional<std::int64_t> ConsoleInput::readWordAsNumber() {
+  const std::string word = readWord();
+  const std::optional<ScannedInteger> scanned = scanInteger(word);
+  if (!scanned || scanned->endIndex != word.size()) return std::nullopt;
+  return scanned->value;
 }
 
 std::optional<double> ConsoleInput::readFloat() {

@@ -1,9 +1,9 @@
 // Reading answers from the console.
 //
 // Every answer is one whitespace-delimited word, so several words typed on one
-// line are taken one after another. Numbers are read the way scanf reads them:
-// a reply that does not start with a number is left in place for the next
-// question.
+// line are taken one after another. A number reply is one word too: a word
+// that is not a number is consumed all the same, so that it is never taken
+// as the answer to the next question.
 #pragma once
 
 #include <cstdint>
@@ -36,13 +36,16 @@ class ConsoleInput {
   // is requested (before or while waiting, words typed ahead included).
   std::string readWord();
 
-  // scanf("%i"): optional sign, then decimal digits, 0x hexadecimal or
-  // 0-prefixed octal. Returns nothing, and consumes nothing but the leading
-  // white space, when no number starts here. Throws InputEnded at the end of
-  // input. Values beyond 64 bits saturate.
-  std::optional<std::int64_t> readInteger();
+  // One whole word read as a number in scanf("%i")'s forms: optional sign,
+  // then decimal digits, 0x hexadecimal or 0-prefixed octal; values beyond
+  // 64 bits saturate. Nothing when the word as a whole is no such number
+  // ("name", "12abc", "09"); the word is consumed in every case. Throws
+  // InputEnded at the end of input.
+  std::optional<std::int64_t> readWordAsNumber();
 
-  // scanf("%f") on the next characters; same consumption rules as readInteger.
+  // scanf("%f") on the next characters. Returns nothing, and consumes nothing
+  // but the leading white space, when no number starts here. Throws
+  // InputEnded at the end of input.
   std::optional<double> readFloat();
 
   // One whole word read as a decimal integer the way atoi reads it: optional

@@ -22,19 +22,18 @@ using testing::readBytes;
 using testing::TakeDir;
 using testing::writeBytes;
 
-TEST(ConsoleInput, NumbersAreReadLikeScanfAndNonNumbersStayForTheNextQuestion) {
-  testing::ScriptedReplies replies("09 12abc name 0xg 99999999999999999999999 1.5e2x");
+TEST(ConsoleInput, NumberRepliesAreWholeWordsInScanfFormsAndAlwaysConsumed) {
+  testing::ScriptedReplies replies(
+      "0x1F -0X1a -010 +7 09 12abc 0xg - name 9223372036854775806 99999999999999999999 1e2x");
   ConsoleInput& in = replies.input();
-  EXPECT_EQ(in.readInteger(), 0);  // octal stops at 9, the next number
-  EXPECT_EQ(in.readInteger(), 9);
-  EXPECT_EQ(in.readInteger(), 12);
-  EXPECT_EQ(in.readWord(), "abc");
-  EXPECT_EQ(in.readInteger(), std::nullopt);  // nothing consumed
+  const std::optional<std::int64_t> none;
+  for (const auto expected :
+       {std::optional<std::int64_t>(31), {-26}, {-8}, {7}, none, none, none, none})
+    EXPECT_EQ(in.readWordAsNumber(), expected);
   EXPECT_EQ(in.readWord(), "name");
-  EXPECT_EQ(in.readInteger(), 0);  // "0x" without a digit
-  EXPECT_EQ(in.readWord(), "xg");
-  EXPECT_EQ(in.readInteger(), INT64_MAX);
-  EXPECT_EQ(in.readFloat(), 150.0);
+  EXPECT_EQ(in.readWordAsNumber(), INT64_MAX - 1);
+  EXPECT_EQ(in.readWordAsNumber(), INT64_MAX);
+  EXPECT_EQ(in.readFloat(), 100.0);  // a float reply leaves what follows the number
   EXPECT_EQ(in.readWord(), "x");
   EXPECT_THROW(in.readFloat(), InputEnded);
 }
