@@ -246,7 +246,7 @@ void runCommandLoop(RunState& state) {
       // The mixer view replaces the prompt: edits are handled here; any other
       // word runs as a command of the main prompt ("d" and "mix" leave).
       showMixerView(state.settings);
-      state.commandWord = console().readWord();
+      state.commandWord = console().readCommandWord();
       if (handleMixerToken(state.settings, state.commandWord)) continue;
     } else {
       if (state.settings.interfaceMode == 1) {
@@ -254,7 +254,7 @@ void runCommandLoop(RunState& state) {
       } else if (state.settings.interfaceMode == 0) {
         printStatusLine(state.settings);
       }
-      state.commandWord = console().readWord();
+      state.commandWord = console().readCommandWord();
     }
     dispatchCommand(state, state.commandWord);
     if (state.pendingAction == PendingAction::kExit) {

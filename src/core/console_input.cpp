@@ -95,7 +95,7 @@ bool ConsoleInput::fillLine() {
   line_.clear();
   position_ = 0;
   if (editor_ != nullptr) {
-    if (auto typed = editor_->readLine()) line_ = std::move(*typed);
+    if (auto typed = editor_->readLine(commandPrompt_)) line_ = std::move(*typed);
     return !line_.empty();
   }
   const int fd = stream_ != nullptr ? ::fileno(stream_) : -1;
@@ -156,6 +156,15 @@ std::string ConsoleInput::readWord() {
     }
     return line_.substr(start, length < kMaxWordChars ? length : kMaxWordChars);
   }
+}
+
+std::string ConsoleInput::readCommandWord() {
+  struct PromptScope {
+    bool& commandPrompt;
+    explicit PromptScope(bool& flag) : commandPrompt(flag) { commandPrompt = true; }
+    ~PromptScope() { commandPrompt = false; }
+  } scope(commandPrompt_);
+  return readWord();
 }
 
 std::optional<std::int64_t> ConsoleInput::readWordAsNumber() {

@@ -36,6 +36,11 @@ class ConsoleInput {
   // is requested (before or while waiting, words typed ahead included).
   std::string readWord();
 
+  // The next word at a command prompt (the main prompt, the mixer's): as
+  // readWord, but a line the editor reads for it goes into the history.
+  // Answers to questions never do.
+  std::string readCommandWord();
+
   // One whole word read as a number in scanf("%i")'s forms: optional sign,
   // then decimal digits, 0x hexadecimal or 0-prefixed octal; values beyond
   // 64 bits saturate. Nothing when the word as a whole is no such number
@@ -69,6 +74,7 @@ class ConsoleInput {
 
   std::FILE* stream_;
   LineEditor* editor_ = nullptr;
+  bool commandPrompt_ = false;  // a line read now is a command line
   std::string line_;
   std::size_t position_ = 0;
   std::string unread_;  // read from the descriptor beyond the current line

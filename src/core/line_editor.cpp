@@ -166,7 +166,7 @@ LineEditor::LineEditor(std::unique_ptr<Parts> parts) : parts_(std::move(parts)) 
 
 LineEditor::~LineEditor() = default;
 
-std::optional<std::string> LineEditor::readLine() {
+std::optional<std::string> LineEditor::readLine(bool command) {
   // The prompt went out through the buffered output; the editor draws after it.
   flushOutput();
   // Without the library's signal handlers it learns a new window width here.
@@ -180,7 +180,7 @@ std::optional<std::string> LineEditor::readLine() {
   while (!entry.empty() && isWhite(entry.back()))
     entry.pop_back();
   const bool blank = std::all_of(entry.begin(), entry.end(), [](char c) { return isWhite(c); });
-  if (!blank && entry != parts_->lastEntry) {
+  if (command && !blank && entry != parts_->lastEntry) {
     HistEvent event;
     history(parts_->history, &event, H_ENTER, entry.c_str());
     parts_->file.append(entry);

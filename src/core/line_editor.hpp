@@ -1,7 +1,7 @@
-// Line editing for a person at a terminal: cursor keys, a history kept across
-// runs (history_file.hpp) and Tab completion of the command words. Used only
-// when standard input and output are a terminal; piped input is read as it
-// always was.
+// Line editing for a person at a terminal: cursor keys, a history of the
+// command lines kept across runs (history_file.hpp) and Tab completion of the
+// command words. Used only when standard input and output are a terminal;
+// piped input is read as it always was.
 //
 // Signals: the editor installs no handlers of its own. While it waits for a
 // key it also watches stopRequestFd(), and a stop request gives up the line
@@ -28,7 +28,9 @@ class LineEditor {
 
   // The next line as typed, newline included. Nothing at the end of input
   // (Ctrl-D on an empty line, a closed terminal) or when a stop was requested.
-  std::optional<std::string> readLine();
+  // Only a `command` line (typed at a command prompt, not in answer to a
+  // question) goes into the history and its file.
+  std::optional<std::string> readLine(bool command);
 
   struct Parts;  // the library's handles, kept out of this header
 

@@ -88,13 +88,14 @@ TEST(CommandLine, OptionsPrintTouchNothingAndNameTheProjectDirectory) {
 
 TEST(Terminal, HistoryRecallTabCompletionAHistoryKeptAcrossRunsAndTheDeviceHint) {
   ProjectFixture project("");
-  // The up arrow twice recalls opt; "tem" and Tab become the tempo menu.
-  const RunResult first = project.runOnTerminal("opt\rd\r\x1b[A\x1b[A\rd\rtem\t\r4\rx\r");
+  // Only the lines of the main and the mixer prompt are history: the up arrow
+  // recalls opt, not the menu's d; "tem" and Tab become the tempo menu.
+  const RunResult first = project.runOnTerminal("opt\rd\r\x1b[A\rd\rmix\r1v-6\rd\rtem\t\r4\rx\r");
   EXPECT_EQ(first.exitStatus, 0) << first.out;
   EXPECT_EQ(count(first.out, "Options:"), 2U) << first.out;
   EXPECT_EQ(count(first.out, "4 = done"), 1U) << first.out;
   EXPECT_EQ(readBytes(project.home() / ".local/state/varnow/history"),
-            "opt\nd\nopt\nd\ntempo\n4\nx\n");
+            "opt\nmix\n1v-6\nd\ntempo\nx\n");
   // The next run recalls the last line of the first one: x.
   EXPECT_EQ(project.runOnTerminal("\x1b[A\r").exitStatus, 0);
   // XDG_STATE_HOME holds the history instead; a run keeps its newest 1000 lines.
