@@ -339,12 +339,13 @@ void Transport::streamCycle(PassContext& context, PassState& pass) {
   frames = std::min(frames, kBlock - pass.playOffset);
   if (pass.play && !pass.record && frames == 0) snd_pcm_wait(playback, 1);
 
-  // 2. Clock and meter.
+  // 2. Clock and meter. The position is on the timeline already (a take
+  // audition reads from the punch point plus its start offset), so the clock
+  // adds no offset of its own.
   const Position shown = pass.readPosition - kBlock + pass.playOffset;
   if (shown - pass.lastDisplay >= pass.clockInterval) {
     if (s.clockMode != kClockHidden) {
-      UpdateClock(s.clockMode, shown, pass.fileStartOffset, s.sampleRate, s.timeMode, s.tempo,
-                  s.beatsPerMeasure);
+      UpdateClock(s.clockMode, shown, 0, s.sampleRate, s.timeMode, s.tempo, s.beatsPerMeasure);
     }
     if (s.meterRange != 0 && pass.record) {
       meter_.Meter(pass.runningPeak, meterScale_.span, pass.meterReset,

@@ -1,6 +1,7 @@
 // The take menu, every file of the project read back byte for byte.
 #include <ctime>
 #include <filesystem>
+#include <regex>
 
 #include "e2e/e2e.hpp"
 
@@ -257,6 +258,35 @@ TEST(TakeMenu, AuditionPlaysEachQuarterAndTheMenuComesBack) {
     at += left.size() * 6;
   }
   EXPECT_EQ(at, raw.size());
+}
+
+TEST(TakeMenu, AuditionClockRunsFromItsStartLineToItsStopLineInBothTimeModes) {
+  // Quarters of 49152 frames from 49152; the streamed clock comes every 1000
+  // frames. Measure.beat reads as seconds at 4 beats of 0.5 s.
+  const double interval = 1000.0 / 48000, slack = 0.01;  // two "%.2f" roundings
+  const std::regex shownValue("(playback start|playback stop |clock|measure.beat) = ([0-9.]+)");
+  for (const std::string mode : {"0", "1"}) {
+    TakeProject p(49152, 245760, "vox.wav\n-\n", "int\t1\nclock\tsc\ntmode\t" + mode + "\n");
+    p.writeCapture(rampCapture(260000, {kBaseOne, kBaseTwo}));
+    const std::string shown = p.console("R aud 0 aud 1 aud 2 aud 3 aud 4 del x");
+    std::vector<std::vector<double>> passes;  // start, stop, then the clock
+    for (std::sregex_iterator m(shown.begin(), shown.end(), shownValue), end; m != end; ++m) {
+      const std::string text = (*m)[2];
+      const std::size_t dot = text.find('.');
+      const double seconds =
+          text.find('.', dot + 1) == std::string::npos
+              ? std::stod(text)
+              : ((std::stoi(text) - 1) * 4 + std::stod(text.substr(dot + 1)) - 1) / 2;
+      if ((*m)[1] == "playback start") passes.emplace_back();
+      if (!passes.empty()) passes.back().push_back(seconds);
+    }
+    ASSERT_EQ(passes.size(), 5u);
+    for (const std::vector<double>& pass : passes) {
+      ASSERT_GT(pass.size(), 3u);
+      EXPECT_NEAR(pass[2], pass[0] + interval, interval + slack) << mode;
+      EXPECT_NEAR(pass.back(), pass[1] - interval / 2, interval / 2 + slack) << mode;
+    }
+  }
 }
 
 TEST(TakeMenuFaults, ADestinationThatFailsKeepsTheTakeAndTheOriginal) {
