@@ -32,6 +32,7 @@
 #include "core/track_list.hpp"
 #include "meter/peak_report.hpp"
 #include "mixer/channel_mixer.hpp"
+#include "mixer/export_targets.hpp"
 #include "mixer/track_read_ahead.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
@@ -364,6 +365,11 @@ void ExportMix(const ExportJob& job) {
     print("Cannot export to %s: a file name may be at most 255 bytes long.\n",
           outputs[0].target.c_str());
     return;
+  }
+  for (const OutputFile& output : outputs) {
+    const Status kept =
+        checkExportOutput(output.target, output.scratch, job.list, s.recordLists.current().str());
+    if (!kept) return printLine(kept.message());
   }
 
   if (s.mixMode == 3) VerifyChannels(s.busMatrix, job.playFlags);

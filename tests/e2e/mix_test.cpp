@@ -240,5 +240,52 @@ TEST(Export, SplitFilesOneFramePeaksAtFullScaleRefusalsAndFailures) {
   EXPECT_FALSE(p.exists("final.wav"));
 }
 
+TEST(Export, NeverReplacesATrackOrADestinationUnderAnyNameButAnOldMix) {
+  // Both tracks panned right at 0 dB: the right side is track 1.
+  ProjectFixture p("int\t0\no\t4096\nmix\t1\np\t1\t100\np\t2\t100\n", "t1.wav\nt2.wav\n",
+                   "vox_R.wav\ntemp_mix_R.wav\n");
+  p.writeWave("t1.wav", staircase(5000));
+  p.writeWave("t2.wav", silence(5000));
+  for (const std::string name : {"vox_R.wav", "temp_mix_R.wav", "old_L.wav", "old_R.wav"})
+    p.writeFile(name, "a recording");
+  std::filesystem::create_symlink("t2.wav", p.dir() / "link.wav");
+  const auto contents = [&p] {
+    std::string all;
+    for (const std::string& name : p.files())
+      all += name + ": " + p.readFile(name) + "\n";
+    return all;
+  };
+  const std::string before = contents();
+  const std::string refusals[][2] = {
+      {"exp-i t1", "t1.wav: it is track 1 of the play list."},
+      {"exp-i ./t2", "./t2.wav: it is track 2 of the play list."},
+      {"exp-i link", "link.wav: it is track 2 of the play list."},
+      {"exp-s vox", "vox_R.wav: it is the destination of input 1 in the record list."},
+      {"exp-i ./vox_R", "./vox_R.wav: it is the destination of input 1 in the record list."}};
+  std::string typed;
+  for (const auto& [command, said] : refusals)
+    typed += command + " ";
+  const std::string shown = p.console(typed + "exp-s mix x");
+  for (const auto& [command, said] : refusals)
+    EXPECT_TRUE(has(shown, "Enter mix filename\nCannot export to " + said + "\nPlay: "));
+  EXPECT_TRUE(has(shown,
+                  "Enter mix filename\nCannot export while temp_mix_R.wav is the destination "
+                  "of input 2 in the record list: the export writes its mix there first.\n"
+                  "Play: "));
+  EXPECT_EQ(contents(), before);
+
+  // An old mix is replaced, unless the record list cannot be read.
+  p.writeFile("record.txt", "vox_R.wav\n");
+  p.console("exp-s old c x");
+  EXPECT_TRUE(same(p.readFile("old_R.wav"), wavFile(staircase(4096))));
+  p.remove("record.txt");
+  std::filesystem::create_directory(p.dir() / "record.txt");
+  const std::string old = contents();
+  EXPECT_TRUE(has(p.console("exp-s old c x"),
+                  "Enter mix filename\nCould not read record.txt: Is a directory. Nothing was "
+                  "exported: the destinations it names are not known.\nPlay: "));
+  EXPECT_EQ(contents(), old);
+}
+
 }  // namespace
 }  // namespace varnow::testing
