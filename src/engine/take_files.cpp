@@ -234,19 +234,26 @@ void TakeFiles::open(std::array<std::int32_t, kMaxChannels>& armed) {
   }
 }
 
-void TakeFiles::write(int channel, const std::int8_t* packed, std::int64_t count) {
-  if (channel < 0 || channel >= kMaxChannels || packed == nullptr || count <= 0) return;
+bool TakeFiles::write(int channel, const std::int8_t* packed, std::int64_t count) {
+  if (channel < 0 || channel >= kMaxChannels || packed == nullptr || count <= 0) return true;
   Channel& take = channels_[static_cast<std::size_t>(channel)];
-  if (take.file == nullptr || take.error != 0) return;
+  if (take.error != 0) return false;
+  if (take.file == nullptr) return true;
 
   // The block lands right after the samples already written, never past them.
   const std::int64_t offset = take.dataStart + kBytesPerSample * take.samplesWritten;
   const auto byteCount = static_cast<std::size_t>(count * kBytesPerSample);
   if (!seekTo(take.file, offset) || !writeExactly(take.file, packed, byteCount)) {
     take.error = errno != 0 ? errno : EIO;
-    return;
+    return false;
   }
   take.samplesWritten += count;
+  return true;
+}
+
+int TakeFiles::writeError(int channel) const {
+  if (channel < 0 || channel >= kMaxChannels) return 0;
+  return channels_[static_cast<std::size_t>(channel)].error;
 }
 
 void TakeFiles::close(const std::array<std::int32_t, kMaxChannels>& armed,

@@ -58,7 +58,12 @@ class TakeFiles {
 
   // Appends `count` packed samples to input `channel`'s file (0-based). A
   // failed write stops that file; close() reports it. One seek and one write.
-  void write(int channel, const std::int8_t* packed, std::int64_t count);
+  // False when the file can take no samples because this write or an earlier
+  // one failed (writeError() says why); true otherwise.
+  bool write(int channel, const std::int8_t* packed, std::int64_t count);
+
+  // The errno of the write that stopped input `channel`'s file, 0 if none did.
+  int writeError(int channel) const;
 
   // Closes the files, repairs the header sizes of any file whose writing
   // failed to the samples it holds, prints one sentence per such file (its

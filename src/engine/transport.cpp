@@ -98,7 +98,8 @@ struct Transport::PassState {
   std::int64_t takeLength = 0;
   std::int64_t samplesWritten = 0;
   bool keepRunning = true;
-  bool stopped = false;  // a stop request ended the pass
+  bool stopped = false;     // a stop request ended the pass
+  bool takeFailed = false;  // a take file could not be written
   Position lastDisplay = 0;
   std::int64_t runningPeak = 0;
   int meterReset = 1;
@@ -391,7 +392,8 @@ void Transport::streamCycle(PassContext& context, PassState& pass) {
     pass.captureStarted = true;
     if (!pass.play) {
       pass.readPosition += period;
-      if (pass.readPosition - pass.lastDisplay > pass.clockInterval) {
+      // A failed take write has ended the pass: its line stays the last.
+      if (!pass.takeFailed && pass.readPosition - pass.lastDisplay > pass.clockInterval) {
         if (s.clockMode != kClockHidden) {
           UpdateClock(s.clockMode, pass.readPosition, 0, s.sampleRate, s.timeMode, s.tempo,
                       s.beatsPerMeasure);
@@ -482,9 +484,23 @@ void Transport::completeRecordBlock(PassContext& context, PassState& pass, Block
     if (s.peakMode == 1) {
       CheckPeak(i, kBlock, inputPeaks_, buffer.block(i), pass.runningPeak, loudestChannel_);
     }
-    take_.write(i, buffer.block(i), count);
+    if (!take_.write(i, buffer.block(i), count)) endAfterFailedWrite(pass, i);
   }
   pass.samplesWritten += count;
+}
+
+// A take file that can take no more samples (a full disk, say) ends the pass
+// at the end of this period, as a stop request does, instead of letting the
+// musician play on into nothing: one line says so at once, the other inputs
+// keep this block, and every take keeps what it holds. Printed with the
+// file's own name, so the period loop allocates nothing.
+void Transport::endAfterFailedWrite(PassState& pass, int channel) {
+  if (!pass.takeFailed) print("\n");  // off the clock's line
+  print("Could not write %s: %s.\n", take_.name(channel).c_str(),
+        std::strerror(take_.writeError(channel)));
+  flushOutput();
+  pass.takeFailed = true;
+  pass.keepRunning = false;
 }
 
 // A stopped recording keeps the frames already read into the block being
@@ -502,7 +518,7 @@ void Transport::flushPartialRecordBlock(PassContext& context, PassState& pass) {
     if (s.peakMode == 1) {
       CheckPeak(i, count, inputPeaks_, buffer.block(i), pass.runningPeak, loudestChannel_);
     }
-    take_.write(i, buffer.block(i), count);
+    (void)take_.write(i, buffer.block(i), count);  // close() reports a failure
   }
   pass.samplesWritten += count;
   pass.recordOffset = 0;
@@ -619,10 +635,8 @@ void Transport::finish(PassContext& context, PassState& pass) {
   print("\n");
   // A stop that came after the last period ends the pass all the same.
   if (stopRequested()) pass.stopped = true;
-  if (pass.stopped) {
-    printLine("Stopped.");
-    if (pass.record) flushPartialRecordBlock(context, pass);
-  }
+  if (pass.stopped) printLine("Stopped.");
+  if ((pass.stopped || pass.takeFailed) && pass.record) flushPartialRecordBlock(context, pass);
   if (request.timelineAudition) {
     s.inPoint = request.savedIn;
     s.outPoint = request.savedOut;

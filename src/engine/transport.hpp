@@ -91,7 +91,9 @@ class Transport {
   // length is that count). A Ctrl-C ends only the pass (the request is
   // cleared, the take menu follows). A termination (SIGTERM, SIGHUP) keeps
   // the take under its names, prints one line per take file and ends the
-  // run with InputEnded.
+  // run with InputEnded. A take file that can no longer be written (a full
+  // disk) ends the pass the same way, without "Stopped.", once a line naming
+  // the file and the reason has been printed.
   bool runPass(PassContext& context, const PassLines& lines);
 
   const TakeFiles& takeFiles() const { return take_; }
@@ -106,6 +108,7 @@ class Transport {
   void fillPlayBlock(PassContext& context, PassState& pass, BlockBuffer& buffer);
   void captureFrames(PassContext& context, PassState& pass, std::int64_t frames);
   void completeRecordBlock(PassContext& context, PassState& pass, BlockBuffer& buffer);
+  void endAfterFailedWrite(PassState& pass, int channel);
   void flushPartialRecordBlock(PassContext& context, PassState& pass);
   void reportKeptTake() const;
   void monitorCycle(PassContext& context, PassState& pass);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "core/unit_fixture.hpp"
@@ -55,12 +56,13 @@ TEST(TakeFiles, AFileThatCannotBeMadeOrWrittenIsReportedAndTheRestGoesOn) {
   // The disk fills up after 33 samples and one byte of the next block.
   const std::string samples = testing::packSamples(testing::staircase(3 * 4096));
   const auto* packed = reinterpret_cast<const std::int8_t*>(samples.data());
-  take.write(1, packed, 4096);
+  EXPECT_TRUE(take.write(1, packed, 4096));
   {
     const testing::FileSizeLimit full(44 + 3 * 4096 + 100);
-    take.write(1, packed + 3 * 4096, 4096);
+    EXPECT_FALSE(take.write(1, packed + 3 * 4096, 4096));
   }
-  take.write(1, packed + 6 * 4096, 4096);  // stays stopped
+  EXPECT_FALSE(take.write(1, packed + 6 * 4096, 4096));  // stays stopped
+  EXPECT_EQ(take.writeError(1), EFBIG);
   EXPECT_EQ(printedBy([&] { take.close(armed, 3 * 4096); }),
             "Could not write bass_t.wav: File too large. It holds 4129 samples.\n");
   EXPECT_EQ(readBytes("bass_t.wav"), header(4129) + samples.substr(0, 3 * 4129));
