@@ -34,6 +34,7 @@
 #include "mixer/channel_mixer.hpp"
 #include "mixer/export_targets.hpp"
 #include "mixer/track_read_ahead.hpp"
+#include "takes/undo_journal.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
 #include "wave/wave_attributes.hpp"
@@ -367,8 +368,11 @@ void ExportMix(const ExportJob& job) {
     return;
   }
   for (const OutputFile& output : outputs) {
-    const Status kept =
+    Status kept =
         checkExportOutput(output.target, output.scratch, job.list, s.recordLists.current().str());
+    // An insert that did not finish into a file of that name is settled
+    // first: its journal would be left beside a file it was not written for.
+    if (kept) kept = settlePendingJournal(output.target);
     if (!kept) return printLine(kept.message());
   }
 
@@ -430,6 +434,11 @@ void exportMixCommand(ProjectSettings& settings, ExportKind kind) {
   const int lines = std::min(channelCount, list.lineCount());
   for (int k = 0; k < lines; ++k) {
     if (!list.isNamed(k + 1)) continue;  // the skip marker
+    // A track that an insert left half-written is mixed only once restored.
+    if (const Status settled = settlePendingJournal(list.fileName(k + 1)); !settled) {
+      printLine(settled.message());
+      continue;
+    }
     const WaveCheck check = GET_ATTRIBUTES(k, list.fileName(k + 1), attributes);
     printText(playFileRejection(list.fileName(k + 1), check));
     playFlags[static_cast<std::size_t>(k)] = check.playable() ? 1 : 0;

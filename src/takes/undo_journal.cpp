@@ -573,7 +573,10 @@ Status checkJournalUndoes(const std::string& journal, const std::string& destina
 Status settlePendingJournal(const std::string& path) {
   const std::string journal = journalPath(path);
   struct stat info {};
-  if (::lstat(journal.c_str(), &info) != 0 && errno == ENOENT) return Status::success();
+  // No journal can stand where none can be looked up (a name too long for
+  // the journal's, a directory that cannot be searched): the file itself then
+  // fails on its own if it cannot be used.
+  if (::lstat(journal.c_str(), &info) != 0) return Status::success();
   const PlaybackResult played = playBackJournal(journal);
   if (played.outcome == PlaybackOutcome::kRestored ||
       played.outcome == PlaybackOutcome::kFinished) {
