@@ -347,8 +347,11 @@ Status DecisionRecord::plan(DecisionStep step, std::size_t& index, bool sync) {
 Status DecisionRecord::storeFileFor(const std::string& path, std::string& stored) const {
   const std::string directory = besideFile(path, kUndoStore);
   if (Status made = makeStore(directory); !made) return made;
-  stored =
-      formatText("%s/%s.%zu.", directory.c_str(), id_.c_str(), steps_.size()) + fileNamePart(path);
+  // The id and the step make the name unique; the file's own name, cut so
+  // that the whole stays a valid name, tells the user what it is.
+  constexpr std::size_t kNamePartBytes = 200;
+  stored = formatText("%s/%s.%zu.", directory.c_str(), id_.c_str(), steps_.size()) +
+           fileNamePart(path).substr(0, kNamePartBytes);
   return Status::success();
 }
 
