@@ -8,7 +8,9 @@
 # typed until the prompt is back; the recording pass before it is not. The
 # files were just written, so the page cache is warm.
 #
-#   bench/punch_in.sh [BUILD_DIR]
+#   bench/punch_in.sh [BUILD_DIR] [RUNS]
+#
+# Each time is the median of RUNS runs (default 5), each in a fresh project.
 #
 # A benchmark, not a test: it never fails on a timing. The work of a
 # punch-in is meant to follow the take, not the track: the two punch-in
@@ -16,6 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/normal}"
+runs="${2:-5}"
 cmake --build "$build" --target varnow varnow_make_tracks >/dev/null
 build="$(cd "$build" && pwd)"
 
@@ -62,20 +65,29 @@ time_take_command() {  # dir command
   seconds "$start" "$end"
 }
 
-# Punch points on the period grid (1024 frames): the middle of each track.
-make_project "$work/ten" 10 $((10 * 60 * rate / 2 / 1024 * 1024))
-make_project "$work/sixty" 60 $((60 * 60 * rate / 2 / 1024 * 1024))
-make_project "$work/pad" 0 $((60 * 60 * rate))
-# A track on disk is clean: without this the insert's one sync would also
-# write out the whole freshly generated track.
-sync
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-ten=$(time_take_command "$work/ten" ins)
-sixty=$(time_take_command "$work/sixty" ins)
-pad=$(time_take_command "$work/pad" pad)
+# The take command timed in `runs` fresh projects; prints the median.
+# Punch points on the period grid (1024 frames): the middle of each track.
+timed_runs() {  # name minutes punch command
+  local i
+  for i in $(seq "$runs"); do
+    rm -rf "$work/$1"
+    make_project "$work/$1" "$2" "$3"
+    # A track on disk is clean: without this the insert's one sync would also
+    # write out the whole freshly generated track.
+    sync
+    time_take_command "$work/$1" "$4"
+    echo
+  done | median
+}
+
+ten=$(timed_runs ten 10 $((10 * 60 * rate / 2 / 1024 * 1024)) ins)
+sixty=$(timed_runs sixty 60 $((60 * 60 * rate / 2 / 1024 * 1024)) ins)
+pad=$(timed_runs pad 0 $((60 * 60 * rate)) pad)
 padded=$(ls "$work/pad"/audio_ch_1_*.wav)
 
-echo "punch-in (ins, 10 ms crossfade) of a 10 s take:"
+echo "punch-in (ins, 10 ms crossfade) of a 10 s take, medians of $runs runs:"
 echo "  into a 10-minute track   ${ten} s"
 echo "  into a 60-minute track   ${sixty} s"
 echo "  ratio 60 / 10            $(ratio "$sixty" "$ten")"
