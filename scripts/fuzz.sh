@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVARNOW_FUZZ=ON -DVARNOW_TESTS=OFF -DVARNOW_BENCH=OFF >/dev/null
+  -DVARNOW_FUZZ=ON -DVARNOW_TESTS=OFF -DVARNOW_BENCH=OFF -DVARNOW_WERROR=ON >/dev/null
 cmake --build build/fuzz -j"$(nproc)" >/dev/null
 
 for target in build/fuzz/*_fuzz; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs the whole test suite twice:
-# once normally and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, then builds and runs the whole test suite twice,
+# with warnings as errors: once normally and once under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 # The fuzz targets run for a short bounded time first; after the normal build,
 # the installation, the Debian package and the manual page are checked.
 set -euo pipefail
@@ -13,7 +14,7 @@ echo "== fuzz targets (short run)"
 scripts/fuzz.sh 5
 
 echo "== normal build"
-cmake -S . -B build/normal -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build/normal -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNOW_WERROR=ON >/dev/null
 cmake --build build/normal -j"$jobs"
 ctest --test-dir build/normal --output-on-failure -j"$jobs"
 
@@ -36,7 +37,7 @@ warnings="$(groff -man -ww -z doc/varnow.1 2>&1)"
 [ -z "$warnings" ] || { echo "$warnings"; exit 1; }
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
-cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVARNOW_SANITIZE=ON >/dev/null
+cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVARNOW_SANITIZE=ON -DVARNOW_WERROR=ON >/dev/null
 cmake --build build/sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
