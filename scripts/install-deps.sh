@@ -6,7 +6,7 @@ set -euo pipefail
 
 run_packages=(g++ cmake make pkg-config libasound2-dev libedit-dev)
 test_packages=(libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev sox libsndfile1-dev
-               dpkg-dev file groff-base bsdutils)
+               dpkg-dev file groff-base man-db bsdutils)
 
 packages=("${run_packages[@]}")
 if [ "${1:-}" != "--run" ]; then

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -42,9 +43,11 @@ template <typename Sequence>
                                        << ", first difference at " << at;
 }
 
-// The paths of the program under test and of the demo's card pacer.
+// The program under test (VARNOW_UNDER_TEST names another build of it, such
+// as the Release one) and the demo's card pacer.
 inline std::string varnowBinary() {
-  return VARNOW_BINARY;
+  const char* other = std::getenv("VARNOW_UNDER_TEST");
+  return other != nullptr ? other : VARNOW_BINARY;
 }
 inline std::string pacerBinary() {
   return VARNOW_PACER;
