@@ -6,7 +6,7 @@ set -euo pipefail
 
 run_packages=(g++ cmake make pkg-config libasound2-dev libedit-dev)
 test_packages=(libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev sox libsndfile1-dev
-               dpkg-dev file groff-base man-db bsdutils)
+               dpkg-dev file groff-base man-db bsdutils jackd2 libasound2-plugins)
 
 packages=("${run_packages[@]}")
 if [ "${1:-}" != "--run" ]; then
@@ -25,4 +25,6 @@ sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 echo "Installing: ${missing[*]}"
 $sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Through env: sudo drops the caller's environment, and jackd2 would ask
+# about real-time priority.
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
