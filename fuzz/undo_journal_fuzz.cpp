@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "takes/record_bytes.hpp"
 #include "takes/undo_journal.hpp"
 
 namespace {
@@ -41,16 +42,12 @@ void writeFile(const std::string& path, const std::string& bytes) {
   }
 }
 
-// FNV-1a 64, as the journal's last eight bytes hold it (little-endian).
+// The journal's checksum (its last eight bytes, little-endian) appended.
 std::string sealed(const std::uint8_t* data, std::size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const char c : bytes) {
-    hash ^= static_cast<std::uint8_t>(c);
-    hash *= 1099511628211ull;
-  }
+  const std::uint64_t sum = varnow::checksumOf(data, size);
   for (int i = 0; i < 8; ++i)
-    bytes.push_back(static_cast<char>(hash >> (8 * i)));
+    bytes.push_back(static_cast<char>(sum >> (8 * i)));
   return bytes;
 }
 

@@ -89,9 +89,10 @@ std::string headerBytes(const TakeOnRecord& take, const std::string& id, Decisio
   bytes += static_cast<char>(state);
   appendNumber(bytes, body.size(), 4);
   bytes += body;
-  const std::uint64_t sum =
-      fnv1a(fnv1a(kFnvOffset, bytes.substr(0, kStateByte)), bytes.substr(kStateByte + 1));
-  appendNumber(bytes, sum, 8);
+  Checksum sum;
+  sum.add(std::string_view(bytes).substr(0, kStateByte));
+  sum.add(std::string_view(bytes).substr(kStateByte + 1));
+  appendNumber(bytes, sum.value(), 8);
   return bytes;
 }
 
@@ -104,9 +105,11 @@ std::string entryBytes(const DecisionStep& step) {
   appendNumber(bytes, body.size(), 4);
   bytes += step.status;
   appendIdentity(bytes, step.left);
-  const std::uint64_t sum = fnv1a(fnv1a(kFnvOffset, bytes.substr(0, kEntryStatusByte)), body);
+  Checksum sum;
+  sum.add(std::string_view(bytes).substr(0, kEntryStatusByte));
+  sum.add(body);
   bytes += body;
-  appendNumber(bytes, sum, 8);
+  appendNumber(bytes, sum.value(), 8);
   return bytes;
 }
 
@@ -126,9 +129,12 @@ bool parseHeader(ByteReader& in, const std::uint8_t* start, TakeOnRecord& take, 
   const char stateByte = static_cast<char>(*field);
   if (stateByte != 'P' && stateByte != 'C' && stateByte != 'U') return false;
   state = static_cast<DecisionState>(stateByte);
-  const std::uint64_t sum = fnv1a(fnv1a(kFnvOffset, start, kStateByte), start + kStateByte + 1,
-                                  static_cast<std::size_t>(kHeaderBodyByte - kStateByte - 1 +
-                                                           static_cast<std::int64_t>(bodyBytes)));
+  Checksum summed;
+  summed.add(start, kStateByte);
+  summed.add(start + kStateByte + 1,
+             static_cast<std::size_t>(kHeaderBodyByte - kStateByte - 1 +
+                                      static_cast<std::int64_t>(bodyBytes)));
+  const std::uint64_t sum = summed.value();
   std::uint64_t inputs = 0, length = 0, stamp = 0, punch = 0, out = 0;
   std::string flags, lines;
   if (!in.text(take.command, kLongestText) || !in.text(id, kLongestText) || !in.number(4, inputs) ||
@@ -161,8 +167,10 @@ bool parseEntry(ByteReader& in, const std::uint8_t* start, DecisionStep& step) {
                static_cast<std::int64_t>(values[3])};
   if (bodyBytes + kChecksumBytes > in.left()) return false;
   const std::uint8_t* body = start + kEntryBodyByte;
-  const std::uint64_t sum =
-      fnv1a(fnv1a(kFnvOffset, start, kEntryStatusByte), body, static_cast<std::size_t>(bodyBytes));
+  Checksum summed;
+  summed.add(start, kEntryStatusByte);
+  summed.add(body, static_cast<std::size_t>(bodyBytes));
+  const std::uint64_t sum = summed.value();
   if (!in.bytes(1, field)) return false;
   step.kind = static_cast<StepKind>(*field);
   if (!in.text(step.path, kLongestText) || !in.text(step.other, kLongestText) ||

@@ -129,24 +129,27 @@ std::int64_t decode(const std::int8_t* packed) {
 // and the source bytes of the same frames.
 void compose(const Layout& layout, std::int64_t firstFrame, std::int64_t frames,
              const std::int8_t* oldBytes, const std::int8_t* sourceBytes, std::int8_t* out) {
-  const std::int64_t tailStart = layout.takeFrames - layout.fadeFrames;
-  for (std::int64_t i = 0; i < frames; ++i) {
-    const std::int64_t k = firstFrame + i;
-    const std::int8_t* old = oldBytes + i * kBytesPerSample;
-    const std::int8_t* source = sourceBytes + i * kBytesPerSample;
-    std::int8_t* result = out + i * kBytesPerSample;
-    if (layout.tail && k >= tailStart && k < layout.takeFrames) {
-      const std::int64_t blended =
-          crossfadeSample(decode(source), decode(old), k - tailStart, layout.fadeFrames);
-      NUM24MONO_TO_CHAR(&blended, result, 1);
-    } else if (layout.head && k < layout.fadeFrames) {
-      const std::int64_t blended =
-          crossfadeSample(decode(old), decode(source), k, layout.fadeFrames);
-      NUM24MONO_TO_CHAR(&blended, result, 1);
-    } else {
-      std::memcpy(result, k < layout.copiedFrames ? source : old, kBytesPerSample);
+  // The source's samples, then the old ones past its end, copied whole; the
+  // fades written over them, the tail fade last where the two overlap.
+  const std::int64_t endFrame = firstFrame + frames;
+  const std::int64_t fromSource =
+      std::clamp(layout.copiedFrames - firstFrame, std::int64_t{0}, frames);
+  std::memcpy(out, sourceBytes, static_cast<std::size_t>(fromSource * kBytesPerSample));
+  std::memcpy(out + fromSource * kBytesPerSample, oldBytes + fromSource * kBytesPerSample,
+              static_cast<std::size_t>((frames - fromSource) * kBytesPerSample));
+  const auto fade = [&](std::int64_t begin, std::int64_t end, std::int64_t fadeStart,
+                        bool toSource) {
+    for (std::int64_t k = std::max(begin, firstFrame); k < std::min(end, endFrame); ++k) {
+      const std::int64_t i = (k - firstFrame) * kBytesPerSample;
+      const std::int64_t from = decode(toSource ? oldBytes + i : sourceBytes + i);
+      const std::int64_t to = decode(toSource ? sourceBytes + i : oldBytes + i);
+      const std::int64_t blended = crossfadeSample(from, to, k - fadeStart, layout.fadeFrames);
+      NUM24MONO_TO_CHAR(&blended, out + i, 1);
     }
-  }
+  };
+  if (layout.head) fade(0, layout.fadeFrames, 0, true);
+  const std::int64_t tailStart = layout.takeFrames - layout.fadeFrames;
+  if (layout.tail) fade(tailStart, layout.takeFrames, tailStart, false);
 }
 
 // Everything an insert reads while it composes the new bytes.

@@ -88,13 +88,13 @@ class ChunkHasher {
   void feed(const std::uint8_t* bytes, std::int64_t count) {
     while (count > 0) {
       const std::int64_t taken = std::min(count, cut_ - at_);
-      hash_ = fnv1a(hash_, bytes, static_cast<std::size_t>(taken));
+      hash_.add(bytes, static_cast<std::size_t>(taken));
       bytes += taken;
       count -= taken;
       at_ += taken;
       if (at_ == cut_) {
-        sums_.push_back(hash_);
-        hash_ = kFnvOffset;
+        sums_.push_back(hash_.value());
+        hash_ = Checksum();
         cut_ = chunkEnd(start_, at_, end_, oldLength_);
       }
     }
@@ -107,7 +107,7 @@ class ChunkHasher {
   std::int64_t end_;
   std::int64_t oldLength_;
   std::int64_t cut_;
-  std::uint64_t hash_ = kFnvOffset;
+  Checksum hash_;
   std::vector<std::uint64_t> sums_;
 };
 
@@ -117,7 +117,7 @@ class JournalWriter {
   JournalWriter(std::FILE* file, const std::string& path) : file_(file), path_(path) {}
 
   bool bytes(const void* data, std::size_t count) {
-    checksum_ = fnv1a(checksum_, static_cast<const std::uint8_t*>(data), count);
+    checksum_.add(data, count);
     errno = 0;
     if (std::fwrite(data, 1, count, file_) == count) return true;
     err_ = errno != 0 ? errno : EIO;
@@ -131,7 +131,7 @@ class JournalWriter {
   }
   // The checksum itself, which is not part of what it sums.
   bool finish() {
-    const std::uint64_t sum = checksum_;
+    const std::uint64_t sum = checksum_.value();
     return number(sum, 8);
   }
   Status failure() const { return fileFailure("write the undo journal", path_, err_); }
@@ -140,7 +140,7 @@ class JournalWriter {
  private:
   std::FILE* file_;
   const std::string& path_;
-  std::uint64_t checksum_ = kFnvOffset;
+  Checksum checksum_;
   int err_ = EIO;
 };
 
@@ -296,7 +296,7 @@ bool checksumMatches(const MappedJournal& journal) {
   const std::size_t summed = journal.size() - kChecksumBytes;
   ByteReader tail(journal.bytes() + summed, kChecksumBytes);
   std::uint64_t stored = 0;
-  return tail.number(8, stored) && stored == fnv1a(kFnvOffset, journal.bytes(), summed);
+  return tail.number(8, stored) && stored == checksumOf(journal.bytes(), summed);
 }
 
 // What the destination holds, measured against the journal.
@@ -342,8 +342,8 @@ bool measure(const ParsedJournal& journal, int fd, std::int64_t fileBytes, FileS
         continue;
       }
       if (!readAt(fd, at, chunk.data(), count, fileBytes, EarlyEnd::kFailure)) return false;
-      const bool isNew = fnv1a(kFnvOffset, chunk.data(), static_cast<std::size_t>(count)) ==
-                         storedSum(stretch, index);
+      const bool isNew =
+          checksumOf(chunk.data(), static_cast<std::size_t>(count)) == storedSum(stretch, index);
       const bool isOld =
           below && std::memcmp(chunk.data(), stretch.oldBytes + (at - stretch.offsetByte),
                                static_cast<std::size_t>(count)) == 0;
