@@ -9,10 +9,10 @@
 //   CALLS  := name[,name...]   open read pread write pwrite fread fwrite fputs
 //                              fputc fflush fclose fsync fdatasync rename unlink
 //                              mkdir link ftruncate copy_file_range ioctl
-//                              snd_pcm_writen snd_pcm_readn
+//                              snd_pcm_writen snd_pcm_readn snd_pcm_prepare
 //   GLOB   := fnmatch(3) pattern over the absolute path ('*' crosses '/');
 //             a rename or link matches on either name; ALSA calls have the
-//             path "pcm"
+//             path "playback" or "capture", the stream of their handle
 //   WHEN   := N        the Nth matching call (counted from 1, per rule)
 //           | N-M      calls N to M
 //           | N+       call N and every later one
@@ -24,6 +24,8 @@
 //           | EPIPE    an ALSA transfer moves nothing and returns -EPIPE
 //           | xrun     an ALSA transfer moves its frames, then returns -EPIPE
 //           | kill     the process is killed (SIGKILL) before the call: a crash
+//           | log      the call goes through untouched; it is only logged, so
+//                      that a test sees when it came among the faults
 //
 // Each fault that fires is appended as one line ("pwrite /tmp/p/vox.wav #2
 // EIO") to the file VARNOW_FAULTS_LOG names, so that a test can tell that
@@ -53,7 +55,7 @@
 
 namespace {
 
-enum class Action { kError, kShort, kAlsaPipe, kAlsaXrun, kKill };
+enum class Action { kError, kShort, kAlsaPipe, kAlsaXrun, kKill, kLog };
 
 struct Rule {
   std::string calls;  // ",open,read," with a comma on each side of every name
@@ -126,6 +128,8 @@ Rule parseRule(std::string_view text) {
     rule.action = Action::kAlsaXrun;
   } else if (fields[3] == "kill") {
     rule.action = Action::kKill;
+  } else if (fields[3] == "log") {
+    rule.action = Action::kLog;
   } else {
     bool known = false;
     for (const Errno& e : kErrnos) {
@@ -184,7 +188,8 @@ void logFault(const char* call, const std::string& path, const Rule& rule) {
 }
 
 // The rule that makes this call fail, or null. Every call that matches a
-// rule's names and pattern counts for that rule, failing or not.
+// rule's names and pattern counts for that rule, failing or not; a rule that
+// only logs is logged and lets the call through.
 const Rule* fault(const char* call, const std::string& path, const std::string& otherPath = {}) {
   pthread_mutex_lock(&lock);
   if (!parsed) parseRules();
@@ -199,8 +204,8 @@ const Rule* fault(const char* call, const std::string& path, const std::string& 
     }
     ++rule.seen;
     if (chosen == nullptr && rule.seen >= rule.from && (rule.to == -1 || rule.seen <= rule.to)) {
-      chosen = &rule;
       logFault(call, path, rule);
+      if (rule.action != Action::kLog) chosen = &rule;
     }
   }
   pthread_mutex_unlock(&lock);
@@ -246,6 +251,36 @@ int openWith(int (*call)(const char*, int, ...), const char* path, int flags, mo
 
 mode_t modeOf(int flags, va_list arguments) {
   return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+}
+
+// An ALSA handle's stream, the path of its calls.
+const char* streamOf(snd_pcm_t* pcm) {
+  return snd_pcm_stream(pcm) == SND_PCM_STREAM_PLAYBACK ? "playback" : "capture";
+}
+
+using AlsaTransferCall = snd_pcm_sframes_t (*)(snd_pcm_t*, void**, snd_pcm_uframes_t);
+using AlsaPrepareCall = int (*)(snd_pcm_t*);
+
+// alsa-lib calls its own functions too (a plugin prepares its slave): only
+// the program's calls count, so that one call of the program is one line.
+bool fromProgram(const void* caller) {
+  Dl_info callerInfo{};
+  Dl_info alsaInfo{};
+  const auto alsa = reinterpret_cast<void*>(real<AlsaPrepareCall>("snd_pcm_prepare"));
+  return anyRules() && dladdr(caller, &callerInfo) != 0 && dladdr(alsa, &alsaInfo) != 0 &&
+         callerInfo.dli_fbase != alsaInfo.dli_fbase;
+}
+
+// A transfer that fails moves nothing ("EPIPE", an errno), or moves its
+// frames and reports the xrun all the same ("xrun").
+snd_pcm_sframes_t alsaTransfer(const char* name, const void* caller, snd_pcm_t* pcm, void** buffers,
+                               snd_pcm_uframes_t frames) {
+  const auto call = real<AlsaTransferCall>(name);
+  const Rule* rule = fromProgram(caller) ? fault(name, streamOf(pcm)) : nullptr;
+  if (rule == nullptr) return call(pcm, buffers, frames);
+  if (rule->action == Action::kAlsaXrun) call(pcm, buffers, frames);
+  return rule->action == Action::kAlsaXrun || rule->action == Action::kAlsaPipe ? -EPIPE
+                                                                                : -rule->err;
 }
 
 }  // namespace
@@ -459,23 +494,17 @@ int ioctl(int fd, unsigned long request, ...) {
 }
 
 snd_pcm_sframes_t snd_pcm_writen(snd_pcm_t* pcm, void** buffers, snd_pcm_uframes_t frames) {
-  const auto call =
-      real<snd_pcm_sframes_t (*)(snd_pcm_t*, void**, snd_pcm_uframes_t)>("snd_pcm_writen");
-  const Rule* rule = anyRules() ? fault("snd_pcm_writen", "pcm") : nullptr;
-  if (rule == nullptr) return call(pcm, buffers, frames);
-  if (rule->action == Action::kAlsaXrun) call(pcm, buffers, frames);
-  return rule->action == Action::kAlsaXrun || rule->action == Action::kAlsaPipe ? -EPIPE
-                                                                                : -rule->err;
+  return alsaTransfer("snd_pcm_writen", __builtin_return_address(0), pcm, buffers, frames);
 }
 
 snd_pcm_sframes_t snd_pcm_readn(snd_pcm_t* pcm, void** buffers, snd_pcm_uframes_t frames) {
-  const auto call =
-      real<snd_pcm_sframes_t (*)(snd_pcm_t*, void**, snd_pcm_uframes_t)>("snd_pcm_readn");
-  const Rule* rule = anyRules() ? fault("snd_pcm_readn", "pcm") : nullptr;
-  if (rule == nullptr) return call(pcm, buffers, frames);
-  if (rule->action == Action::kAlsaXrun) call(pcm, buffers, frames);
-  return rule->action == Action::kAlsaXrun || rule->action == Action::kAlsaPipe ? -EPIPE
-                                                                                : -rule->err;
+  return alsaTransfer("snd_pcm_readn", __builtin_return_address(0), pcm, buffers, frames);
+}
+
+int snd_pcm_prepare(snd_pcm_t* pcm) {
+  const Rule* rule =
+      fromProgram(__builtin_return_address(0)) ? fault("snd_pcm_prepare", streamOf(pcm)) : nullptr;
+  return rule == nullptr ? real<AlsaPrepareCall>("snd_pcm_prepare")(pcm) : -rule->err;
 }
 
 }  // extern "C"
