@@ -29,12 +29,11 @@ std::int64_t waitingBytes(int fd) {
 }  // namespace
 
 PacedCard::PacedCard(const ProjectFixture& project, int periodFrames)
-    : periodFrames_(periodFrames) {
+    : periodFrames_(periodFrames), captureFifo_(project.home() / "capture.fifo") {
   const auto play = project.home() / "play.fifo";
-  const auto capture = project.home() / "capture.fifo";
   playFd_ = openFifo(play);
-  captureFd_ = openFifo(capture);
-  project.defineCard(play.string(), capture.string());
+  captureFd_ = openFifo(captureFifo_);
+  project.defineCard(play.string(), captureFifo_.string());
   thread_ = std::thread([this] { serve(); });
 }
 
@@ -43,6 +42,16 @@ PacedCard::~PacedCard() {
   thread_.join();
   close(playFd_);
   close(captureFd_);
+}
+
+void PacedCard::holdCapture() {
+  const std::lock_guard<std::mutex> lock(captureLock_);
+  held_ = true;
+}
+
+bool PacedCard::captureDrained() const {
+  const std::lock_guard<std::mutex> lock(captureLock_);
+  return waitingBytes(captureFd_) == 0;
 }
 
 std::int64_t PacedCard::deliveredFrames() const {

@@ -21,11 +21,15 @@ class PacedCard {
   PacedCard(const PacedCard&) = delete;
   PacedCard& operator=(const PacedCard&) = delete;
 
-  // No more capture frames: the device stops returning.
-  void holdCapture() { held_ = true; }
+  // No more capture frames from now on: the device stops returning once
+  // the program has read what waits in the FIFO.
+  void holdCapture();
   std::int64_t playedFrames() const { return playedBytes_ / 3; }
   // Capture frames the program has read: written minus still waiting.
   std::int64_t deliveredFrames() const;
+  // The capture FIFO holds nothing for the program to read.
+  bool captureDrained() const;
+  std::filesystem::path captureFifo() const { return captureFifo_; }
 
  private:
   void serve();
@@ -33,7 +37,8 @@ class PacedCard {
   int playFd_ = -1;
   int captureFd_ = -1;
   int periodFrames_;
-  std::atomic<bool> held_{false};
+  std::filesystem::path captureFifo_;
+  bool held_ = false;  // guarded by captureLock_
   std::atomic<bool> stop_{false};
   std::atomic<std::int64_t> playedBytes_{0};
   mutable std::mutex captureLock_;

@@ -5,12 +5,14 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -253,6 +255,28 @@ bool LiveRun::waitForOutput(const std::string& text, milliseconds limit) const {
   return waitUntil(
       [&] { return readBytes(project_.root_ / "stdout.txt").find(text) != std::string::npos; },
       limit);
+}
+
+bool LiveRun::waitsToRead(const fs::path& file) const {
+  const fs::path process = "/proc/" + std::to_string(child_);
+  // "0 0x5 ...": the system call it sleeps in (read) and its descriptor.
+  std::istringstream call(readBytes(process / "syscall"));
+  long number = -1;
+  std::string fd;
+  call >> number >> fd;
+  std::error_code gone;
+  if (number != SYS_read || fd.empty() ||
+      fs::read_symlink(process / "fd" / std::to_string(std::stol(fd, nullptr, 16)), gone) != file) {
+    return false;
+  }
+  // Signals sent but not yet handled, as a hexadecimal mask.
+  const std::string status = readBytes(process / "status");
+  for (const std::string field : {"\nSigPnd:\t", "\nShdPnd:\t"}) {
+    const std::size_t at = status.find(field);
+    if (at == std::string::npos || std::stoull(status.substr(at + field.size()), nullptr, 16) != 0)
+      return false;
+  }
+  return true;
 }
 
 RunResult LiveRun::finish(milliseconds limit) {

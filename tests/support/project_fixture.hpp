@@ -161,6 +161,8 @@ class LiveRun {
   void signal(int signalNumber) const;
   // Waits until standard output holds `text`; false after the limit.
   bool waitForOutput(const std::string& text, milliseconds limit = milliseconds(10000)) const;
+  // The program sleeps in a read of `file`, with no signal left to handle.
+  bool waitsToRead(const std::filesystem::path& file) const;
   RunResult finish(milliseconds limit = milliseconds(10000));
 
  private:
