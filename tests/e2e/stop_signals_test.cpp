@@ -17,14 +17,15 @@ std::string rampTake(std::int64_t frames) {
 
 // Passes of ten minutes on a card in real time, input 1 recording to vox.wav
 // (7, 7, 7); `input` runs until the pass is well under way (some captured
-// blocks, or played periods), or empty until the first prompt.
+// blocks and a level line, or played periods), or empty until the first prompt.
 struct LongPass {
-  ProjectFixture project{"o\t28800000\nclock\thc\nmeter\t0\n", "", "vox.wav\n", 1, 1, 1};
+  ProjectFixture project;
   PacedCard card{project, kPeriod};
   LiveRun run{project};
   std::string take() const { return project.stamped("audio_ch_1_", ".wav"); }
 
-  explicit LongPass(const std::string& input) {
+  explicit LongPass(const std::string& input, const std::string& settings = "clock\thc\nmeter\t0\n")
+      : project("o\t28800000\n" + settings, "", "vox.wav\n", 1, 1, 1) {
     project.writeWave("vox.wav", {7, 7, 7});  // read only when the take is settled
     if (input.empty()) {
       EXPECT_TRUE(run.waitForOutput("'x' to exit program\n"));
@@ -33,16 +34,36 @@ struct LongPass {
     run.send(input);
     EXPECT_TRUE(waitUntil([&] {
       return input[0] == 'p' ? card.playedFrames() > 40 * kPeriod
-                             : card.deliveredFrames() > 10 * kPeriod;
+                             : card.deliveredFrames() > 20 * kPeriod;
     }));
+  }
+
+  // What the pass showed last (its clock, meter or level line: the text
+  // after the last carriage return) while the card holds it still. The
+  // program flushes every display at once.
+  std::string lastShown() {
+    card.hold();
+    EXPECT_TRUE(waitUntil(
+        [&] { return run.blockedOn(card.playFifo()) || run.blockedOn(card.captureFifo()); }));
+    const std::string out = run.output();
+    card.resume();
+    return out.substr(std::min(out.rfind('\r'), out.size()));
   }
 };
 
 TEST(StopSignals, CtrlCEndsThePassAtItsNextPeriodAndTheRunGoesOn) {
   // "R\n" alone: the take menu waits for its answer.
-  for (const std::string input : {"R\n", "r\nins\nx\n", "p\no1 x\n"}) {
+  const struct {
+    std::string input, settings, shownFirst, shownLast;
+  } cases[] = {{"R\n", "clock\thc\n", "\r\t -30 dB [", " dB   "},
+               {"r\nins\nx\n", "tmode\t1\nmeter\t0\n", "\rmeasure.beat = ", " "},
+               {"p\no1 x\n", "", "\rclock = ", " sec"},
+               {"ma\n600\nx\n", "", "\r(1/", ")  "}};
+  for (const auto& [input, settings, shownFirst, shownLast] : cases) {
     SCOPED_TRACE(input);
-    LongPass pass(input);
+    LongPass pass(input, settings);
+    const std::string shown = pass.lastShown();
+    EXPECT_TRUE(shown.starts_with(shownFirst) && shown.ends_with(shownLast)) << shown;
     pass.run.signal(SIGINT);
     if (input == "R\n") {
       ASSERT_TRUE(pass.run.waitForOutput("Recording finished."));
@@ -52,9 +73,11 @@ TEST(StopSignals, CtrlCEndsThePassAtItsNextPeriodAndTheRunGoesOn) {
     }
     const RunResult result = pass.run.finish();
     ASSERT_EQ(result.exitStatus, 0) << result.out;
-    if (input[0] == 'p') {
-      EXPECT_TRUE(has(result.out, "\nStopped.\n\nOutput Channel Peaks:\n\nTime functions:"));
-      EXPECT_TRUE(has(result.out, "'o' to set play/record stop (1.00)"));
+    if (input[0] == 'p' || input[0] == 'm') {
+      const std::string reports = input[0] == 'p' ? "\nOutput Channel Peaks:\n\n" : "";
+      EXPECT_TRUE(has(result.out, "\nStopped.\n" + reports + "Time functions:"));
+      EXPECT_TRUE(has(result.out, input[0] == 'p' ? "'o' to set play/record stop (1.00)"
+                                                  : "'o' to set play/record stop (600.00)"));
       continue;
     }
     EXPECT_TRUE(has(result.out, "\nStopped.\n\n\nInput Channel Peaks:\n"));
@@ -79,9 +102,9 @@ TEST(StopSignals, SignalsThatEndTheRunAskNothingAndLeaveEveryTakeReadable) {
     if (c.hang) {
       // The program waits in its read of the card with nothing more to
       // come; the first Ctrl-C is handled there and the read goes on.
-      pass.card.holdCapture();
+      pass.card.hold();
       const auto waiting = [&] {
-        return pass.card.captureDrained() && pass.run.waitsToRead(pass.card.captureFifo());
+        return pass.card.captureDrained() && pass.run.blockedOn(pass.card.captureFifo());
       };
       ASSERT_TRUE(waitUntil(waiting));
       pass.run.signal(SIGINT);

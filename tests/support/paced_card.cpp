@@ -29,11 +29,12 @@ std::int64_t waitingBytes(int fd) {
 }  // namespace
 
 PacedCard::PacedCard(const ProjectFixture& project, int periodFrames)
-    : periodFrames_(periodFrames), captureFifo_(project.home() / "capture.fifo") {
-  const auto play = project.home() / "play.fifo";
-  playFd_ = openFifo(play);
+    : periodFrames_(periodFrames),
+      playFifo_(project.home() / "play.fifo"),
+      captureFifo_(project.home() / "capture.fifo") {
+  playFd_ = openFifo(playFifo_);
   captureFd_ = openFifo(captureFifo_);
-  project.defineCard(play.string(), captureFifo_.string());
+  project.defineCard(playFifo_.string(), captureFifo_.string());
   thread_ = std::thread([this] { serve(); });
 }
 
@@ -44,18 +45,18 @@ PacedCard::~PacedCard() {
   close(captureFd_);
 }
 
-void PacedCard::holdCapture() {
-  const std::lock_guard<std::mutex> lock(captureLock_);
-  held_ = true;
+void PacedCard::setHeld(bool held) {
+  const std::lock_guard<std::mutex> lock(lock_);
+  held_ = held;
 }
 
 bool PacedCard::captureDrained() const {
-  const std::lock_guard<std::mutex> lock(captureLock_);
+  const std::lock_guard<std::mutex> lock(lock_);
   return waitingBytes(captureFd_) == 0;
 }
 
 std::int64_t PacedCard::deliveredFrames() const {
-  const std::lock_guard<std::mutex> lock(captureLock_);
+  const std::lock_guard<std::mutex> lock(lock_);
   return writtenFrames_ - waitingBytes(captureFd_) / 3;
 }
 
@@ -63,10 +64,10 @@ void PacedCard::serve() {
   const std::int64_t periodBytes = 3 * periodFrames_;
   std::vector<char> play(static_cast<std::size_t>(periodBytes));
   while (!stop_) {
-    const ssize_t got = read(playFd_, play.data(), play.size());
-    if (got > 0) playedBytes_ += got;
     {
-      const std::lock_guard<std::mutex> lock(captureLock_);
+      const std::lock_guard<std::mutex> lock(lock_);
+      const ssize_t got = held_ ? 0 : read(playFd_, play.data(), play.size());
+      if (got > 0) playedBytes_ += got;
       if (!held_ && waitingBytes(captureFd_) < 2 * periodBytes) {
         const std::string capture = packSamples(staircase(
             static_cast<std::size_t>(periodFrames_), static_cast<std::int32_t>(writtenFrames_)));

@@ -21,27 +21,32 @@ class PacedCard {
   PacedCard(const PacedCard&) = delete;
   PacedCard& operator=(const PacedCard&) = delete;
 
-  // No more capture frames from now on: the device stops returning once
-  // the program has read what waits in the FIFO.
-  void holdCapture();
+  // From now on the card neither plays nor captures: the program stops at
+  // its next write once the playback FIFO is full, or at its next read once
+  // it has read what waits in the capture FIFO. resume() goes on.
+  void hold() { setHeld(true); }
+  void resume() { setHeld(false); }
   std::int64_t playedFrames() const { return playedBytes_ / 3; }
   // Capture frames the program has read: written minus still waiting.
   std::int64_t deliveredFrames() const;
   // The capture FIFO holds nothing for the program to read.
   bool captureDrained() const;
+  std::filesystem::path playFifo() const { return playFifo_; }
   std::filesystem::path captureFifo() const { return captureFifo_; }
 
  private:
   void serve();
+  void setHeld(bool held);
 
   int playFd_ = -1;
   int captureFd_ = -1;
   int periodFrames_;
+  std::filesystem::path playFifo_;
   std::filesystem::path captureFifo_;
-  bool held_ = false;  // guarded by captureLock_
+  bool held_ = false;  // guarded by lock_
   std::atomic<bool> stop_{false};
   std::atomic<std::int64_t> playedBytes_{0};
-  mutable std::mutex captureLock_;
+  mutable std::mutex lock_;
   std::int64_t writtenFrames_ = 0;
   std::thread thread_;
 };

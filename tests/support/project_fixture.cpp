@@ -251,21 +251,23 @@ void LiveRun::signal(int signalNumber) const {
   kill(child_, signalNumber);
 }
 
-bool LiveRun::waitForOutput(const std::string& text, milliseconds limit) const {
-  return waitUntil(
-      [&] { return readBytes(project_.root_ / "stdout.txt").find(text) != std::string::npos; },
-      limit);
+std::string LiveRun::output() const {
+  return readBytes(project_.root_ / "stdout.txt");
 }
 
-bool LiveRun::waitsToRead(const fs::path& file) const {
+bool LiveRun::waitForOutput(const std::string& text, milliseconds limit) const {
+  return waitUntil([&] { return output().find(text) != std::string::npos; }, limit);
+}
+
+bool LiveRun::blockedOn(const fs::path& file) const {
   const fs::path process = "/proc/" + std::to_string(child_);
-  // "0 0x5 ...": the system call it sleeps in (read) and its descriptor.
+  // "0 0x5 ...": the system call it sleeps in and its descriptor.
   std::istringstream call(readBytes(process / "syscall"));
   long number = -1;
   std::string fd;
   call >> number >> fd;
   std::error_code gone;
-  if (number != SYS_read || fd.empty() ||
+  if ((number != SYS_read && number != SYS_write) || fd.empty() ||
       fs::read_symlink(process / "fd" / std::to_string(std::stol(fd, nullptr, 16)), gone) != file) {
     return false;
   }

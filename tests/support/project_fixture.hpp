@@ -159,10 +159,13 @@ class LiveRun {
 
   void send(const std::string& text) const;
   void signal(int signalNumber) const;
+  // Standard output so far.
+  std::string output() const;
   // Waits until standard output holds `text`; false after the limit.
   bool waitForOutput(const std::string& text, milliseconds limit = milliseconds(10000)) const;
-  // The program sleeps in a read of `file`, with no signal left to handle.
-  bool waitsToRead(const std::filesystem::path& file) const;
+  // The program sleeps in a read or a write of `file`, with no signal left
+  // to handle.
+  bool blockedOn(const std::filesystem::path& file) const;
   RunResult finish(milliseconds limit = milliseconds(10000));
 
  private:
