@@ -107,6 +107,17 @@ TEST(Points, StopAtTheLongestFileOfThePlayList) {
                                              "Checking file short.wav\nChecking file long.wav\n" +
                                              statusLine("2.01", "0.00", "1.04")));
   EXPECT_TRUE(has(p.readFile("param.txt"), "\ni\t96256\no\t50000\ne\t0\n"));
+  // A list that cannot be read (the 1st open is the start-up's) says why; out goes to 0.
+  for (const auto& [rule, why] :
+       {std::pair{"open:*/play.txt:2:EISDIR", "Could not read play.txt: Is a directory.\n"},
+        std::pair{"open:*/play.txt:2:ENOENT", "Playlist file called play.txt was not found!\n"},
+        std::pair{"fread:*/play.txt:1:EIO", "Could not read play.txt: Input/output error.\n"}}) {
+    p.injectFaults(rule);
+    EXPECT_TRUE(has(p.console("o5 f s x"),
+                    statusLine("2.01", "0.00", "5.01") + why + statusLine("2.01", "0.00", "0.00")));
+    EXPECT_NE(p.firedFaults(), "");
+    EXPECT_TRUE(has(p.readFile("param.txt"), "\no\t0\n"));
+  }
 }
 
 TEST(Points, LengthPromptsInfinitiesAndTheLastPosition) {

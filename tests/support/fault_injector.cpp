@@ -16,8 +16,8 @@
 //   WHEN   := N        the Nth matching call (counted from 1, per rule)
 //           | N-M      calls N to M
 //           | N+       call N and every later one
-//   ACTION := an errno name (EIO, ENOSPC, EDQUOT, EINTR, ...): the call does
-//             nothing and fails with it
+//   ACTION := an errno name (EIO, ENOSPC, EDQUOT, EINTR, EISDIR, ...): the
+//             call does nothing and fails with it
 //           | short    a read or write moves half of what was asked (at least
 //                      one byte) and reports that; a stdio call also fails
 //                      with ENOSPC, as a full disk does
@@ -52,6 +52,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -66,19 +67,6 @@ struct Rule {
   int err = 0;
   std::string actionName;
   long seen = 0;
-};
-
-struct Errno {
-  const char* name;
-  int value;
-};
-constexpr std::array kErrnos{
-    Errno{"EIO", EIO},       Errno{"ENOSPC", ENOSPC},   Errno{"EDQUOT", EDQUOT},
-    Errno{"EINTR", EINTR},   Errno{"EACCES", EACCES},   Errno{"EPERM", EPERM},
-    Errno{"EROFS", EROFS},   Errno{"EXDEV", EXDEV},     Errno{"ENOENT", ENOENT},
-    Errno{"EBADF", EBADF},   Errno{"EINVAL", EINVAL},   Errno{"EOPNOTSUPP", EOPNOTSUPP},
-    Errno{"EAGAIN", EAGAIN}, Errno{"EMFILE", EMFILE},   Errno{"EEXIST", EEXIST},
-    Errno{"EBUSY", EBUSY},   Errno{"ENOTDIR", ENOTDIR}, Errno{"EFBIG", EFBIG},
 };
 
 pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
@@ -120,23 +108,20 @@ Rule parseRule(std::string_view text) {
   if (*rest == '-') rule.to = std::strtol(rest + 1, &rest, 10);
   if (rule.from < 1 || (rule.to != -1 && rule.to < rule.from)) badRules("bad WHEN", text);
   rule.actionName = fields[3];
-  if (fields[3] == "short") {
-    rule.action = Action::kShort;
-  } else if (fields[3] == "EPIPE") {
-    rule.action = Action::kAlsaPipe;
-  } else if (fields[3] == "xrun") {
-    rule.action = Action::kAlsaXrun;
-  } else if (fields[3] == "kill") {
-    rule.action = Action::kKill;
-  } else if (fields[3] == "log") {
-    rule.action = Action::kLog;
-  } else {
-    bool known = false;
-    for (const Errno& e : kErrnos) {
-      if (fields[3] == e.name) rule.err = e.value, known = true;
-    }
-    if (!known) badRules("unknown ACTION", text);
+  constexpr std::pair<std::string_view, Action> kActions[] = {{"short", Action::kShort},
+                                                              {"EPIPE", Action::kAlsaPipe},
+                                                              {"xrun", Action::kAlsaXrun},
+                                                              {"kill", Action::kKill},
+                                                              {"log", Action::kLog}};
+  bool known = false;
+  for (const auto& [name, action] : kActions) {
+    if (fields[3] == name) rule.action = action, known = true;
   }
+  for (int e = 1; e < 256 && !known; ++e) {
+    const char* name = strerrorname_np(e);
+    if (name != nullptr && fields[3] == name) rule.err = e, known = true;
+  }
+  if (!known) badRules("unknown ACTION", text);
   return rule;
 }
 
