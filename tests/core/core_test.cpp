@@ -1,12 +1,15 @@
 // The ground floor: numbers, failure sentences, text files, lists, stops.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
 
 #include "core/console_input.hpp"
+#include "core/forced_exit_cleanup.hpp"
 #include "core/regular_file.hpp"
 #include "core/status.hpp"
 #include "core/stop_request.hpp"
@@ -67,6 +70,25 @@ TEST(TextFile, ReadsEveryByteAndReplacesOnlyWhenTheWholeTextIsWritten) {
             "Could not replace " + dir.file("occupied") + ": Is a directory.");
   EXPECT_EQ(readBytes(path), bytes);
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"occupied", "param.txt"}));
+}
+
+TEST(ForcedExitCleanup, RepairsEveryGuardedTakeAndRemovesEveryGuardedScratchFile) {
+  TakeDir dir;
+  // A take planned for 100 samples, cut off after 10 samples and a byte.
+  writeBytes(dir.file("take.wav"), testing::wavFile(testing::staircase(100)).substr(0, 44 + 31));
+  const int take = ::open(dir.file("take.wav").c_str(), O_RDWR);
+  guardTakeFile(3, take, 44);
+  for (const char* name : {"a.tmp", "b.tmp", "c.tmp"})
+    writeBytes(dir.file(name), "");
+  const ScratchPathGuard a(dir.file("a.tmp"));
+  ScratchPathGuard b;  // guarded after it was made, as a scratch file's member is
+  b.guard(dir.file("b.tmp"));
+  { const ScratchPathGuard released(dir.file("c.tmp")); }
+  runForcedExitCleanup();
+  releaseTakeFile(3);
+  ::close(take);
+  EXPECT_EQ(readBytes(dir.file("take.wav")), testing::wavFile(testing::staircase(10)));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"c.tmp", "take.wav"}));
 }
 
 TEST(TrackList, AtMost256CountedLinesOfAnyLengthAndNoChannelOutside) {
