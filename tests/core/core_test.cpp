@@ -91,6 +91,16 @@ TEST(ForcedExitCleanup, RepairsEveryGuardedTakeAndRemovesEveryGuardedScratchFile
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"c.tmp", "take.wav"}));
 }
 
+TEST(RegularFile, ALinkToNothingIsThereAndOnlyANameThatHoldsNothingIsAbsent) {
+  TakeDir dir;
+  fs::create_symlink(dir.file("nowhere"), dir.file("link"));
+  for (const auto& [name, absent] : {std::pair{"link", false}, {"none", true}}) {
+    EXPECT_EQ(::open(dir.file(name).c_str(), O_RDONLY), -1);
+    EXPECT_EQ(trulyAbsent(dir.file(name), errno), absent) << name;
+  }
+  EXPECT_FALSE(trulyAbsent(dir.file("none"), EACCES));
+}
+
 TEST(TrackList, AtMost256CountedLinesOfAnyLengthAndNoChannelOutside) {
   const TrackList list = parseTrackList("a.wav\n-\n", '-');
   for (const int channel : {2, 3, 0, -1})
