@@ -144,6 +144,11 @@ TEST(SettingsFileWriter, SaveAndRestartReproducesTheSettings) {
   expected.busOn[20] = 0;
   expected.busGains[0] = 1.0f;
   EXPECT_EQ(parsed(SettingsText(s)), expected);
+  // A project without tracks has no track lines.
+  ProjectSettings none;
+  none.tracks = 0;
+  EXPECT_NE(SettingsText(none).find("\nVolume Settings:\n\nPan Settings:\n\nSolo Settings:\n\n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -61,10 +61,10 @@ TEST(TrackLists, PlayListingDestinationsInEveryMixMode) {
       {"mix\t1\n", 4, 6, "1.wav\n2.wav\n3.wav\n4.wav\n5.wav\n6.wav\n",
        "1.wav\t\toff\tOut 1 2\n2.wav\t\toff\tOut 1 2\n3.wav\t\toff\tOut 1 2 3\n"
        "4.wav\t\toff\tOut 1 2 4\n5.wav\t\toff\tOut 1 2 (5)\n6.wav\t\toff\tOut 1 2 (6)\n"},
-      // Mode 2: bus 1 (outputs 1 2) holds track 3, bus 3 (outputs 5 6, which
-      // the interface lacks) track 4; tracks 1 and 2 have their pair taken by
+      // Mode 2: bus 1 (outputs 1 2) holds track 3, bus 3 (outputs 5 6; the
+      // interface lacks 6) track 4; tracks 1 and 2 have their pair taken by
       // bus 1; tracks 3 and 4 keep their own outputs, whose bus is off.
-      {"mix\t2\nbus\t1\t3,\nbus\t3\t4,\n", 4, 7,
+      {"mix\t2\nbus\t1\t3,\nbus\t3\t4,\n", 5, 7,
        "1.wav\n2.wav\n3.wav\n4.wav\n5.wav\n6.wav\n7.wav\n",
        "1.wav\t\toff\tOut \n2.wav\t\toff\tOut \n3.wav\t\toff\tOut 1 2 3 \n"
        "4.wav\t\toff\tOut 4 (5 6) \n5.wav\t\toff\tOut \n6.wav\t\toff\tOut \n"

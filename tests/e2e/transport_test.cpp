@@ -140,9 +140,13 @@ TEST(RecordPass, StopTimeChecksAndPreemptiveTakeNames) {
   EXPECT_EQ(p.console("r q c c x"), kZeroMenu + ">> Stop time is not set!\n" + fix +
                                         "\n>> Stop time is the same as record start!\n" + fix +
                                         kZeroMenu + "\n");
-  p.writeParams("e\t8192\no\t4096\n");
-  EXPECT_TRUE(has(p.console("R c x"), "\n>> Stop time is set before record start!\n" + fix));
-  EXPECT_EQ(p.files(), ProjectFixture::withListFiles({}));
+  // A name given to a cancelled recording waits, through other commands, for the next one.
+  p.writeParams("e\t8192\no\t4096\nclock\thc\nmeter\t0\n");
+  EXPECT_TRUE(
+      has(p.console("R_t3 c lr c e0 R x"), "\n>> Stop time is set before record start!\n" + fix));
+  EXPECT_EQ(p.files(), ProjectFixture::withListFiles({"bass_t3.wav", "vox_t3.wav"}));
+  p.remove("bass_t3.wav");
+  p.remove("vox_t3.wav");
 
   // A new name is tested again and kept for channel 2; 'W' accepts every
   // later conflict.
