@@ -171,25 +171,28 @@ TEST(MixerConsole, EditedLevelsReachThePlaybackOfTheNextPass) {
 }
 
 TEST(MixerConsole, ModeMenuAndBusAssignmentsAreSavedAndFoundAfterARestart) {
-  // The menu shows the current mode first; 7 and x are no mode.
+  // The menu shows the current mode first; 7, 4 and x are no mode.
   ProjectFixture p("mix\t2\n", "", "", 2, 8, 6);
-  EXPECT_TRUE(p.console("mod 7 x 3 s x")
+  EXPECT_TRUE(p.console("mod 7 4 x 3 s x")
                   .starts_with(kZeroMenu + "\nCurrently using mixmode [2]:\n"
                                            "'2'  Playback = channels are routed through multiple "
                                            "output busses.\n     Export   = all channels will be "
                                            "routed to the master. No busses.\n'0'  Playback = "));
-  EXPECT_TRUE(
-      has(p.console("mod 0 x"), "[3]:\n'3'  Playback = busses are routed to outputs 1 and 2.\n"));
+  const std::string shown = p.console("mod 0 x");
+  EXPECT_TRUE(has(shown, "[3]:\n'3'  Playback = busses are routed to outputs 1 and 2.\n"));
+  EXPECT_TRUE(has(shown, "route all channels to the master. No busses.\n\nSelect a mix mode\n"));
   EXPECT_TRUE(has(p.readFile("param.txt"), "\nmix\t3\n"));
 
-  // Bus 2 gets 3 and 4 (300 is skipped); bus 1 gets 5 and loses it again.
-  p.console("bus a 2 3,4,300 a 1 5 r 1 5 c s x");
-  EXPECT_TRUE(has(p.readFile("param.txt"), "\nBus Assignments:\nbus\t1\t\nbus\t2\t3,4,\n"));
+  // Bus 2 gets 3 and the last track, 8 (300 is skipped); bus 1 gets 5, is
+  // on, and loses 5 again.
+  EXPECT_TRUE(has(p.console("bus a 2 3,8,300 a 1 5 r 1 5 c s x"),
+                  "\nBus 1\t\tOut 01-02\t\tCh: 5 \nBus 2\t\tOut 03-04\t\tCh: 3 8 \n"));
+  EXPECT_TRUE(has(p.readFile("param.txt"), "\nBus Assignments:\nbus\t1\t\nbus\t2\t3,8,\n"));
   // After a restart the empty bus 1 is off; bus 2 keeps its channels.
   EXPECT_EQ(p.console("bus c x"),
             kZeroMenu +
                 "Stereo Bus Assignments: (8 outputs, 4 busses)\n"
-                "\nBus 2\t\tOut 03-04\t\tCh: 3 4 \nEnter 'a' to add a channel to a bus\n"
+                "\nBus 2\t\tOut 03-04\t\tCh: 3 8 \nEnter 'a' to add a channel to a bus\n"
                 "Enter 'r' to remove a channel from a bus\nEnter 'c' to continue\n" +
                 kZeroMenu + "\n");
 }

@@ -364,6 +364,17 @@ TEST(MixerConsole, EditsStoreWhatIsTypedAndExclusionsChangeNothing) {
                            "tempo", "mod", "x", "12", "1b", "b-4", "bo", "be", "bus"})
     EXPECT_FALSE(handled(word)) << word;
   EXPECT_EQ(s, before);
+
+  // The view lists the busses whose level is not 0, also in a project's first session.
+  const testing::TakeDir dir;
+  testing::writeBytes(dir.file("play.txt"), "a.wav\n");
+  s.playLists[1] = dir.file("play.txt");
+  s.mixMode = 2;
+  s.firstRun = 1;
+  EXPECT_EQ(testing::printedBy([&] { ShowMixer(s); }),
+            "Source:\na.wav\tCh 1\tVol 2.00\tPan  100\n\nBus 2\t  -144.00 dB\n"
+            "Bus 3\t  -144.00 dB\nBus 64\t  -4.00 dB\n" +
+                std::string(79, '-') + "\n");
 }
 
 }  // namespace
