@@ -18,6 +18,7 @@ TEST(Faults, ASaveThatFailsLeavesTheSettingsAsTheyWere) {
       {"open:*/param.txt.new:1:EACCES", "Could not create param.txt.new: Permission denied."},
       {"fwrite:*/param.txt.new:1:ENOSPC", "Could not write param.txt: No space left on device."},
       {"fwrite:*/param.txt.new:1:short", "Could not write param.txt: No space left on device."},
+      {"fwrite:*/param.txt.new:1:EPERM", "Could not write param.txt: Operation not permitted."},
       {"fflush:*/param.txt.new:1:EDQUOT", "Could not write param.txt: Disk quota exceeded."},
       {"fsync:*/param.txt.new:1:EIO", "Could not write param.txt: Input/output error."},
       {"fclose:*/param.txt.new:1:EIO", "Could not write param.txt: Input/output error."},

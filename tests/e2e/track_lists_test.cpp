@@ -62,12 +62,12 @@ TEST(TrackLists, PlayListingDestinationsInEveryMixMode) {
        "1.wav\t\toff\tOut 1 2\n2.wav\t\toff\tOut 1 2\n3.wav\t\toff\tOut 1 2 3\n"
        "4.wav\t\toff\tOut 1 2 4\n5.wav\t\toff\tOut 1 2 (5)\n6.wav\t\toff\tOut 1 2 (6)\n"},
       // Mode 2: bus 1 (outputs 1 2) holds track 3, bus 3 (outputs 5 6; the
-      // interface lacks 6) track 4; tracks 1 and 2 have their pair taken by
-      // bus 1; tracks 3 and 4 keep their own outputs, whose bus is off.
-      {"mix\t2\nbus\t1\t3,\nbus\t3\t4,\n", 5, 7,
+      // interface lacks 6) track 4, bus 64 track 5; tracks 1 and 2 have their
+      // pair taken by bus 1; tracks 3 and 4 keep their own outputs, whose bus is off.
+      {"mix\t2\nbus\t1\t3,\nbus\t3\t4,\nbus\t64\t5,\n", 5, 7,
        "1.wav\n2.wav\n3.wav\n4.wav\n5.wav\n6.wav\n7.wav\n",
        "1.wav\t\toff\tOut \n2.wav\t\toff\tOut \n3.wav\t\toff\tOut 1 2 3 \n"
-       "4.wav\t\toff\tOut 4 (5 6) \n5.wav\t\toff\tOut \n6.wav\t\toff\tOut \n"
+       "4.wav\t\toff\tOut 4 (5 6) \n5.wav\t\toff\tOut (127 128) \n6.wav\t\toff\tOut \n"
        "7.wav\t\toff\tOut (7) \n"},
       // Mode 3: busses summed into the master.
       {"mix\t3\nbus\t1\t1,2,\nbus\t3\t2,3,\nbus\t64\t4,\n", 2, 4, "1.wav\n2.wav\n3.wav\n4.wav\n",

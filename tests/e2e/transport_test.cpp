@@ -52,9 +52,12 @@ TEST(PlayPass, SoloMeasuresMinimalInterfaceAndTimelineAuditions) {
   const std::string raw = p.playback();
   EXPECT_EQ(channelOf(raw, 2, 0), playedFrom({}, 0, 4096) + playedFrom(file, 0, 4096));
   EXPECT_EQ(channelOf(raw, 2, 1), b + b);
-  p.writeParams("o\t4096\n");
-  p.console("sp x");
-  EXPECT_EQ(p.playback(), std::string(b.size() * 6, '\0'));
+  // No track soloed: 'sp' plays silence; an audition after it plays every track.
+  p.writeParams("o\t4096\naud\t0.1\n");
+  p.console("sp ai x");
+  const std::string silent(b.size() * 6, '\0'), both = p.playback();
+  EXPECT_EQ(both.substr(0, silent.size()), silent);
+  EXPECT_EQ(channelOf(both.substr(silent.size()), 2, 0), playedFrom(file, 0, 4800));
 
   // 96000 rounds up to 96256 frames: 4.01 beats at 120 bpm; 192000 to 192512.
   p.writeParams("tmode\t1\ni\t96000\no\t192000\n");

@@ -78,6 +78,11 @@ TEST(LevelMeter, BarsFallHoldTheirPeakAndMarkAnOverUntilReset) {
   EXPECT_EQ(printedBy([&] { meter.Meter(0, 120.0f, reset, 1, 7, 30.0f); }),
             "\r\t -120 dB [7" + std::string(23, ' ') + "] -144 dB   ");
   EXPECT_EQ(draw(kMinus15, 1), meterLine(12, 0, "1", "-15 dB"));
+  // Silence measured twice in a row: the bars go on falling.
+  for (const auto& [peak, shown] : {std::pair{kMinus6, meterLine(20, 0, "1", "-6 dB")},
+                                    {std::int64_t{0}, meterLine(14, 6, "1", "-6 dB")},
+                                    {std::int64_t{0}, meterLine(8, 12, "1", "-6 dB")}})
+    EXPECT_EQ(draw(peak, 1), shown);
 
   // Settings outside -120 .. -6 take the nearer end; 0 is off.
   const std::pair<int, float> spans[] = {{-30, 30.0f}, {-6, 6.0f}, {-120, 120.0f}, {-200, 120.0f},
