@@ -157,7 +157,7 @@ TEST(MixerConsole, CommandsRunFromTheMixerPromptAndTheViewComesBack) {
 
 TEST(MixerConsole, EditedLevelsReachThePlaybackOfTheNextPass) {
   auto playback = [](const std::string& settings, const std::string& input) {
-    ProjectFixture p("o\t4096\nmix\t1\n" + settings, "a.wav\n");
+    ProjectFixture p("o\t4096\nmix\t1\n" + settings, "a.wav\n", "vox.wav\n");
     p.writeWave("a.wav", staircase(9000, 1000, 37));
     p.console(input);
     return p.playback();
@@ -166,6 +166,9 @@ TEST(MixerConsole, EditedLevelsReachThePlaybackOfTheNextPass) {
   const std::string edited = playback("", "mix 1v-6 1p40 1b-3 d p x");
   EXPECT_NE(edited, plain);
   EXPECT_EQ(edited, playback("v\t1\t-6\np\t1\t40\nbusvl\t1\t-3\n", "p x"));
+  // A recording plays the tracks as a play pass does (input 1 armed).
+  EXPECT_EQ(playback("v\t1\t-6\np\t1\t40\nbusvl\t1\t-3\n", "r del x").substr(0, edited.size()),
+            edited);
   // A bus level beyond 15 dB plays as 15 dB, the level shown.
   EXPECT_EQ(playback("", "mix 1b20 d p x"), playback("busvl\t1\t15\n", "p x"));
 }
