@@ -86,7 +86,8 @@ TEST(LocatePoints, StoreRecallEditLongNamesAndNonNumbers) {
                              kNumber + "Enter a new range name\n" + kRanges + "1\t0.51\t2.05\t" +
                              b.substr(0, 63) + "\n" + kRangeEdit + kMenu));
   EXPECT_TRUE(has(shown, kMenu + kLocates + kLocateStore + kMenu + kLocates + kLocateEdit +
-                             "Enter locate point\n"));
+                             "Enter locate point\n" + kLocates + kLocateEdit +
+                             "Enter locate point number\n" + kLocates + kLocateEdit));
   EXPECT_TRUE(has(shown, kLocates + "2\t1.02\t" + c.substr(0, 63) + "\n" + kLocateEdit));
   EXPECT_FALSE(has(q.readFile("param.txt"), "Volume Settings"));
 }
