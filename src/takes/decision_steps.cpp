@@ -87,7 +87,8 @@ Status carryOutStash(DecisionRecord& record, std::size_t index) {
   return Status::success();
 }
 
-Status stashFile(DecisionRecord& record, const std::string& path) {
+Status stashFile(DecisionRecord& record, const std::string& path,
+                 std::optional<std::size_t>* made) {
   if (!exists(path)) return Status::success();
   std::size_t index = 0;
   if (Status planned = planStash(record, path, index); !planned) return planned;
@@ -95,8 +96,22 @@ Status stashFile(DecisionRecord& record, const std::string& path) {
     record.finish(index, false);
     return synced;
   }
-  return carryOutStash(record, index);
+  Status stashed = carryOutStash(record, index);
+  if (stashed && made != nullptr) *made = index;
+  return stashed;
 }
+
+namespace {
+
+// A file stashed to make room for a step that then failed goes back under
+// its name: a failed decision leaves the user's file where it was.
+void unstash(DecisionRecord& record, std::optional<std::size_t> index) {
+  if (!index) return;
+  const DecisionStep& step = record.steps()[*index];
+  if (putBack(step.other, step.path, false)) record.finish(*index, false);
+}
+
+}  // namespace
 
 Status renameFile(DecisionRecord& record, const std::string& from, const std::string& to) {
   const auto target = identityOf(to);
@@ -107,14 +122,18 @@ Status renameFile(DecisionRecord& record, const std::string& from, const std::st
   // it and says why, as it always has.
   struct stat info {};
   const bool directory = ::lstat(to.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  std::optional<std::size_t> stashed;
   if (target && !sameFile && !directory) {
-    if (Status stashed = stashFile(record, to); !stashed) return stashed;
+    if (Status made = stashFile(record, to, &stashed); !made) return made;
   }
   std::size_t index = 0;
-  if (Status planned = record.plan(stepOf(StepKind::kRename, to, from), index); !planned)
+  if (Status planned = record.plan(stepOf(StepKind::kRename, to, from), index); !planned) {
+    unstash(record, stashed);
     return planned;
+  }
   const Status moved = moveFile(from, to);
   record.finish(index, moved.ok());
+  if (!moved) unstash(record, stashed);
   return moved;
 }
 
@@ -132,15 +151,16 @@ RewriteResult padFile(DecisionRecord& record, const std::string& path, std::int6
 
 Status copyBackup(DecisionRecord& record, std::int64_t number, const std::string& path) {
   const std::string backup = backupName(path, number);
-  if (exists(backup)) {
-    if (Status stashed = stashFile(record, backup); !stashed) return stashed;
-  }
+  std::optional<std::size_t> stashed;
+  if (Status made = stashFile(record, backup, &stashed); !made) return made;
   std::size_t index = 0;
   if (Status planned = record.plan(stepOf(StepKind::kCreate, backup, {}), index); !planned) {
+    unstash(record, stashed);
     return planned;
   }
   const Status copied = COPY_FILE(number, path);
   record.finish(index, copied.ok());
+  if (!copied) unstash(record, stashed);
   return copied;
 }
 

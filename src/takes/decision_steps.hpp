@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ namespace varnow {
 
 // Moves `path` into the undo store beside it (instead of removing it, or of
 // letting another file replace it). A file that is not there counts as moved.
-Status stashFile(DecisionRecord& record, const std::string& path);
+// `made`, when given, receives the step's place if the file was moved.
+Status stashFile(DecisionRecord& record, const std::string& path,
+                 std::optional<std::size_t>* made = nullptr);
 
 // The same in two parts: the step planned (not synced: the next synced
 // plan carries it), then carried out once that plan is synced.
