@@ -18,11 +18,12 @@ void printTakenBack(const TakenBack& done) {
 }
 
 // Takes back what the record says was done and drops the record, printing
-// `summary` (with the command) first.
-void finishTakingBack(DecisionRecord& record, Format summary) {
+// first (with the command) `summary`, or `failed` when a step could not be
+// taken back.
+void finishTakingBack(DecisionRecord& record, Format summary, Format failed) {
   TakenBack done;
   const Status back = takeBack(record, false, done);
-  print(summary, record.take().command.c_str());
+  print(back ? summary : failed, record.take().command.c_str());
   printTakenBack(done);
   if (!back) {
     printLine(back.message() + " The rest is taken back at the next start.");
@@ -89,9 +90,11 @@ void recoverDecision() {
       return;
     case DecisionState::kCarryingOut:
       return finishTakingBack(*record,
-                              "The take decision '%s' did not finish; it was taken back.\n");
+                              "The take decision '%s' did not finish; it was taken back.\n",
+                              "The take decision '%s' did not finish; taking it back failed.\n");
     case DecisionState::kUndoing:
-      return finishTakingBack(*record, "The undo of '%s' did not finish; it was completed.\n");
+      return finishTakingBack(*record, "The undo of '%s' did not finish; it was completed.\n",
+                              "The undo of '%s' did not finish; completing it failed.\n");
   }
 }
 

@@ -1,6 +1,8 @@
 // Injected I/O failures (support/fault_injector.cpp): each is reported in a
 // sentence naming the file and the reason, nothing is reported as done, and
 // the user's files are as they were.
+#include <map>
+#include <memory>
 #include <tuple>
 
 #include "e2e/e2e.hpp"
@@ -66,6 +68,61 @@ TEST(Faults, ATakeThatCannotBeWrittenEndsThePassAtOnceAndEveryTakeStaysTrue) {
     EXPECT_TRUE(p.holds(take1, staircase(4096, 1000000)));
     EXPECT_TRUE(p.holds(take2, staircase(static_cast<std::size_t>(kept), 2000000)));
     EXPECT_TRUE(kept != 8192 || p.playback().size() == 19u * 1024 * 6);
+  }
+}
+
+TEST(Faults, AnExportThatFailsLeavesThePreviousMixAndNoScratchFile) {
+  // Failed reads and writes end the export with a sentence naming the file
+  // and the reason; interrupted and short reads are resumed and change no
+  // byte of the mix.
+  const std::vector<std::tuple<std::string, std::string, std::string>> faults{
+      {"exp-i", "pread:*/vox.wav:1:EIO", "Could not read vox.wav: Input/output error."},
+      {"exp-s", "pread:*/vox.wav:1:EDQUOT", "Could not read vox.wav: Disk quota exceeded."},
+      {"exp-i", "pread:*/vox.wav:1:short", ""},
+      {"exp-s", "pread:*/vox.wav:1-3:EINTR", ""},
+      {"exp-i", "open:*/temp_mix.wav:1:EACCES",
+       "Could not create temp_mix.wav: Permission denied."},
+      {"exp-i", "ftruncate:*/temp_mix.wav:1:EIO", "Could not create temp_mix.wav: Input/output"},
+      {"exp-i", "fwrite:*/temp_mix.wav:2:ENOSPC", "Could not write temp_mix.wav: No space left"},
+      {"exp-s", "fwrite:*/temp_mix_R.wav:3:short", "Could not write temp_mix_R.wav: No space left"},
+      {"exp-i", "fflush:*/temp_mix.wav:2:EDQUOT", "Could not write temp_mix.wav: Disk quota"},
+      {"exp-s", "fclose:*/temp_mix_L.wav:2:EIO", "Could not close temp_mix_L.wav: Input/output"},
+      {"exp-i", "rename:*/temp_mix.wav:1:EIO",
+       "Could not rename temp_mix.wav to mix.wav: Input/output error."},
+      {"exp-s", "rename:*/temp_mix_L.wav:1:ENOSPC",
+       "Could not rename temp_mix_L.wav to mix_L.wav: No space left on device."},
+  };
+  const std::string old = wavFile(staircase(100, 7));
+  const auto project = [&old] {
+    auto p = std::make_unique<ProjectFixture>("int\t0\nmeter\t0\no\t20000\n", "vox.wav\n");
+    p->writeWave("vox.wav", staircase(30000, -4000000, 300));
+    for (const char* name : {"mix.wav", "mix_L.wav", "mix_R.wav"})
+      p->writeFile(name, old);
+    return p;
+  };
+  std::map<std::string, std::string> clean;  // each export's files, made without a fault
+  for (const std::string command : {"exp-i", "exp-s"}) {
+    const auto p = project();
+    p->console(command + " mix c x");
+    for (const char* name : {"mix.wav", "mix_L.wav", "mix_R.wav"})
+      clean[command + name] = p->readFile(name);
+  }
+  for (const auto& [command, rule, message] : faults) {
+    SCOPED_TRACE(rule);
+    const auto p = project();
+    p->injectFaults(rule);
+    const std::string shown = p->console(command + " mix c x");
+    EXPECT_NE(p->firedFaults(), "");
+    EXPECT_TRUE(message.empty() || has(shown, message));
+    EXPECT_EQ(shown.find("Output Peaks:") != std::string::npos, message.empty());
+    for (const char* name : {"mix.wav", "mix_L.wav", "mix_R.wav"}) {
+      // A split export whose second rename fails has its left file in place.
+      const bool replaced = message.empty() || (rule.find("_R") != std::string::npos &&
+                                                rule.starts_with("rename") && name[4] == 'L');
+      EXPECT_TRUE(p->readFile(name) == (replaced ? clean[command + name] : old)) << name;
+    }
+    EXPECT_EQ(p->files(),
+              ProjectFixture::withListFiles({"mix.wav", "mix_L.wav", "mix_R.wav", "vox.wav"}));
   }
 }
 

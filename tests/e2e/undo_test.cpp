@@ -191,5 +191,41 @@ TEST(Undo, ADecisionThatFailsSaysWhyKeepsTheTakeAndIsTakenBackWhole) {
   }
 }
 
+TEST(Undo, AnUndoOrARecoveryThatFailsSaysWhyAndTheNextRunFinishesIt) {
+  struct Row {
+    std::string decision, crash, rule, input, message, next;
+  };
+  const std::string later = " The rest is taken back by the next 'undo' or at the next start.\n";
+  const std::vector<Row> rows{
+      {"R ins x", "", "pwrite:*/vox.wav:1:EIO", "undo",
+       "Could not write vox.wav: Input/output error." + later,
+       "The undo of 'ins' did not finish; it was completed.\nRestored vox.wav.\n"},
+      {"R rep w x", "", "rename:*/.varnow-undo/*.vox.wav:1:EIO", "undo",
+       "Could not restore vox.wav from .varnow-undo/", "Restored vox.wav.\n"},
+      {"R ins", "pwrite:*/vox.wav:1:kill", "pwrite:*/vox.wav:1:EIO", "x",
+       "The take decision 'ins' did not finish; taking it back failed.\nCould not write vox.wav: "
+       "Input/output error. The rest is taken back at the next start.\nRestored vox.wav as it "
+       "was before an insert that did not finish (undo journal .vox.wav.varnow-journal).\n",
+       "The take decision 'ins' did not finish; it was taken back.\n"},
+      {"R ins x", "", "open:*/.varnow-undo/record:1+:EACCES", "undo",
+       "Could not read the undo record .varnow-undo/record: Permission denied.\n",
+       "Restored vox.wav.\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.rule);
+    UndoProject p;
+    p.injectFaults(row.crash);
+    p.run(row.decision);
+    const std::string decided = p.readFile("vox.wav");
+    p.injectFaults(row.rule);
+    EXPECT_TRUE(has(p.run(row.input).out, row.message));
+    EXPECT_NE(p.firedFaults(), "");
+    EXPECT_TRUE(!row.message.starts_with("Could not read") || p.readFile("vox.wav") == decided);
+    p.injectFaults("");
+    EXPECT_TRUE(has(p.run(row.rule.starts_with("open") ? "undo" : "x").out, row.next));
+    p.expectAsRecorded();
+  }
+}
+
 }  // namespace
 }  // namespace varnow::testing
