@@ -8,10 +8,10 @@
 //   RULE   := CALLS ':' GLOB ':' WHEN ':' ACTION
 //   CALLS  := name[,name...]   open read pread write pwrite fread fwrite fputs
 //                              fputc fflush fclose fsync fdatasync rename unlink
-//                              mkdir link ftruncate copy_file_range ioctl
+//                              mkdir ftruncate copy_file_range ioctl
 //                              snd_pcm_writen snd_pcm_readn snd_pcm_prepare
 //   GLOB   := fnmatch(3) pattern over the absolute path ('*' crosses '/');
-//             a rename or link matches on either name; ALSA calls have the
+//             a rename matches on either name; ALSA calls have the
 //             path "playback" or "capture", the stream of their handle
 //   WHEN   := N        the Nth matching call (counted from 1, per rule)
 //           | N-M      calls N to M
@@ -29,9 +29,9 @@
 //
 // Each fault that fires is appended as one line ("pwrite /tmp/p/vox.wav #2
 // EIO") to the file VARNOW_FAULTS_LOG names, so that a test can tell that
-// its fault was met. open includes openat and the 64-bit forms; unlink
-// includes remove and unlinkat; rename includes renameat and renameat2;
-// ioctl counts only the file-cloning requests.
+// its fault was met. Only the calls the program makes itself are answered
+// (the C library's own, such as fopen's open, are not); unlink includes
+// remove; ioctl counts only the file-cloning requests.
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -141,8 +141,6 @@ void parseRules() {
   }
 }
 
-std::string absolute(const char* path, int directoryFd = AT_FDCWD);
-
 std::string pathOfFd(int fd) {
   char link[64];
   std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
@@ -151,10 +149,9 @@ std::string pathOfFd(int fd) {
   return length < 0 ? std::string() : std::string(target, static_cast<std::size_t>(length));
 }
 
-std::string absolute(const char* path, int directoryFd) {
+std::string absolute(const char* path) {
   if (path == nullptr) return {};
   if (path[0] == '/') return path;
-  if (directoryFd != AT_FDCWD) return pathOfFd(directoryFd) + "/" + path;
   char cwd[4096];
   return getcwd(cwd, sizeof cwd) == nullptr ? std::string(path) : std::string(cwd) + "/" + path;
 }
@@ -227,15 +224,13 @@ void breakStream(std::FILE* stream) {
   stream->_flags |= 0x20;  // glibc's _IO_ERR_SEEN: ferror() is true from now on
 }
 
-int openWith(int (*call)(const char*, int, ...), const char* path, int flags, mode_t mode) {
-  if (anyRules()) {
-    if (const Rule* rule = fault("open", absolute(path)); rule != nullptr) return failWith(*rule);
-  }
-  return (flags & (O_CREAT | O_TMPFILE)) != 0 ? call(path, flags, mode) : call(path, flags);
-}
-
-mode_t modeOf(int flags, va_list arguments) {
-  return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+// A stdio call that fails: `done` items were moved, the stream is broken
+// and errno says why.
+template <typename Result>
+Result failStream(const Rule& rule, std::FILE* stream, Result result) {
+  failWith(rule);
+  breakStream(stream);
+  return result;
 }
 
 // An ALSA handle's stream, the path of its calls.
@@ -275,182 +270,101 @@ extern "C" {
 int open(const char* path, int flags, ...) {
   va_list arguments;
   va_start(arguments, flags);
-  const mode_t mode = modeOf(flags, arguments);
-  va_end(arguments);
-  return openWith(real<int (*)(const char*, int, ...)>("open"), path, flags, mode);
-}
-
-int open64(const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = modeOf(flags, arguments);
-  va_end(arguments);
-  return openWith(real<int (*)(const char*, int, ...)>("open64"), path, flags, mode);
-}
-
-int openat(int directoryFd, const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = modeOf(flags, arguments);
+  const auto mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(arguments, int) : 0;
   va_end(arguments);
   if (anyRules()) {
-    if (const Rule* rule = fault("open", absolute(path, directoryFd)); rule != nullptr) {
-      return failWith(*rule);
-    }
+    if (const Rule* rule = fault("open", absolute(path)); rule != nullptr) return failWith(*rule);
   }
-  return real<int (*)(int, const char*, int, ...)>("openat")(directoryFd, path, flags, mode);
+  return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
 
-ssize_t read(int fd, void* bytes, std::size_t count) {
-  return transfer("read", fd, count, [&](std::size_t n) {
-    return real<ssize_t (*)(int, void*, std::size_t)>("read")(fd, bytes, n);
-  });
-}
-
-ssize_t pread(int fd, void* bytes, std::size_t count, off_t offset) {
-  return transfer("pread", fd, count, [&](std::size_t n) {
-    return real<ssize_t (*)(int, void*, std::size_t, off_t)>("pread")(fd, bytes, n, offset);
-  });
-}
-
-ssize_t pread64(int fd, void* bytes, std::size_t count, off_t offset) {
-  return transfer("pread", fd, count, [&](std::size_t n) {
-    return real<ssize_t (*)(int, void*, std::size_t, off_t)>("pread64")(fd, bytes, n, offset);
-  });
-}
-
-ssize_t write(int fd, const void* bytes, std::size_t count) {
-  return transfer("write", fd, count, [&](std::size_t n) {
-    return real<ssize_t (*)(int, const void*, std::size_t)>("write")(fd, bytes, n);
-  });
-}
-
-ssize_t pwrite(int fd, const void* bytes, std::size_t count, off_t offset) {
-  return transfer("pwrite", fd, count, [&](std::size_t n) {
-    return real<ssize_t (*)(int, const void*, std::size_t, off_t)>("pwrite")(fd, bytes, n, offset);
-  });
-}
-
-ssize_t pwrite64(int fd, const void* bytes, std::size_t count, off_t offset) {
-  return transfer("pwrite", fd, count, [&](std::size_t n) {
-    return real<ssize_t (*)(int, const void*, std::size_t, off_t)>("pwrite64")(fd, bytes, n,
-                                                                               offset);
-  });
-}
+#define VARNOW_TRANSFER(name, rule_name, pointer, offset_parameter, offset)                  \
+  ssize_t name(int fd, pointer bytes, std::size_t count offset_parameter) {                  \
+    return transfer(rule_name, fd, count, [&](std::size_t n) {                               \
+      return real<ssize_t (*)(int, pointer, std::size_t offset_parameter)>(#name)(fd, bytes, \
+                                                                                  n offset); \
+    });                                                                                      \
+  }
+#define VARNOW_COMMA ,
+VARNOW_TRANSFER(read, "read", void*, , )
+VARNOW_TRANSFER(pread, "pread", void*, VARNOW_COMMA off_t offset, VARNOW_COMMA offset)
+VARNOW_TRANSFER(write, "write", const void*, , )
+VARNOW_TRANSFER(pwrite, "pwrite", const void*, VARNOW_COMMA off_t offset, VARNOW_COMMA offset)
+#undef VARNOW_COMMA
+#undef VARNOW_TRANSFER
 
 std::size_t fread(void* items, std::size_t size, std::size_t count, std::FILE* stream) {
   const auto call = real<std::size_t (*)(void*, std::size_t, std::size_t, std::FILE*)>("fread");
-  if (!anyRules()) return call(items, size, count, stream);
-  const Rule* rule = fault("fread", pathOfFd(fileno(stream)));
+  const Rule* rule = anyRules() ? fault("fread", pathOfFd(fileno(stream))) : nullptr;
   if (rule == nullptr) return call(items, size, count, stream);
   const std::size_t done =
       rule->action == Action::kShort ? call(items, size, half(count), stream) : 0;
   failWith(*rule);
-  stream->_flags |= 0x20;
+  stream->_flags |= 0x20;  // glibc's _IO_ERR_SEEN
   return done;
 }
 
 std::size_t fwrite(const void* items, std::size_t size, std::size_t count, std::FILE* stream) {
   const auto call =
       real<std::size_t (*)(const void*, std::size_t, std::size_t, std::FILE*)>("fwrite");
-  if (!anyRules()) return call(items, size, count, stream);
-  const Rule* rule = fault("fwrite", pathOfFd(fileno(stream)));
+  const Rule* rule = anyRules() ? fault("fwrite", pathOfFd(fileno(stream))) : nullptr;
   if (rule == nullptr) return call(items, size, count, stream);
   std::size_t done = 0;
   if (rule->action == Action::kShort) {
     done = call(items, size, half(count), stream);
     std::fflush(stream);
   }
-  failWith(*rule);
-  breakStream(stream);
-  return done;
+  return failStream(*rule, stream, done);
 }
 
 int fputs(const char* text, std::FILE* stream) {
-  const auto call = real<int (*)(const char*, std::FILE*)>("fputs");
-  if (!anyRules()) return call(text, stream);
-  const Rule* rule = fault("fputs", pathOfFd(fileno(stream)));
-  if (rule == nullptr) return call(text, stream);
-  failWith(*rule);
-  breakStream(stream);
-  return EOF;
+  const Rule* rule = anyRules() ? fault("fputs", pathOfFd(fileno(stream))) : nullptr;
+  if (rule == nullptr) return real<int (*)(const char*, std::FILE*)>("fputs")(text, stream);
+  return failStream(*rule, stream, EOF);
 }
 
 int fputc(int character, std::FILE* stream) {
-  const auto call = real<int (*)(int, std::FILE*)>("fputc");
-  if (!anyRules()) return call(character, stream);
-  const Rule* rule = fault("fputc", pathOfFd(fileno(stream)));
-  if (rule == nullptr) return call(character, stream);
-  failWith(*rule);
-  breakStream(stream);
-  return EOF;
+  const Rule* rule = anyRules() ? fault("fputc", pathOfFd(fileno(stream))) : nullptr;
+  if (rule == nullptr) return real<int (*)(int, std::FILE*)>("fputc")(character, stream);
+  return failStream(*rule, stream, EOF);
 }
 
 int fflush(std::FILE* stream) {
-  const auto call = real<int (*)(std::FILE*)>("fflush");
-  if (!anyRules() || stream == nullptr) return call(stream);
-  const Rule* rule = fault("fflush", pathOfFd(fileno(stream)));
-  if (rule == nullptr) return call(stream);
-  breakStream(stream);
-  return failWith(*rule) < 0 ? EOF : 0;
+  const bool named = anyRules() && stream != nullptr;
+  const Rule* rule = named ? fault("fflush", pathOfFd(fileno(stream))) : nullptr;
+  if (rule == nullptr) return real<int (*)(std::FILE*)>("fflush")(stream);
+  return failStream(*rule, stream, EOF);
 }
 
 int fclose(std::FILE* stream) {
   const auto call = real<int (*)(std::FILE*)>("fclose");
-  if (!anyRules()) return call(stream);
-  const Rule* rule = fault("fclose", pathOfFd(fileno(stream)));
+  const Rule* rule = anyRules() ? fault("fclose", pathOfFd(fileno(stream))) : nullptr;
   if (rule == nullptr) return call(stream);
   // The stream is closed all the same; what it still held is lost.
   __fpurge(stream);
   call(stream);
-  return failWith(*rule) < 0 ? EOF : 0;
+  failWith(*rule);
+  return EOF;
 }
 
-#define VARNOW_FD_CALL(name, rule_name, signature, arguments) \
-  int name signature {                                        \
-    if (anyRules()) {                                         \
-      const Rule* rule = fault(rule_name, pathOfFd(fd));      \
-      if (rule != nullptr) return failWith(*rule);            \
-    }                                                         \
-    return real<int(*) signature>(#name) arguments;           \
+// A call on a file descriptor or on names: failed before it is made.
+#define VARNOW_CALL(name, rule_name, signature, arguments, ...) \
+  int name signature {                                          \
+    if (anyRules()) {                                           \
+      const Rule* rule = fault(rule_name, __VA_ARGS__);         \
+      if (rule != nullptr) return failWith(*rule);              \
+    }                                                           \
+    return real<int(*) signature>(#name) arguments;             \
   }
-
-VARNOW_FD_CALL(fsync, "fsync", (int fd), (fd))
-VARNOW_FD_CALL(fdatasync, "fdatasync", (int fd), (fd))
-VARNOW_FD_CALL(ftruncate, "ftruncate", (int fd, off_t length), (fd, length))
-VARNOW_FD_CALL(ftruncate64, "ftruncate", (int fd, off_t length), (fd, length))
-#undef VARNOW_FD_CALL
-
-#define VARNOW_PATH_CALL(name, rule_name, signature, arguments, paths) \
-  int name signature {                                                 \
-    if (anyRules()) {                                                  \
-      const Rule* rule = fault paths;                                  \
-      if (rule != nullptr) return failWith(*rule);                     \
-    }                                                                  \
-    return real<int(*) signature>(#name) arguments;                    \
-  }
-
-VARNOW_PATH_CALL(rename, "rename", (const char* from, const char* to), (from, to),
-                 ("rename", absolute(from), absolute(to)))
-VARNOW_PATH_CALL(renameat, "rename", (int fromFd, const char* from, int toFd, const char* to),
-                 (fromFd, from, toFd, to), ("rename", absolute(from, fromFd), absolute(to, toFd)))
-VARNOW_PATH_CALL(renameat2, "rename",
-                 (int fromFd, const char* from, int toFd, const char* to, unsigned flags),
-                 (fromFd, from, toFd, to, flags),
-                 ("rename", absolute(from, fromFd), absolute(to, toFd)))
-VARNOW_PATH_CALL(link, "link", (const char* from, const char* to), (from, to),
-                 ("link", absolute(from), absolute(to)))
-VARNOW_PATH_CALL(linkat, "link",
-                 (int fromFd, const char* from, int toFd, const char* to, int flags),
-                 (fromFd, from, toFd, to, flags),
-                 ("link", absolute(from, fromFd), absolute(to, toFd)))
-VARNOW_PATH_CALL(unlink, "unlink", (const char* path), (path), ("unlink", absolute(path)))
-VARNOW_PATH_CALL(remove, "unlink", (const char* path), (path), ("unlink", absolute(path)))
-VARNOW_PATH_CALL(unlinkat, "unlink", (int directoryFd, const char* path, int flags),
-                 (directoryFd, path, flags), ("unlink", absolute(path, directoryFd)))
-VARNOW_PATH_CALL(mkdir, "mkdir", (const char* path, mode_t mode), (path, mode),
-                 ("mkdir", absolute(path)))
-#undef VARNOW_PATH_CALL
+VARNOW_CALL(fsync, "fsync", (int fd), (fd), pathOfFd(fd))
+VARNOW_CALL(fdatasync, "fdatasync", (int fd), (fd), pathOfFd(fd))
+VARNOW_CALL(ftruncate, "ftruncate", (int fd, off_t length), (fd, length), pathOfFd(fd))
+VARNOW_CALL(rename, "rename", (const char* from, const char* to), (from, to), absolute(from),
+            absolute(to))
+VARNOW_CALL(unlink, "unlink", (const char* path), (path), absolute(path))
+VARNOW_CALL(remove, "unlink", (const char* path), (path), absolute(path))
+VARNOW_CALL(mkdir, "mkdir", (const char* path, mode_t mode), (path, mode), absolute(path))
+#undef VARNOW_CALL
 
 ssize_t copy_file_range(int inFd, off_t* inOffset, int outFd, off_t* outOffset, std::size_t count,
                         unsigned flags) {
