@@ -69,6 +69,14 @@ TEST(Faults, ATakeThatCannotBeWrittenEndsThePassAtOnceAndEveryTakeStaysTrue) {
     EXPECT_TRUE(p.holds(take2, staircase(static_cast<std::size_t>(kept), 2000000)));
     EXPECT_TRUE(kept != 8192 || p.playback().size() == 19u * 1024 * 6);
   }
+  // The repair of the header fails too: said after the take's own line.
+  ProjectFixture p("int\t0\nmeter\t0\no\t96000\n", "", "a.wav\n");
+  p.writeCapture(rampCapture(30000, {1000000, 2000000}));
+  p.injectFaults("fwrite:*/audio_ch_1_*:3:ENOSPC;fwrite:*/audio_ch_1_*:4:EIO");
+  const std::string shown = p.console("R");
+  EXPECT_TRUE(has(shown, "It holds 4096 samples.\nCould not write " +
+                             p.stamped("audio_ch_1_", ".wav") + ": Input/output error.\n"));
+  EXPECT_TRUE(has(p.firedFaults(), " #4 EIO\n"));
 }
 
 TEST(Faults, AnExportThatFailsLeavesThePreviousMixAndNoScratchFile) {
