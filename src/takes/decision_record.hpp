@@ -28,13 +28,13 @@
 //   13    H   command, id, inputs (4), take length, stamp, punch, out (8
 //             each), take list, channel flags ('0'/'1' per input), record
 //             lines (joined by newlines)
-//   13+H  8   FNV-1a 64 of bytes 0..7 and 9..13+H
+//   13+H  8   checksum of bytes 0..7 and 9..13+H
 //   then one entry per step, appended as the decision goes on:
 //   0     4   E: length of the entry's body
 //   4     1   status: '-' planned, 'D' done, 'S' not carried out (not summed)
 //   5     32  the file the step left: device, inode, size, mtime in ns (not summed)
 //   37    E   kind (1 byte), path, other name
-//   37+E  8   FNV-1a 64 of bytes 0..3 and 37..37+E
+//   37+E  8   checksum of bytes 0..3 and 37..37+E
 //
 // An entry whose checksum does not match (a crash while it was appended)
 // was never carried out, and ends the record.

@@ -36,8 +36,8 @@
 //           8        L: its length in bytes
 //           S        the bytes there before the insert, as far as the old
 //                    length reaches: S = clamp(old length - offset, 0, L)
-//           8 x K    FNV-1a 64 checksum of the new bytes of each of its K chunks
-//   end-8   8      FNV-1a 64 checksum of every byte before it
+//           8 x K    checksum of the new bytes of each of its K chunks
+//   end-8   8      checksum of every byte before it
 //
 // The bytes the insert appends beyond the old length are undone by cutting
 // the file back to it. A journal whose checksum does not match (a crash while
