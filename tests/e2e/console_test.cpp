@@ -11,13 +11,10 @@ TEST(Console, WordsLinesTheEndOfInputAndTheHelpScreen) {
   ProjectFixture p("", "", "take.wav\n");
   // Every word is a cycle; blank lines and unknown words are skipped; "ex"
   // and "io.x" set a point, "io" is no command, "q.l" stores nothing.
-  std::string menus;
-  for (int n = 0; n < 7; ++n)
-    menus += kZeroMenu;
-  EXPECT_EQ(p.console("hello   world\n\n  \t \nio ex io.x q.l x\n"), menus + "\n");
+  EXPECT_EQ(p.console("hello   world\n\n  \t \nio ex io.x q.l x\n"), repeat(kZeroMenu, 7) + "\n");
   // 600 letters: the first 511 are one unknown word, the other 89 no further
   // words (89 saves). The end of input asks nothing, even for a lost list.
-  EXPECT_EQ(p.console(std::string(600, 's')), kZeroMenu + kZeroMenu + "\n");
+  EXPECT_EQ(p.console(std::string(600, 's')), repeat(kZeroMenu, 2) + "\n");
   EXPECT_FALSE(has(p.readFile("param.txt"), "Volume Settings"));
   p.remove("play.txt");
   EXPECT_FALSE(has(p.console(""), "Cannot find playlist file"));
@@ -63,7 +60,10 @@ TEST(Console, OptionsMenuSwitchesToTheMinimalInterfaceAndSIsNeededToKeepIt) {
 
 TEST(Console, SafetySwitchAndWhatSaveAndExitDoWhenFilesAreMissing) {
   ProjectFixture p("play\t1\tsongs.txt\n", "", "take.wav\n");
-  const std::string keep = "Enter '2' to keep current settings\n";
+  const auto safety = [](const char* now, const char* turn) {
+    return std::string("Safety mode for replacing files is ") + now + "\nEnter " + turn +
+           "\nEnter '2' to keep current settings\n";
+  };
   const std::string ask = "Create the file or enter a different name\n";
   // A directory where the scratch file would go makes the save fail and keeps
   // the old file. The list in use is gone (start-up creates play.txt): the
@@ -73,11 +73,9 @@ TEST(Console, SafetySwitchAndWhatSaveAndExitDoWhenFilesAreMissing) {
   p.writeFile("other.txt", "");
   EXPECT_EQ(
       p.console("safe what 1 safe 0 safe 2 s x gone.txt " + std::string(130, 'n') + " other.txt s"),
-      kZeroMenu + "Safety mode for replacing files is OFF\nEnter '1' to turn on\n" + keep +
-          "Safety mode is ON\n" + kZeroMenu +
-          "Safety mode for replacing files is ON\nEnter '0' to turn off\n" + keep +
-          "Safety mode is OFF\n" + kZeroMenu +
-          "Safety mode for replacing files is OFF\nEnter '1' to turn on\n" + keep + kZeroMenu +
+      kZeroMenu + safety("OFF", "'1' to turn on") + "Safety mode is ON\n" + kZeroMenu +
+          safety("ON", "'0' to turn off") + "Safety mode is OFF\n" + kZeroMenu +
+          safety("OFF", "'1' to turn on") + kZeroMenu +
           "Could not create param.txt.new: Is a directory.\n" + kZeroMenu +
           "Cannot find playlist file called songs.txt\n" + ask +
           "Cannot find playlist file called gone.txt\n" + ask +

@@ -73,6 +73,13 @@ inline const std::string kZeroStatus = statusLine("0.00", "0.00", "0.00");
 inline const std::string kStored = "\nStored Settings\n";
 inline const std::string kContinue = "Enter 'c' to continue\n";
 
+inline std::string repeat(const std::string& text, int times) {
+  std::string all;
+  while (times-- > 0)
+    all += text;
+  return all;
+}
+
 // How often `piece` occurs in `text`.
 inline std::size_t count(const std::string& text, const std::string& piece) {
   std::size_t found = 0;

@@ -24,17 +24,12 @@ std::string createdList(const std::string& kind, const std::string& missing,
 
 // The first-run questions after "c", each number question `asked` times.
 std::string dialogQuestions(int asked) {
-  const auto repeat = [asked](const std::string& question) {
-    std::string text;
-    for (int n = 0; n < asked; ++n)
-      text += question;
-    return text;
-  };
-  return repeat("\nEnter the number of audio interface INPUTS: ") +
-         repeat("\nEnter the number of audio interface OUTPUTS: ") +
-         repeat("\nEnter the maxiumum number of audio TRACKS needed: ") +
+  return repeat("\nEnter the number of audio interface INPUTS: ", asked) +
+         repeat("\nEnter the number of audio interface OUTPUTS: ", asked) +
+         repeat("\nEnter the maxiumum number of audio TRACKS needed: ", asked) +
          "\nEnter soundcard device name or 'd' for default: " +
-         repeat("\nEnter project sample rate or\n1 = 44100,  2 = 48000,  3 = 88200,  4 = 96000\n");
+         repeat("\nEnter project sample rate or\n1 = 44100,  2 = 48000,  3 = 88200,  4 = 96000\n",
+                asked);
 }
 
 TEST(CommandLine, OptionsPrintTouchNothingAndNameTheProjectDirectory) {
@@ -46,13 +41,9 @@ TEST(CommandLine, OptionsPrintTouchNothingAndNameTheProjectDirectory) {
     command.insert(command.begin(), varnowBinary());
     return project.runCommand(command, "c 2 2 2 vcard 2 x\n");
   };
-  // Standard output and error start so, and end there when `whole`.
-  const struct {
-    std::vector<std::string> arguments;
-    int status;
-    std::string out, err;
-    bool whole;
-  } cases[] = {
+  // Arguments, status, and what standard output and error start with (and
+  // end with when `whole`).
+  const std::tuple<std::vector<std::string>, int, std::string, std::string, bool> cases[] = {
       {{"--version"}, 0, version, "", true},
       {{"-V"}, 0, version, "", true},
       {{"--help"}, 0, usage, "", false},
@@ -60,15 +51,17 @@ TEST(CommandLine, OptionsPrintTouchNothingAndNameTheProjectDirectory) {
       {{"--bogus"}, 2, "", "varnow: Unknown option --bogus.\n\n" + usage, false},
       {{"a", "b"}, 2, "", "varnow: Only one project directory can be given.\n\n" + usage, false},
       {{"nosuch"}, 2, "", noDir + "directory nosuch: No such file or directory.\n", true},
+      {{"notes"}, 2, "", noDir + "directory notes: Not a directory.\n", true},
   };
-  for (const auto& c : cases) {
-    const RunResult result = run(c.arguments);
-    SCOPED_TRACE(c.arguments.front());
-    EXPECT_EQ(result.exitStatus, c.status);
-    EXPECT_EQ(c.whole ? result.out : result.out.substr(0, c.out.size()), c.out);
-    EXPECT_EQ(c.whole ? result.err : result.err.substr(0, c.err.size()), c.err);
-    EXPECT_EQ(c.out.empty(), result.out.empty());
-    EXPECT_TRUE(project.files().empty());
+  project.writeFile("notes", "");  // a file is no project directory
+  for (const auto& [arguments, status, out, err, whole] : cases) {
+    const RunResult result = run(arguments);
+    SCOPED_TRACE(arguments.front());
+    EXPECT_EQ(result.exitStatus, status);
+    EXPECT_EQ(whole ? result.out : result.out.substr(0, out.size()), out);
+    EXPECT_EQ(whole ? result.err : result.err.substr(0, err.size()), err);
+    EXPECT_EQ(out.empty(), result.out.empty());
+    EXPECT_EQ(project.files(), Names{"notes"});
   }
   fs::create_directory(project.dir() / "song");
   project.writeFile("song/param.txt", "dv\tvcard\nsr\t48000\ninputs\t2\noutputs\t2\nch\t2\n");
@@ -76,10 +69,6 @@ TEST(CommandLine, OptionsPrintTouchNothingAndNameTheProjectDirectory) {
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_TRUE(result.out.starts_with(kBanner));
   EXPECT_TRUE(project.exists("song/record.txt") && project.exists("song/play.txt"));
-  project.writeFile("notes", "");  // a file is no project directory
-  const RunResult file = run({"notes"});
-  EXPECT_EQ(file.exitStatus, 2);
-  EXPECT_EQ(file.err, noDir + "directory notes: Not a directory.\n");
   const RunResult devices = run({"--list-devices"});
   EXPECT_EQ(devices.exitStatus, 0);
   EXPECT_TRUE(has(devices.out, "\nvcard\n    Varnow: playback yes, capture yes\n"));
@@ -217,23 +206,19 @@ TEST(LaterRun, ReadsSettingsRoundsPointsAndCreatesMissingListsUnderTheDefaultNam
 
 TEST(LaterRun, UnreadableSettingsEndTheRunAndAreNeverReplaced) {
   // A param.txt that cannot be read is no missing one: nothing writes over it.
-  const struct {
-    fs::file_type kind;
-    std::string message;
-  } cases[] = {
-      {fs::file_type::fifo, "Could not read param.txt: it is not a regular file.\n"},
-      {fs::file_type::symlink, "Could not open param.txt: Too many levels of symbolic links.\n"},
-      {fs::file_type::directory, "Could not read param.txt: Is a directory.\n"},
-  };
-  for (const auto& c : cases) {
+  for (const auto& [kind, message] :
+       {std::pair{fs::file_type::fifo, "Could not read param.txt: it is not a regular file.\n"},
+        std::pair{fs::file_type::symlink,
+                  "Could not open param.txt: Too many levels of symbolic links.\n"},
+        std::pair{fs::file_type::directory, "Could not read param.txt: Is a directory.\n"}}) {
     ProjectFixture project;
-    if (c.kind == fs::file_type::fifo) project.makeFifo("param.txt");
-    if (c.kind == fs::file_type::symlink) project.makeLinkLoop("param.txt");
-    if (c.kind == fs::file_type::directory) fs::create_directory(project.dir() / "param.txt");
+    if (kind == fs::file_type::fifo) project.makeFifo("param.txt");
+    if (kind == fs::file_type::symlink) project.makeLinkLoop("param.txt");
+    if (kind == fs::file_type::directory) fs::create_directory(project.dir() / "param.txt");
     const RunResult result = project.run("c 2 2 2 vcard 2 s x", std::chrono::seconds(10));
-    EXPECT_EQ(result.exitStatus, 1) << c.message;
-    EXPECT_EQ(result.out, kBanner + c.message);
-    EXPECT_EQ(fs::symlink_status(project.dir() / "param.txt").type(), c.kind);
+    EXPECT_EQ(result.exitStatus, 1) << message;
+    EXPECT_EQ(result.out, kBanner + message);
+    EXPECT_EQ(fs::symlink_status(project.dir() / "param.txt").type(), kind);
     EXPECT_EQ(project.files(), Names{});
   }
 }
@@ -242,10 +227,7 @@ TEST(LaterRun, ChannelCountsAndPeriodFollowTheirLimits) {
   // Counts missing, negative or above 256 resolved in turn: tracks, inputs
   // (the track count when only the outputs are unset too), outputs, then
   // tracks at least as many as either and 2 when unset.
-  const struct {
-    std::string lines;
-    int inputs, outputs, tracks;
-  } counts[] = {
+  const std::tuple<std::string, int, int, int> counts[] = {
       {"", 2, 2, 2},
       {"ch\t8\n", 8, 2, 8},
       {"ch\t0\n", 2, 2, 2},
@@ -256,11 +238,11 @@ TEST(LaterRun, ChannelCountsAndPeriodFollowTheirLimits) {
       {"outputs\t1\nch\t1\n", 2, 1, 2},
       {"ch\t0\ninputs\t0\noutputs\t0\n", 0, 0, 0},
   };
-  for (const auto& c : counts) {
+  for (const auto& [lines, inputs, outputs, tracks] : counts) {
     ProjectFixture project("", "", "x.wav\n");
-    project.writeFile("param.txt", "dv\tvcard\nsr\t48000\n" + c.lines);
+    project.writeFile("param.txt", "dv\tvcard\nsr\t48000\n" + lines);
     EXPECT_TRUE(has(project.run("x").out,
-                    requestedParameters("vcard", 48000, 1024, c.inputs, c.outputs, c.tracks)));
+                    requestedParameters("vcard", 48000, 1024, inputs, outputs, tracks)));
   }
   // 256 channels each way; the period request is shown as read, limited to
   // 16..4096 as 's' saves it.
