@@ -8,15 +8,10 @@
 namespace varnow::testing {
 namespace {
 
-constexpr std::int32_t kBaseOne = 1000000;
-constexpr std::int32_t kBaseTwo = 2000000;
+constexpr std::int32_t kBaseOne = 1000000, kBaseTwo = 2000000;
 // Punch and out on the period grid: takes of 9216 samples from 6144.
-constexpr std::size_t kPunch = 6144;
-constexpr std::size_t kOut = 15360;
-constexpr std::size_t kTake = kOut - kPunch;
-
-const Samples kTakeOne = staircase(kTake, kBaseOne);
-const Samples kTakeTwo = staircase(kTake, kBaseTwo);
+constexpr std::size_t kPunch = 6144, kOut = 15360, kTake = kOut - kPunch;
+const Samples kTakeOne = staircase(kTake, kBaseOne), kTakeTwo = staircase(kTake, kBaseTwo);
 const std::string kPrompt = "Recording finished.  Enter a take handling command.\n";
 const std::string kFileCheck =
     "Enter 'w' to overwrite\nEnter 'W' to overwrite and don't ask again.\n"
@@ -186,21 +181,19 @@ TEST(TakeMenu, AppendNamesFromTheRecordList) {
 TEST(TakeMenu, PadAndStampNeverReplaceAFile) {
   // Input 1 finds every name an earlier take of the same second could have
   // left: it gets the smallest free suffix.
-  const struct {
-    std::size_t punch;
-    std::string command, suffix;
-  } cases[] = {{kPunch, "stp", "_stp_6144"}, {0, "stp", "_stp_0"}, {kPunch, "pad", ""}};
-  for (const auto& c : cases) {
-    TakeProject p(c.punch, c.punch + kTake, "vox.wav\nbass.wav\n");
+  const std::tuple<std::size_t, std::string, std::string> cases[] = {
+      {kPunch, "stp", "_stp_6144"}, {0, "stp", "_stp_0"}, {kPunch, "pad", ""}};
+  for (const auto& [punch, command, suffix] : cases) {
+    TakeProject p(punch, punch + kTake, "vox.wav\nbass.wav\n");
     Names kept;
     for (std::int64_t stamp = stampNow() - 2; stamp < stampNow() + 30; ++stamp) {
-      kept.push_back("audio_ch_1_" + std::to_string(stamp) + c.suffix + ".wav");
+      kept.push_back("audio_ch_1_" + std::to_string(stamp) + suffix + ".wav");
       p.writeFile(kept.back(), "an earlier take");
     }
-    p.console("R " + c.command + " x");
-    const Samples padding = silence(c.command == "pad" ? c.punch : 0);
-    p.expectFiles({{p.stamped("audio_ch_1_", c.suffix + "-2.wav"), padding + kTakeOne},
-                   {p.stamped("audio_ch_2_", c.suffix + ".wav"), padding + kTakeTwo}},
+    p.console("R " + command + " x");
+    const Samples padding = silence(command == "pad" ? punch : 0);
+    p.expectFiles({{p.stamped("audio_ch_1_", suffix + "-2.wav"), padding + kTakeOne},
+                   {p.stamped("audio_ch_2_", suffix + ".wav"), padding + kTakeTwo}},
                   kept);
     for (const std::string& name : kept)
       EXPECT_EQ(p.readFile(name), "an earlier take");
@@ -297,42 +290,40 @@ TEST(TakeMenuFaults, ADestinationThatFailsKeepsTheTakeAndTheOriginal) {
   broken.replace(36, 4, "junk");
   const std::string old = wavFile(staircase(10000, -100, -1));
   const std::string noData = "Can't find data block in wave file!\n", full = "File too large";
-  const struct {
-    std::string commands, blocked;
-    Kind kind;
-    bool padded;                     // the take was padded before its rename failed
-    std::string xfade, bytes, said;  // the fade; a regular destination's bytes
-  } cases[] = {{"ins", "vox.wav", Kind::regular, false, "0", broken, noData},
-               {"ins", "vox.wav", Kind::regular, false, "10", broken, noData},
-               {"ins", "vox.wav", Kind::regular, false, "0", old, "vox.wav: " + full},
-               {"ins", "vox.wav", Kind::regular, false, "10", old, "vox.wav: " + full},
-               {"ins", "vox.wav", Kind::directory, false, "", "", "vox.wav"},
-               {"rep w", "vox.wav", Kind::directory, true, "", "", "vox.wav"},
-               {"awp gtr o", "vox_gtr.wav", Kind::directory, true, "", "", "vox_gtr.wav"},
-               {"ins", "vox.wav", Kind::fifo, false, "", "", "vox.wav"},
-               {"ins", "vox.wav", Kind::symlink, false, "", "", "vox.wav"},
-               {"cin", "vox.wav", Kind::symlink, false, "", "", "vox.wav"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.commands + " " + c.said + " " + c.xfade);
-    TakeProject p(kPunch, kOut, "vox.wav\n-\n", c.xfade.empty() ? "" : "xfade\t" + c.xfade + "\n");
-    if (c.kind == Kind::directory) std::filesystem::create_directory(p.dir() / c.blocked);
-    if (c.kind == Kind::fifo) p.makeFifo(c.blocked);
-    if (c.kind == Kind::symlink) p.makeLinkLoop(c.blocked);
-    if (c.kind == Kind::regular) p.writeFile(c.blocked, c.bytes);
-    p.setFileSizeLimit(c.bytes == old ? old.size() + 300 : 0);
-    const RunResult result = p.run("R " + c.commands + " x", std::chrono::seconds(10));
+  // Commands, the destination, its kind; whether the take was padded before
+  // its rename failed; the fade; a regular destination's bytes; what is said.
+  const std::tuple<std::string, std::string, Kind, bool, std::string, std::string, std::string>
+      cases[] = {{"ins", "vox.wav", Kind::regular, false, "0", broken, noData},
+                 {"ins", "vox.wav", Kind::regular, false, "10", broken, noData},
+                 {"ins", "vox.wav", Kind::regular, false, "0", old, "vox.wav: " + full},
+                 {"ins", "vox.wav", Kind::regular, false, "10", old, "vox.wav: " + full},
+                 {"ins", "vox.wav", Kind::directory, false, "", "", "vox.wav"},
+                 {"rep w", "vox.wav", Kind::directory, true, "", "", "vox.wav"},
+                 {"awp gtr o", "vox_gtr.wav", Kind::directory, true, "", "", "vox_gtr.wav"},
+                 {"ins", "vox.wav", Kind::fifo, false, "", "", "vox.wav"},
+                 {"ins", "vox.wav", Kind::symlink, false, "", "", "vox.wav"},
+                 {"cin", "vox.wav", Kind::symlink, false, "", "", "vox.wav"}};
+  for (const auto& [commands, blocked, kind, padded, xfade, bytes, said] : cases) {
+    SCOPED_TRACE(commands + " " + said + " " + xfade);
+    TakeProject p(kPunch, kOut, "vox.wav\n-\n", xfade.empty() ? "" : "xfade\t" + xfade + "\n");
+    if (kind == Kind::directory) std::filesystem::create_directory(p.dir() / blocked);
+    if (kind == Kind::fifo) p.makeFifo(blocked);
+    if (kind == Kind::symlink) p.makeLinkLoop(blocked);
+    if (kind == Kind::regular) p.writeFile(blocked, bytes);
+    p.setFileSizeLimit(bytes == old ? old.size() + 300 : 0);
+    const RunResult result = p.run("R " + commands + " x", std::chrono::seconds(10));
     const std::string take = p.take(1);
-    EXPECT_EQ(result.exitStatus, c.bytes == broken ? 2 : 0);
-    p.expectFiles({{take, c.padded ? silence(kPunch) + kTakeOne : kTakeOne}},
-                  c.kind == Kind::regular ? Names{c.blocked} : Names{});
-    EXPECT_EQ(std::filesystem::symlink_status(p.dir() / c.blocked).type(), c.kind);
-    EXPECT_EQ(c.kind == Kind::regular ? p.readFile(c.blocked) : c.bytes, c.bytes);
+    EXPECT_EQ(result.exitStatus, bytes == broken ? 2 : 0);
+    p.expectFiles({{take, padded ? silence(kPunch) + kTakeOne : kTakeOne}},
+                  kind == Kind::regular ? Names{blocked} : Names{});
+    EXPECT_EQ(std::filesystem::symlink_status(p.dir() / blocked).type(), kind);
+    EXPECT_EQ(kind == Kind::regular ? p.readFile(blocked) : bytes, bytes);
     EXPECT_FALSE(has(result.out, "does not exist"));
-    EXPECT_TRUE(has(result.out, c.said));
+    EXPECT_TRUE(has(result.out, said));
     const std::string note =
-        c.padded ? "It now begins with 6144 samples of silence, so that it starts at time 0.\n"
-                 : "Play:";
-    EXPECT_TRUE(c.bytes == broken ||
+        padded ? "It now begins with 6144 samples of silence, so that it starts at time 0.\n"
+               : "Play:";
+    EXPECT_TRUE(bytes == broken ||
                 has(result.out, "The take file " + take + " was kept.\n" + note));
   }
 }
