@@ -46,11 +46,8 @@ TEST(TrackLists, ListingsOfMissingOrUnreadableLists) {
 }
 
 TEST(TrackLists, PlayListingDestinationsInEveryMixMode) {
-  const struct {
-    std::string settings;
-    int outputs, tracks;
-    std::string list, rows;
-  } modes[] = {
+  // Settings, outputs, tracks, the play list, and the listing's rows.
+  const std::tuple<std::string, int, int, std::string, std::string> modes[] = {
       // Mode 0: tracks 3..8 lack an output; names cut to 12; track 2 soloed.
       {"solo\t2\n", 2, 8,
        "a_very_long_track_name.wav\nt2.wav\n\nt3.wav\n-\nt5.wav\nt6.wav\nt7.wav\nt8.wav\nt9.wav\n",
@@ -74,11 +71,11 @@ TEST(TrackLists, PlayListingDestinationsInEveryMixMode) {
        "1.wav\t\toff\tOut 1 2 \n2.wav\t\toff\tOut 1 2 Bus 3 -> Out 1 2 \n"
        "3.wav\t\toff\tBus 3 -> Out 1 2 \n4.wav\t\toff\tBus 64 -> Out 1 2 \n"},
   };
-  for (const auto& mode : modes) {
-    ProjectFixture p(mode.settings, mode.list, "", 2, mode.outputs, mode.tracks);
+  for (const auto& [settings, outputs, tracks, list, rows] : modes) {
+    ProjectFixture p(settings, list, "", 2, outputs, tracks);
     EXPECT_EQ(p.console("lp c x"), kZeroMenu + "File: play.txt\nSource\t\t\tSolo\tDestination\n" +
-                                       mode.rows + kRule + kContinue + kZeroMenu + "\n")
-        << mode.settings;
+                                       rows + kRule + kContinue + kZeroMenu + "\n")
+        << settings;
   }
 }
 

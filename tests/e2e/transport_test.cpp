@@ -81,10 +81,7 @@ TEST(PlayPass, SoloMeasuresMinimalInterfaceAndTimelineAuditions) {
 TEST(RecordPass, TakeHoldsTheCapturedStreamForEveryPeriodAndAlignment) {
   // Capture starts when the frames written since the punch reach (4 + odcomp)
   // periods and a block; the pass ends when the block after the take is full.
-  const struct {
-    int period, odcomp;
-    std::int64_t framesPlayed;
-  } cases[] = {
+  const std::tuple<int, int, std::int64_t> cases[] = {
       {1024, 4, 56320}, {1024, 0, 52224}, {512, 2, 31232}, {1000, 4, 49056}, {100, 1, 12688}};
   for (const auto& [period, odcomp, framesPlayed] : cases) {
     const std::int64_t punch = 3 * period, takeLength = 37 * period;
@@ -181,21 +178,13 @@ TEST(MonitorPass, LevelLineEvery16384FramesForTheMonitoredInputs) {
       has(p.console("mr 0.5 x"), "Monitoring Input Peaks...\n\r(2/-12)   \nTime functions"));
 }
 
-// Two inputs holding one value each for `frames` frames.
-std::string steady(std::int64_t frames, std::int32_t left, std::int32_t right) {
-  std::string bytes;
-  for (std::int64_t frame = 0; frame < frames; ++frame)
-    bytes += packSamples({left, right});
-  return bytes;
-}
-
 constexpr std::int32_t kMinus15Half = 1388161;  // -15.625 dB: 11.5 positions
 
 TEST(Meter, ClockAndMeterAtEveryDisplayOfAPassThatPlaysAndRecords) {
   // The streamed clock shows every period but those that start a block; the
   // one block scanned shows from 15360, then falls.
   ProjectFixture p("sr\t49152\no\t4096\nclock\tsc\nmeter\t-30\n", "", "a.wav\n");
-  p.writeCapture(steady(40000, kMinus15Half, 0));
+  p.writeCapture(repeat(packSamples({kMinus15Half, 0}), 40000));
   const std::string shown = p.console("r del x");
   std::string expected =
       "Playing and Recording...\nplayback start = 0.00 sec\nrecord start   = 0.00 sec\n"

@@ -27,11 +27,8 @@ Samples carried(const Samples& source, int calls, const Xruns& xruns, const std:
     const auto failed = std::find_if(xruns.begin(), xruns.end(),
                                      [&](const Xrun& x) { return x.call == call && x.at == n; });
     const bool moved = failed == xruns.end() || failed->action == "xrun";
-    if (call == "readn") {
-      out = out + (failed == xruns.end() ? Samples(from, from + kPeriod) : silence(kPeriod));
-    } else if (moved) {
-      out = out + Samples(from, from + kPeriod);
-    }
+    const bool lost = call == "readn" && failed != xruns.end();
+    if (moved || lost) out = out + (lost ? silence(kPeriod) : Samples(from, from + kPeriod));
     if (moved || call == "writen") from += kPeriod;
   }
   return out;
@@ -92,10 +89,7 @@ TEST(Xruns, ARecordingKeepsItsLengthAndItsHeaderAndGoesOnToItsPlannedEnd) {
   const Samples capture = staircase(30000, 1000000);
   p.writeWave("a.wav", file);
   p.writeCapture(packSamples(capture));
-  const struct {
-    std::string command;
-    Xruns xruns;
-  } cases[] = {
+  const std::pair<std::string, Xruns> cases[] = {
       {"R", {{"readn", 1, "EPIPE"}, {"readn", 4, "xrun"}, {"readn", 12, "xrun"}}},
       {"R", {{"readn", 6, "EPIPE"}, {"readn", 7, "EPIPE"}}},
       {"r", {{"writen", 3, "EPIPE"}, {"writen", 13, "EPIPE"}, {"readn", 2, "EPIPE"}}},
@@ -119,10 +113,7 @@ TEST(Xruns, AMonitorPassCountsOnlyTheFramesTheCardDelivered) {
   // 0.5 s: 28 reads, one level line after the 17th. Period 3 is loud.
   ProjectFixture p("", "", "a.wav\n", 1, 1, 1);
   p.writeCapture(packSamples(silence(2048) + Samples(1024, 4194304) + Samples(40000, 1000)));
-  const struct {
-    Xruns xruns;
-    std::string level;
-  } cases[] = {
+  const std::pair<Xruns, std::string> cases[] = {
       {{{"readn", 3, "xrun"}}, "-78"},  // read, but the card said it was lost
       {{{"readn", 3, "EPIPE"}}, "-6"},  // the next read gets it
       {{{"readn", 1, "EPIPE"}, {"readn", 28, "EPIPE"}}, "-6"},
