@@ -107,8 +107,8 @@ TEST(MixerConsole, ViewListsNamedTracksAndTakesEditsUntilDone) {
   // "2v", "v-6" and "4p" are no edits but unknown commands; "0v-6" edits no
   // channel; 'mix' at the mixer prompt leaves the view as 'd' does.
   EXPECT_EQ(p.console("mix 2v-6 2v 0v-6 v-6 3p-100 4p-100 4p d mix mix x"),
-            kZeroMenu + first + quieter + quieter + quieter + quieter + quieter + panned + panned +
-                kZeroMenu + panned + kZeroMenu + "\n");
+            kZeroMenu + first + repeat(quieter, 5) + repeat(panned, 2) + kZeroMenu + panned +
+                kZeroMenu + "\n");
 }
 
 TEST(MixerConsole, BusLevelsShownPerMixModeAndTheHelp) {
@@ -116,8 +116,7 @@ TEST(MixerConsole, BusLevelsShownPerMixModeAndTheHelp) {
   const std::string a = row("a.wav", 1, "0.00");
   const std::string busses = "Bus 1\t  -4.00 dB\nBus 3\t  6.00 dB\nBus 64\t  -1.50 dB\n";
   const std::string shown[] = {
-      mixerView(a) + mixerView(a),
-      mixerView(a, "Master\t  -4.00 dB\n") + mixerView(a, "Master\t  -4.00 dB\n"),
+      repeat(mixerView(a), 2), repeat(mixerView(a, "Master\t  -4.00 dB\n"), 2),
       mixerView(a, busses) + mixerView(a, "Bus 1\t  -4.00 dB\nBus 64\t  -1.50 dB\n")};
   for (int mode = 0; mode < 4; ++mode) {
     ProjectFixture p(
@@ -160,13 +159,12 @@ TEST(MixerConsole, EditedLevelsReachThePlaybackOfTheNextPass) {
     p.console(input);
     return p.playback();
   };
-  const std::string plain = playback("", "p x");
-  const std::string edited = playback("", "mix 1v-6 1p40 1b-3 d p x");
-  EXPECT_NE(edited, plain);
-  EXPECT_EQ(edited, playback("v\t1\t-6\np\t1\t40\nbusvl\t1\t-3\n", "p x"));
+  const std::string edited = playback("", "mix 1v-6 1p40 1b-3 d p x"),
+                    levels = "v\t1\t-6\np\t1\t40\nbusvl\t1\t-3\n";
+  EXPECT_NE(edited, playback("", "p x"));
+  EXPECT_EQ(edited, playback(levels, "p x"));
   // A recording plays the tracks as a play pass does (input 1 armed).
-  EXPECT_EQ(playback("v\t1\t-6\np\t1\t40\nbusvl\t1\t-3\n", "r del x").substr(0, edited.size()),
-            edited);
+  EXPECT_EQ(playback(levels, "r del x").substr(0, edited.size()), edited);
   // A bus level beyond 15 dB plays as 15 dB, the level shown.
   EXPECT_EQ(playback("", "mix 1b20 d p x"), playback("busvl\t1\t15\n", "p x"));
 }
