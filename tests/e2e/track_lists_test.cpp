@@ -8,16 +8,6 @@ namespace {
 
 const std::string kRule = "-------------------------\n";
 
-TEST(TrackLists, RecordListingArmsTheNamedLinesUpToTheInputCount) {
-  // The empty line does not count: "-" is line 2; names are shown whole,
-  // blanks included; the fifth name lies beyond the inputs.
-  ProjectFixture p("", "", "the first take.wav\n\n-\n  spaced .wav\nfour\nfive.wav", 4, 2, 4);
-  EXPECT_EQ(p.console("lr q c x"),
-            kZeroMenu + "File: record.txt\nSource\t\tStatus\t\tDestination\n" +
-                "In 1\t\tARMED\t\tthe first take.wav\nIn 3\t\tARMED\t\t  spaced .wav\n" +
-                "In 4\t\tARMED\t\tfour\n" + kRule + kContinue + kZeroMenu + "\n");
-}
-
 TEST(TrackLists, ListingsOfMissingOrUnreadableLists) {
   ProjectFixture p("rec\t1\tgone.txt\nplay\t1\tlost.txt\n");
   const std::string ask = "Create the file or enter a different name\n";
@@ -45,7 +35,15 @@ TEST(TrackLists, ListingsOfMissingOrUnreadableLists) {
   }
 }
 
-TEST(TrackLists, PlayListingDestinationsInEveryMixMode) {
+TEST(TrackLists, RecordListingArmsTheNamedLinesAndPlayListingShowsEveryModesDestinations) {
+  // The empty line does not count: "-" is line 2; names are shown whole,
+  // blanks included; the fifth name lies beyond the inputs.
+  ProjectFixture record("", "", "the first take.wav\n\n-\n  spaced .wav\nfour\nfive.wav", 4, 2, 4);
+  EXPECT_EQ(record.console("lr q c x"),
+            kZeroMenu + "File: record.txt\nSource\t\tStatus\t\tDestination\n" +
+                "In 1\t\tARMED\t\tthe first take.wav\nIn 3\t\tARMED\t\t  spaced .wav\n" +
+                "In 4\t\tARMED\t\tfour\n" + kRule + kContinue + kZeroMenu + "\n");
+
   // Settings, outputs, tracks, the play list, and the listing's rows.
   const std::tuple<std::string, int, int, std::string, std::string> modes[] = {
       // Mode 0: tracks 3..8 lack an output; names cut to 12; track 2 soloed.
