@@ -218,7 +218,7 @@ TEST(TakeMenu, EndOfInputAtATakeNameQuestionLeavesNoTakeFile) {
   EXPECT_TRUE(std::filesystem::is_fifo(p.dir() / "bass_t.wav"));
 }
 
-TEST(TakeMenu, AuditionPlaysEachQuarterAndTheMenuComesBack) {
+TEST(TakeMenu, AuditionPlaysEachQuarterWithItsClockAndTheMenuComesBack) {
   // Track 2 plays the take in place of its file. A first answer that is no
   // quarter plays the whole take, a later one the last.
   constexpr std::int64_t kFrom = 8192, kTo = 40960, kQuarter = (kTo - kFrom) / 4;
@@ -251,19 +251,17 @@ TEST(TakeMenu, AuditionPlaysEachQuarterAndTheMenuComesBack) {
     at += left.size() * 6;
   }
   EXPECT_EQ(at, raw.size());
-}
 
-TEST(TakeMenu, AuditionClockRunsFromItsStartLineToItsStopLineInBothTimeModes) {
-  // Quarters of 49152 frames from 49152; the streamed clock comes every 1000
-  // frames. Measure.beat reads as seconds at 4 beats of 0.5 s.
+  // The streamed clock in both time modes, every 1000 frames; quarters of 49152
+  // frames from 49152. Measure.beat reads as seconds at 4 beats of 0.5 s.
   const double interval = 1000.0 / 48000, slack = 0.01;  // two "%.2f" roundings
   const std::regex shownValue("(playback start|playback stop |clock|measure.beat) = ([0-9.]+)");
   for (const std::string mode : {"0", "1"}) {
-    TakeProject p(49152, 245760, "vox.wav\n-\n", "int\t1\nclock\tsc\ntmode\t" + mode + "\n");
-    p.writeCapture(rampCapture(260000, {kBaseOne, kBaseTwo}));
-    const std::string shown = p.console("R aud 0 aud 1 aud 2 aud 3 aud 4 del x");
+    TakeProject clocked(49152, 245760, "vox.wav\n-\n", "int\t1\nclock\tsc\ntmode\t" + mode + "\n");
+    clocked.writeCapture(rampCapture(260000, {kBaseOne, kBaseTwo}));
+    const std::string clocks = clocked.console("R aud 0 aud 1 aud 2 aud 3 aud 4 del x");
     std::vector<std::vector<double>> passes;  // start, stop, then the clock
-    for (std::sregex_iterator m(shown.begin(), shown.end(), shownValue), end; m != end; ++m) {
+    for (std::sregex_iterator m(clocks.begin(), clocks.end(), shownValue), end; m != end; ++m) {
       const std::string text = (*m)[2];
       const std::size_t dot = text.find('.');
       const double seconds =
