@@ -78,7 +78,7 @@ TEST(PlayPass, SoloMeasuresMinimalInterfaceAndTimelineAuditions) {
   }
 }
 
-TEST(RecordPass, TakeHoldsTheCapturedStreamForEveryPeriodAndAlignment) {
+TEST(RecordPass, TakeHoldsTheCapturedStreamForEveryPeriodAlignmentAndPreroll) {
   // Capture starts when the frames written since the punch reach (4 + odcomp)
   // periods and a block; the pass ends when the block after the take is full.
   const std::tuple<int, int, std::int64_t> cases[] = {
@@ -95,9 +95,7 @@ TEST(RecordPass, TakeHoldsTheCapturedStreamForEveryPeriodAndAlignment) {
     EXPECT_TRUE(p.holds(name, staircase(static_cast<std::size_t>(takeLength), 2000000))) << period;
     EXPECT_EQ(std::ssize(p.playback()), framesPlayed * 6) << period;
   }
-}
 
-TEST(RecordPass, WithoutPlaybackAndAtInWithPreroll) {
   // Peaks of the armed inputs: the scans cover the whole last block written.
   ProjectFixture p("e\t48128\no\t96256\nclock\thc\n", "", "a.wav\n-\nc.wav\n", 3, 2, 3);
   p.writeCapture(rampCapture(60000, {10, 20000, 3000000}));
@@ -167,20 +165,9 @@ TEST(RecordPass, StopTimeChecksAndPreemptiveTakeNames) {
   EXPECT_TRUE(has(shown, "The file named vox_take2.wav" + conflict));
 }
 
-TEST(MonitorPass, LevelLineEvery16384FramesForTheMonitoredInputs) {
-  // 0.5 s: one line, after 17 periods; 'mr' watches the armed input only.
-  ProjectFixture p("", "", "-\nb.wav\n");
-  p.writeCapture(rampCapture(100000, {4194304, 2097152}));
-  EXPECT_TRUE(has(p.console("ma 0.5 x"),
-                  "Enter monitor time in seconds.\n\nMonitoring Input Peaks...\n"
-                  "\r(1/-6) (2/-12)   \nTime functions"));
-  EXPECT_TRUE(
-      has(p.console("mr 0.5 x"), "Monitoring Input Peaks...\n\r(2/-12)   \nTime functions"));
-}
-
 constexpr std::int32_t kMinus15Half = 1388161;  // -15.625 dB: 11.5 positions
 
-TEST(Meter, ClockAndMeterAtEveryDisplayOfAPassThatPlaysAndRecords) {
+TEST(Meter, ClockAndMeterOfAPassThatPlaysAndRecordsAndTheLevelLineOfAMonitorPass) {
   // The streamed clock shows every period but those that start a block; the
   // one block scanned shows from 15360, then falls.
   ProjectFixture p("sr\t49152\no\t4096\nclock\tsc\nmeter\t-30\n", "", "a.wav\n");
@@ -208,6 +195,15 @@ TEST(Meter, ClockAndMeterAtEveryDisplayOfAPassThatPlaysAndRecords) {
   const std::string quiet = p.console("r del x");
   EXPECT_FALSE(has(quiet, "Input Channel Peaks"));
   EXPECT_EQ(count(quiet, meterLine(0, 0, "1", "-144 dB")), 14u);
+
+  // 0.5 s: one line, after 17 periods; 'mr' watches the armed input only.
+  ProjectFixture monitor("", "", "-\nb.wav\n");
+  monitor.writeCapture(rampCapture(100000, {4194304, 2097152}));
+  EXPECT_TRUE(has(monitor.console("ma 0.5 x"),
+                  "Enter monitor time in seconds.\n\nMonitoring Input Peaks...\n"
+                  "\r(1/-6) (2/-12)   \nTime functions"));
+  EXPECT_TRUE(
+      has(monitor.console("mr 0.5 x"), "Monitoring Input Peaks...\n\r(2/-12)   \nTime functions"));
 }
 
 }  // namespace
