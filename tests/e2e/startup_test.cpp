@@ -106,7 +106,7 @@ TEST(Terminal, HistoryRecallTabCompletionAHistoryKeptAcrossRunsAndTheDeviceHint)
                   "param.txt); varnow --list-devices shows the devices of this machine."));
 }
 
-TEST(FirstRun, DialogCreatesListsAndSevenLineSettingsFile) {
+TEST(FirstRun, DialogCreatesListsAndSettingsUnlessCancelledCutShortOrTheDeviceIsMissing) {
   ProjectFixture project;
   // Words before "c" are skipped; "2" picks 48000 Hz.
   const RunResult result = project.run("hello c 2 2 4 vcard 2\nx\n");
@@ -133,9 +133,7 @@ TEST(FirstRun, DialogCreatesListsAndSevenLineSettingsFile) {
   EXPECT_TRUE(asked.out.starts_with(kBanner + kDialogStart + dialogQuestions(2) + "---"));
   EXPECT_EQ(again.readFile("param.txt"),
             "dv\tvcard\nsr\t44100\ninputs\t3\noutputs\t8\nch\t8\nbuf\t1024\nint\t1\n");
-}
 
-TEST(FirstRun, CancelEndOfInputAndMissingDevicesWriteNoSettings) {
   ProjectFixture cancelled;
   const RunResult x = cancelled.run("y x c\n");
   EXPECT_EQ(x.exitStatus, 2);
@@ -148,11 +146,11 @@ TEST(FirstRun, CancelEndOfInputAndMissingDevicesWriteNoSettings) {
 
   // The device name keeps its first 63 characters; no such device: status 1.
   ProjectFixture missing;
-  const RunResult result = missing.run("c 2 2 2 " + std::string(70, 'v') + " 2 x\n");
-  EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.err, "Playback device could not be opened: No such file or directory\n");
-  EXPECT_TRUE(result.out.ends_with(requestedParameters(std::string(63, 'v'), 48000, 1024, 2, 2, 2)))
-      << result.out;
+  const RunResult bad = missing.run("c 2 2 2 " + std::string(70, 'v') + " 2 x\n");
+  EXPECT_EQ(bad.exitStatus, 1);
+  EXPECT_EQ(bad.err, "Playback device could not be opened: No such file or directory\n");
+  EXPECT_TRUE(bad.out.ends_with(requestedParameters(std::string(63, 'v'), 48000, 1024, 2, 2, 2)))
+      << bad.out;
   EXPECT_EQ(missing.files(), (Names{"play.txt", "record.txt"}));
 
   // A card whose capture cannot be opened.
