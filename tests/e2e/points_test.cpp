@@ -11,7 +11,7 @@ std::string at(int rate, int period = 1024) {
   return "sr\t" + std::to_string(rate) + "\nbuf\t" + std::to_string(period) + "\n";
 }
 
-TEST(Points, PromptsInSecondsAndMeasures) {
+TEST(Points, PromptsInSecondsAndMeasuresTempoMenuAndWhatARestartKeeps) {
   ProjectFixture seconds(at(44100));
   const std::string in = "Enter in-time in seconds.\n";
   const std::string out = "Enter out-time in seconds.\n";
@@ -39,6 +39,32 @@ TEST(Points, PromptsInSecondsAndMeasures) {
                 musicalMenu("2.1.04", "3.1.03", "1.1.00", "2.1.04") + mPunch +
                 musicalMenu("2.1.04", "3.1.03", "1.2.02", "2.1.04") + mPunch +
                 musicalMenu("2.1.04", "3.1.03", "1.1.00", "2.1.04") + "\n");
+
+  ProjectFixture p("");
+  auto menu = [](const std::string& mode, const std::string& tempo, const std::string& beats) {
+    return "1 = toggle tempo mode (" + mode + ")\n2 = set tempo (" + tempo +
+           ")\n3 = set beats per measure (" + beats + ")\n4 = done\n";
+  };
+  const std::string askTempo = "Enter tempo (beats per minute)\n";
+  const std::string askBeats = "Enter beats per measure\n";
+  // 0 bpm and 0 beats are 120 and 4; a choice that is no number shows the
+  // menu again; -1 leaves.
+  EXPECT_EQ(p.console("tempo 1 1 2 90 3 3 2 0 3 0 abc 1 -1 x"),
+            kZeroMenu + menu("off", "120.00", "4") + menu("on", "120.00", "4") +
+                menu("off", "120.00", "4") + askTempo + menu("off", "90.00", "4") + askBeats +
+                menu("off", "90.00", "3") + askTempo + menu("off", "120.00", "3") + askBeats +
+                menu("off", "120.00", "4") + menu("off", "120.00", "4") +
+                menu("on", "120.00", "4") + kZeroMeasures + "\n");
+
+  // At 90 bpm in 3/4 i7 is 18 beats (12 s), rounded up to whole periods.
+  p.console("tempo 1 2 90 3 3 4 i7 o9.2 e5.3 nn 0.5 pre 1.5 cf 10 aa 2.5 s x");
+  const std::string saved = p.readFile("param.txt");
+  EXPECT_TRUE(has(saved,
+                  "\ni\t576512\no\t800768\ne\t448512\nnudge\t0.5000\nproll\t1.500\n"
+                  "aud\t2.50\nxfade\t10.0\n"));
+  EXPECT_TRUE(has(saved, "\ntmode\t1\ntempo\t90.00\nsig\t3\n"));
+  // The next run shows them in measures.
+  EXPECT_TRUE(p.console("x").starts_with(musicalMenu("7.1.02", "9.2.02", "5.3.02", "7.1.02")));
 }
 
 // Status lines of the minimal interface, one per "in punch out [memory]"
@@ -169,34 +195,6 @@ TEST(Points, LengthPromptsInfinitiesAndTheLastPosition) {
   const std::string take = last.stamped("audio_ch_1_", "_stp_4611686018427375616.wav");
   EXPECT_EQ(last.files(), ProjectFixture::withListFiles({take}));
   EXPECT_TRUE(last.holds(take, staircase(12288, 0)));
-}
-
-TEST(Points, TempoMenuAndWhatARestartKeeps) {
-  ProjectFixture p("");
-  auto menu = [](const std::string& mode, const std::string& tempo, const std::string& beats) {
-    return "1 = toggle tempo mode (" + mode + ")\n2 = set tempo (" + tempo +
-           ")\n3 = set beats per measure (" + beats + ")\n4 = done\n";
-  };
-  const std::string askTempo = "Enter tempo (beats per minute)\n";
-  const std::string askBeats = "Enter beats per measure\n";
-  // 0 bpm and 0 beats are 120 and 4; a choice that is no number shows the
-  // menu again; -1 leaves.
-  EXPECT_EQ(p.console("tempo 1 1 2 90 3 3 2 0 3 0 abc 1 -1 x"),
-            kZeroMenu + menu("off", "120.00", "4") + menu("on", "120.00", "4") +
-                menu("off", "120.00", "4") + askTempo + menu("off", "90.00", "4") + askBeats +
-                menu("off", "90.00", "3") + askTempo + menu("off", "120.00", "3") + askBeats +
-                menu("off", "120.00", "4") + menu("off", "120.00", "4") +
-                menu("on", "120.00", "4") + kZeroMeasures + "\n");
-
-  // At 90 bpm in 3/4 i7 is 18 beats (12 s), rounded up to whole periods.
-  p.console("tempo 1 2 90 3 3 4 i7 o9.2 e5.3 nn 0.5 pre 1.5 cf 10 aa 2.5 s x");
-  const std::string saved = p.readFile("param.txt");
-  EXPECT_TRUE(has(saved,
-                  "\ni\t576512\no\t800768\ne\t448512\nnudge\t0.5000\nproll\t1.500\n"
-                  "aud\t2.50\nxfade\t10.0\n"));
-  EXPECT_TRUE(has(saved, "\ntmode\t1\ntempo\t90.00\nsig\t3\n"));
-  // The next run shows them in measures.
-  EXPECT_TRUE(p.console("x").starts_with(musicalMenu("7.1.02", "9.2.02", "5.3.02", "7.1.02")));
 }
 
 }  // namespace
