@@ -156,10 +156,9 @@ TEST(Mix, EveryModeExportsAndPlaysAsTheReferenceAndReportsEachRunAlone) {
       ASSERT_NE(reported, std::string::npos) << "mode " << mode << " pass at " << in << shown;
       reported += report.size();
     }
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < 4; ++k)
       EXPECT_TRUE(same(channelOf(p.playback(), 4, k), expected[static_cast<std::size_t>(k)]))
           << "mode " << mode << " output " << k + 1;
-    }
   }
 
   // One track, one output: the stereo mix of modes 1 and 3 still writes two
