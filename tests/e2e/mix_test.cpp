@@ -89,18 +89,6 @@ const char* kMixSettings =
 const std::vector<Samples> kTracks = {staircase(9000, 30000, -3), staircase(9000, -200000, 5),
                                       staircase(5000, 300000, -7), staircase(9000, -4000000, 11)};
 
-// The export of a project as the reference kernels mix it: interleaved
-// stereo frames of the stretch [in, out).
-Samples exportedFrames(ReferenceMixer& reference, std::int64_t in, std::int64_t out) {
-  Samples frames;
-  for (std::int64_t start = in; start < out; start += kBlock) {
-    const std::vector<Samples> outputs = reference.mix(start);
-    for (std::size_t i = 0; i < static_cast<std::size_t>(std::min(kBlock, out - start)); ++i)
-      frames.insert(frames.end(), {outputs[0][i], outputs[1][i]});
-  }
-  return frames;
-}
-
 std::string progress(std::int64_t length) {
   std::string text;
   for (std::int64_t offset = 0; offset < length; offset += kBlock) {
@@ -127,7 +115,12 @@ TEST(Mix, EveryModeExportsAndPlaysAsTheReferenceAndReportsEachRunAlone) {
     std::vector<Samples> tracks = kTracks;
     tracks.insert(tracks.begin() + 3, Samples{});
     ReferenceMixer exported(p, tracks, mode == 3 ? 3 : 1, true);
-    const Samples frames = exportedFrames(exported, 1024, 10240);
+    Samples frames;  // interleaved stereo frames of [1024, 10240) as the reference mixes them
+    for (std::int64_t start = 1024; start < 10240; start += kBlock) {
+      const std::vector<Samples> outputs = exported.mix(start);
+      for (std::size_t i = 0; i < static_cast<std::size_t>(std::min(kBlock, 10240 - start)); ++i)
+        frames.insert(frames.end(), {outputs[0][i], outputs[1][i]});
+    }
     EXPECT_TRUE(
         has(shown, std::string("Enter mix filename\nMixing channels  1 2 3") +
                        (mode == 3 ? "" : " 5") + "\n" + progress(9216) +
