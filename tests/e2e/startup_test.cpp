@@ -13,13 +13,19 @@ const std::string kDialogStart =
     "\nThe param.txt file was not found.\nParameters are stored in this file.\n"
     "\nEnter 'c' to create this file now or 'x' to exit\n";
 
-std::string createdList(const std::string& kind, const std::string& missing,
-                        const std::string& created, const std::string& direction) {
-  const std::string rule = "-------------------------\n";
-  return rule + kind + missing + "\nCreated a file called " + created +
-         " that you will need.\nPut a list of wave files in this list, one per line.\n"
-         "Each line will be assigned to an " +
-         direction + " hardware channel.\nUse a '-' on a line to skip over channel.\n" + rule;
+// What start-up says when it creates record.txt and play.txt for the
+// missing record list `record` and play list `play`.
+std::string createdLists(const std::string& record, const std::string& play) {
+  const auto created = [](const std::string& missing, const std::string& name,
+                          const std::string& direction) {
+    const std::string rule = "-------------------------\n";
+    return rule + missing + "\nCreated a file called " + name +
+           " that you will need.\nPut a list of wave files in this list, one per line.\n"
+           "Each line will be assigned to an " +
+           direction + " hardware channel.\nUse a '-' on a line to skip over channel.\n" + rule;
+  };
+  return created("Could not find the record file list called " + record, "record.txt", "input") +
+         created("Cound not find the playlist file called " + play, "play.txt", "output");
 }
 
 // The first-run questions after "c", each number question `asked` times.
@@ -112,14 +118,10 @@ TEST(FirstRun, DialogCreatesListsAndSettingsUnlessCancelledCutShortOrTheDeviceIs
   const RunResult result = project.run("hello c 2 2 4 vcard 2\nx\n");
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out, kBanner + kDialogStart + dialogQuestions(1) +
-                            createdList("Could not find the record file list called ", "record.txt",
-                                        "record.txt", "input") +
-                            createdList("Cound not find the playlist file called ", "play.txt",
-                                        "play.txt", "output") +
-                            requestedParameters("vcard", 48000, 1024, 2, 2, 4) +
-                            driverReport(1024, 48000, 2, 2) + "Created param.txt file\n" +
-                            kZeroMenu + "\n");
+  EXPECT_EQ(result.out,
+            kBanner + kDialogStart + dialogQuestions(1) + createdLists("record.txt", "play.txt") +
+                requestedParameters("vcard", 48000, 1024, 2, 2, 4) +
+                driverReport(1024, 48000, 2, 2) + "Created param.txt file\n" + kZeroMenu + "\n");
   EXPECT_EQ(project.readFile("param.txt"),
             "dv\tvcard\nsr\t48000\ninputs\t2\noutputs\t2\nch\t4\nbuf\t1024\nint\t1\n");
   EXPECT_EQ(project.files(), ProjectFixture::withListFiles({}));
@@ -183,11 +185,7 @@ TEST(LaterRun, ReadsSettingsRoundsPointsAndCreatesMissingListsUnderTheDefaultNam
   EXPECT_EQ(missing.exitStatus, 0);
   // The messages name the lists in use, which stay missing (the exit asks);
   // the files created are record.txt and play.txt.
-  EXPECT_TRUE(missing.out.starts_with(
-      kBanner +
-      createdList("Could not find the record file list called ", "mylist.txt", "record.txt",
-                  "input") +
-      createdList("Cound not find the playlist file called ", "mine.txt", "play.txt", "output")));
+  EXPECT_TRUE(missing.out.starts_with(kBanner + createdLists("mylist.txt", "mine.txt")));
   EXPECT_EQ(lists.files(), ProjectFixture::withListFiles({}));
   EXPECT_TRUE(has(missing.out,
                   "Cannot find playlist file called mine.txt\n"
