@@ -71,9 +71,8 @@ TEST(LocatePoints, StoreRecallEditLongNamesAndNonNumbers) {
   const std::string cleared = secondsMenu("0.51", "4.10", "0.00", "0.51", "4.10") + ask;
   EXPECT_EQ(cue.console("l.o 1 l.m 1 l.e 9 l.x 1 ll.i 1 l.i 65 l.i x l.i 1 x"),
             kMenu + ask + secondsMenu("0.51", "4.10", "1.02", "1.02") + ask +
-                secondsMenu("0.51", "4.10", "1.02", "1.02", "4.10") + ask + cleared + cleared +
-                cleared + cleared + cleared + secondsMenu("4.10", "4.10", "0.00", "4.10", "4.10") +
-                "\n");
+                secondsMenu("0.51", "4.10", "1.02", "1.02", "4.10") + ask + repeat(cleared, 5) +
+                secondsMenu("4.10", "4.10", "0.00", "4.10", "4.10") + "\n");
 
   // Every non-number slot answer is a command word ("x", "s", "ll") that
   // would show if it were read again; the "s" saved nothing.

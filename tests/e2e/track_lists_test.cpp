@@ -106,8 +106,7 @@ TEST(TrackLists, PlayListMenuChoosesRemovesAddsAndRefusesOverlongNames) {
   // range; 128 characters are refused, as a name to add or to play from.
   ProjectFixture r(kStoredPlayLists);
   r.writeFile("new.txt", "");
-  const std::string longest(127, 'k');
-  const std::string tooLong(128, 'n');
+  const std::string longest(127, 'k'), tooLong(128, 'n');
   const std::string refused =
       "A list file name can have at most 127 characters; that name was not taken.\n";
   const std::string position = "Enter the list position (1-128)\n";
