@@ -244,10 +244,9 @@ TEST(TakeMenu, AuditionPlaysEachQuarterWithItsClockAndTheMenuComesBack) {
   for (const auto& [start, stop] : quarters) {
     const std::int64_t from = kFrom + start * kQuarter, to = kTo - stop * kQuarter;
     const Samples left = playedFrom(play, from, to);
-    const Samples right = playedFrom(silence(kFrom) + take, from, to);
     const std::string pass = raw.substr(at, left.size() * 6);
     EXPECT_TRUE(same(channelOf(pass, 2, 0), left)) << start;
-    EXPECT_TRUE(same(channelOf(pass, 2, 1), right)) << start;
+    EXPECT_TRUE(same(channelOf(pass, 2, 1), playedFrom(silence(kFrom) + take, from, to))) << start;
     at += left.size() * 6;
   }
   EXPECT_EQ(at, raw.size());

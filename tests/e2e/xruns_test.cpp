@@ -36,9 +36,8 @@ Samples carried(const Samples& source, int calls, const Xruns& xruns, const std:
 
 // Runs `command` with the xruns injected (and every prepare of the pass
 // logged); checks the "\nPX" and "\nRX" lines, the counts reported before
-// `next`, and that each xrun was followed by a prepare of its handle.
-std::string runWithXruns(ProjectFixture& p, const std::string& command, const Xruns& xruns,
-                         const std::string& next) {
+// the time menu, and that each xrun was followed by a prepare of its handle.
+std::string runWithXruns(ProjectFixture& p, const std::string& command, const Xruns& xruns) {
   std::string rules = "snd_pcm_prepare:*:3+:log";
   int underruns = 0, overruns = 0;
   for (const Xrun& x : xruns) {
@@ -52,7 +51,7 @@ std::string runWithXruns(ProjectFixture& p, const std::string& command, const Xr
   const std::string reports =
       (underruns > 0 ? "\nPlay Underruns = " + std::to_string(underruns) + "\n" : "") +
       (overruns > 0 ? "\nRecord Overruns = " + std::to_string(overruns) + "\n" : "");
-  EXPECT_TRUE(has(shown, reports + next));
+  EXPECT_TRUE(has(shown, reports + "Time functions"));
   EXPECT_EQ(count(shown, "Underruns") + count(shown, "Overruns"),
             std::size_t{underruns > 0} + std::size_t{overruns > 0});
   const std::string log = p.firedFaults();
@@ -75,7 +74,7 @@ TEST(Xruns, APlayPassPlaysOnToItsEndWithoutRepeatingTheFramesOfAnUnderrun) {
        {Xruns{{"writen", 6, "EPIPE"}}, Xruns{{"writen", 6, "xrun"}},
         Xruns{{"writen", 2, "xrun"}, {"writen", 9, "EPIPE"}, {"writen", 17, "EPIPE"}}}) {
     SCOPED_TRACE(xruns.size());
-    runWithXruns(p, "p x", xruns, "Time functions");
+    runWithXruns(p, "p x", xruns);
     EXPECT_EQ(unpackSamples(p.playback(), 0), carried(stream, 17, xruns, "writen"));
     EXPECT_EQ(count(p.firedFaults(), "prepare"), 1 + xruns.size());
   }
@@ -98,14 +97,13 @@ TEST(Xruns, ARecordingKeepsItsLengthAndItsHeaderAndGoesOnToItsPlannedEnd) {
   for (const auto& [command, xruns] : cases) {
     SCOPED_TRACE(command + std::to_string(xruns[0].at));
     // Named in advance, the take stays as it is.
-    runWithXruns(p, command + "_t x", xruns, "Time functions");
+    runWithXruns(p, command + "_t x", xruns);
     Samples expected = carried(capture, 12, xruns, "readn");
     expected.resize(8192);
     EXPECT_TRUE(p.holds("vox_t.wav", expected));
     p.remove("vox_t.wav");
-    const Samples played =
-        command == "R" ? Samples{} : carried(silence(4096) + file, 23, xruns, "writen");
-    EXPECT_EQ(unpackSamples(p.playback(), 0), played);
+    EXPECT_EQ(unpackSamples(p.playback(), 0),
+              command == "R" ? Samples{} : carried(silence(4096) + file, 23, xruns, "writen"));
   }
 }
 
@@ -120,8 +118,7 @@ TEST(Xruns, AMonitorPassCountsOnlyTheFramesTheCardDelivered) {
   };
   for (const auto& [xruns, level] : cases) {
     SCOPED_TRACE(level);
-    const std::string shown = runWithXruns(p, "mr 0.5 x", xruns, "Time functions");
-    EXPECT_TRUE(has(shown, "\r(1/" + level + ")  \n"));
+    EXPECT_TRUE(has(runWithXruns(p, "mr 0.5 x", xruns), "\r(1/" + level + ")  \n"));
   }
 }
 
