@@ -88,7 +88,7 @@ std::string minimal(const std::string& settings, const std::string& input) {
   return ProjectFixture("int\t0\n" + settings).console(input);
 }
 
-TEST(Points, DirectSetsNudgesJumpsAndCopies) {
+TEST(Points, DirectSetsNudgesJumpsCopiesAndAStopAtTheLongestFileOfThePlayList) {
   const std::string bar = "1.1.00", measures = "tmode\t1\n";
   // o5 would lie before the in point; "ex" reads as 0; "io" sets nothing.
   EXPECT_EQ(minimal("", "o20 i12.5 e5.3 i7 o9 ex o5 io x"),
@@ -120,9 +120,7 @@ TEST(Points, DirectSetsNudgesJumpsAndCopies) {
             statuses("1.02 3.07 2.05; 1.02 3.07 1.02; 3.07 3.07 1.02; 1.02 3.07 1.02; "
                      "1.02 3.07 3.07; 1.02 3.07 z; 1.02 3.07 z 1.02; 1.02 3.07 z; 1.02 3.07 z 3.07;"
                      "1.02 1.02 z 3.07; 1.02 3.07 z 3.07; 1.02 z z 3.07; 3.07 z z 3.07"));
-}
 
-TEST(Points, StopAtTheLongestFileOfThePlayList) {
   // The skipped line is one of the three tracks: the fourth file is not
   // looked at. The out point, 50000, is not rounded and lies before the in.
   ProjectFixture p("int\t0\n", "short.wav\n-\nlong.wav\nlonger.wav\n", "", 2, 2, 3);

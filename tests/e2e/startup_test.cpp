@@ -200,7 +200,7 @@ TEST(LaterRun, ReadsSettingsRoundsPointsAndCreatesMissingListsUnderTheDefaultNam
   EXPECT_EQ(lists.readFile("record.txt") + lists.readFile("play.txt"), "vox.wav\ndrums.wav\n");
 }
 
-TEST(LaterRun, UnreadableSettingsEndTheRunAndAreNeverReplaced) {
+TEST(LaterRun, UnreadableSettingsEndTheRunAndReadOnesLimitTheChannelCountsAndPeriod) {
   // A param.txt that cannot be read is no missing one: nothing writes over it.
   for (const auto& [kind, message] :
        {std::pair{fs::file_type::fifo, "Could not read param.txt: it is not a regular file.\n"},
@@ -217,9 +217,7 @@ TEST(LaterRun, UnreadableSettingsEndTheRunAndAreNeverReplaced) {
     EXPECT_EQ(fs::symlink_status(project.dir() / "param.txt").type(), kind);
     EXPECT_EQ(project.files(), Names{});
   }
-}
 
-TEST(LaterRun, ChannelCountsAndPeriodFollowTheirLimits) {
   // Counts missing, negative or above 256 resolved in turn: tracks, inputs
   // (the track count when only the outputs are unset too), outputs, then
   // tracks at least as many as either and 2 when unset.
