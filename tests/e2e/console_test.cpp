@@ -129,7 +129,8 @@ TEST(MixerConsole, BusLevelsShownPerMixModeAndTheHelp) {
   ProjectFixture q("", "a.wav\n", "", 2, 2, 1);
   const std::string helped = q.console("mix h x q c d x");
   ASSERT_TRUE(helped.starts_with(kZeroMenu + mixerView(a) + "\nMixer Help:\n\nTo set a channel"));
-  EXPECT_TRUE(helped.ends_with("\nEnter 'c' to continue\n" + mixerView(a) + kZeroMenu + "\n"));
+  EXPECT_TRUE(helped.ends_with("view on/off.\n\nEnter 'c' to continue\n" + mixerView(a) +
+                               kZeroMenu + "\n"));
 }
 
 TEST(MixerConsole, CommandsRunFromTheMixerPromptAndTheViewComesBack) {

@@ -212,8 +212,8 @@ TEST(TakeMenu, EndOfInputAtATakeNameQuestionLeavesNoTakeFile) {
   // 'w' over a FIFO: refused, not opened; input 1 records alone.
   p.remove("bass_t.wav");
   p.makeFifo("bass_t.wav");
-  EXPECT_TRUE(has(p.console("R_t w x", std::chrono::seconds(10)),
-                  "Could not create bass_t.wav: it is not a regular file.\n"));
+  EXPECT_TRUE(
+      has(p.console("R_t w x"), "Could not create bass_t.wav: it is not a regular file.\n"));
   EXPECT_TRUE(p.holds("vox_t.wav", kTakeOne));
   EXPECT_TRUE(std::filesystem::is_fifo(p.dir() / "bass_t.wav"));
 }
@@ -308,7 +308,7 @@ TEST(TakeMenuFaults, ADestinationThatFailsKeepsTheTakeAndTheOriginal) {
     if (kind == Kind::symlink) p.makeLinkLoop(blocked);
     if (kind == Kind::regular) p.writeFile(blocked, bytes);
     p.setFileSizeLimit(bytes == old ? old.size() + 300 : 0);
-    const RunResult result = p.run("R " + commands + " x", std::chrono::seconds(10));
+    const RunResult result = p.run("R " + commands + " x");
     const std::string take = p.take(1);
     EXPECT_EQ(result.exitStatus, bytes == broken ? 2 : 0);
     p.expectFiles({{take, padded ? silence(kPunch) + kTakeOne : kTakeOne}},
