@@ -108,11 +108,9 @@ Rule parseRule(std::string_view text) {
   if (*rest == '-') rule.to = std::strtol(rest + 1, &rest, 10);
   if (rule.from < 1 || (rule.to != -1 && rule.to < rule.from)) badRules("bad WHEN", text);
   rule.actionName = fields[3];
-  constexpr std::pair<std::string_view, Action> kActions[] = {{"short", Action::kShort},
-                                                              {"EPIPE", Action::kAlsaPipe},
-                                                              {"xrun", Action::kAlsaXrun},
-                                                              {"kill", Action::kKill},
-                                                              {"log", Action::kLog}};
+  using enum Action;
+  constexpr std::pair<std::string_view, Action> kActions[] = {
+      {"short", kShort}, {"EPIPE", kAlsaPipe}, {"xrun", kAlsaXrun}, {"kill", kKill}, {"log", kLog}};
   bool known = false;
   for (const auto& [name, action] : kActions) {
     if (fields[3] == name) rule.action = action, known = true;
@@ -208,13 +206,17 @@ std::size_t half(std::size_t count) {
   return count > 1 ? count / 2 : count;
 }
 
+// A transfer to or from `fd` (and, for a copy, from `otherFd`).
 template <typename Call>
-ssize_t transfer(const char* name, int fd, std::size_t count, Call call) {
-  if (!anyRules()) return call(count);
-  const Rule* rule = fault(name, pathOfFd(fd));
+ssize_t transfer(const char* name, int fd, std::size_t count, Call call, int otherFd = -1) {
+  const Rule* rule = anyRules() ? fault(name, pathOfFd(fd), pathOfFd(otherFd)) : nullptr;
   if (rule == nullptr) return call(count);
-  if (rule->action == Action::kShort) return call(half(count));
-  return failWith(*rule);
+  return rule->action == Action::kShort ? call(half(count)) : failWith(*rule);
+}
+
+// The rule that makes this call on a stdio stream fail, or null.
+const Rule* streamFault(const char* call, std::FILE* stream) {
+  return anyRules() && stream != nullptr ? fault(call, pathOfFd(fileno(stream))) : nullptr;
 }
 
 // A stdio stream whose write or flush fails has its buffered bytes dropped
@@ -295,7 +297,7 @@ VARNOW_TRANSFER(pwrite, "pwrite", const void*, VARNOW_COMMA off_t offset, VARNOW
 
 std::size_t fread(void* items, std::size_t size, std::size_t count, std::FILE* stream) {
   const auto call = real<std::size_t (*)(void*, std::size_t, std::size_t, std::FILE*)>("fread");
-  const Rule* rule = anyRules() ? fault("fread", pathOfFd(fileno(stream))) : nullptr;
+  const Rule* rule = streamFault("fread", stream);
   if (rule == nullptr) return call(items, size, count, stream);
   const std::size_t done =
       rule->action == Action::kShort ? call(items, size, half(count), stream) : 0;
@@ -307,7 +309,7 @@ std::size_t fread(void* items, std::size_t size, std::size_t count, std::FILE* s
 std::size_t fwrite(const void* items, std::size_t size, std::size_t count, std::FILE* stream) {
   const auto call =
       real<std::size_t (*)(const void*, std::size_t, std::size_t, std::FILE*)>("fwrite");
-  const Rule* rule = anyRules() ? fault("fwrite", pathOfFd(fileno(stream))) : nullptr;
+  const Rule* rule = streamFault("fwrite", stream);
   if (rule == nullptr) return call(items, size, count, stream);
   std::size_t done = 0;
   if (rule->action == Action::kShort) {
@@ -317,28 +319,20 @@ std::size_t fwrite(const void* items, std::size_t size, std::size_t count, std::
   return failStream(*rule, stream, done);
 }
 
-int fputs(const char* text, std::FILE* stream) {
-  const Rule* rule = anyRules() ? fault("fputs", pathOfFd(fileno(stream))) : nullptr;
-  if (rule == nullptr) return real<int (*)(const char*, std::FILE*)>("fputs")(text, stream);
-  return failStream(*rule, stream, EOF);
-}
-
-int fputc(int character, std::FILE* stream) {
-  const Rule* rule = anyRules() ? fault("fputc", pathOfFd(fileno(stream))) : nullptr;
-  if (rule == nullptr) return real<int (*)(int, std::FILE*)>("fputc")(character, stream);
-  return failStream(*rule, stream, EOF);
-}
-
-int fflush(std::FILE* stream) {
-  const bool named = anyRules() && stream != nullptr;
-  const Rule* rule = named ? fault("fflush", pathOfFd(fileno(stream))) : nullptr;
-  if (rule == nullptr) return real<int (*)(std::FILE*)>("fflush")(stream);
-  return failStream(*rule, stream, EOF);
-}
+#define VARNOW_STREAM_CALL(name, signature, arguments)                   \
+  int name signature {                                                   \
+    const Rule* rule = streamFault(#name, stream);                       \
+    if (rule == nullptr) return real<int(*) signature>(#name) arguments; \
+    return failStream(*rule, stream, EOF);                               \
+  }
+VARNOW_STREAM_CALL(fputs, (const char* text, std::FILE* stream), (text, stream))
+VARNOW_STREAM_CALL(fputc, (int character, std::FILE* stream), (character, stream))
+VARNOW_STREAM_CALL(fflush, (std::FILE * stream), (stream))  // fflush(NULL) flushes every stream
+#undef VARNOW_STREAM_CALL
 
 int fclose(std::FILE* stream) {
   const auto call = real<int (*)(std::FILE*)>("fclose");
-  const Rule* rule = anyRules() ? fault("fclose", pathOfFd(fileno(stream))) : nullptr;
+  const Rule* rule = streamFault("fclose", stream);
   if (rule == nullptr) return call(stream);
   // The stream is closed all the same; what it still held is lost.
   __fpurge(stream);
@@ -370,15 +364,9 @@ ssize_t copy_file_range(int inFd, off_t* inOffset, int outFd, off_t* outOffset, 
                         unsigned flags) {
   const auto call =
       real<ssize_t (*)(int, off_t*, int, off_t*, std::size_t, unsigned)>("copy_file_range");
-  if (anyRules()) {
-    if (const Rule* rule = fault("copy_file_range", pathOfFd(outFd), pathOfFd(inFd))) {
-      if (rule->action == Action::kShort) {
-        return call(inFd, inOffset, outFd, outOffset, half(count), flags);
-      }
-      return failWith(*rule);
-    }
-  }
-  return call(inFd, inOffset, outFd, outOffset, count, flags);
+  return transfer(
+      "copy_file_range", outFd, count,
+      [&](std::size_t n) { return call(inFd, inOffset, outFd, outOffset, n, flags); }, inFd);
 }
 
 int ioctl(int fd, unsigned long request, ...) {
@@ -392,13 +380,13 @@ int ioctl(int fd, unsigned long request, ...) {
   return real<int (*)(int, unsigned long, ...)>("ioctl")(fd, request, argument);
 }
 
-snd_pcm_sframes_t snd_pcm_writen(snd_pcm_t* pcm, void** buffers, snd_pcm_uframes_t frames) {
-  return alsaTransfer("snd_pcm_writen", __builtin_return_address(0), pcm, buffers, frames);
-}
-
-snd_pcm_sframes_t snd_pcm_readn(snd_pcm_t* pcm, void** buffers, snd_pcm_uframes_t frames) {
-  return alsaTransfer("snd_pcm_readn", __builtin_return_address(0), pcm, buffers, frames);
-}
+#define VARNOW_ALSA_TRANSFER(name)                                                   \
+  snd_pcm_sframes_t name(snd_pcm_t* pcm, void** buffers, snd_pcm_uframes_t frames) { \
+    return alsaTransfer(#name, __builtin_return_address(0), pcm, buffers, frames);   \
+  }
+VARNOW_ALSA_TRANSFER(snd_pcm_writen)
+VARNOW_ALSA_TRANSFER(snd_pcm_readn)
+#undef VARNOW_ALSA_TRANSFER
 
 int snd_pcm_prepare(snd_pcm_t* pcm) {
   const Rule* rule =
