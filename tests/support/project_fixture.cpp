@@ -20,38 +20,6 @@ namespace varnow::testing {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Waits for `child` until the deadline, then kills it; fills the status fields.
-void awaitChild(pid_t child, std::chrono::steady_clock::time_point deadline, RunResult& result) {
-  int status = 0;
-  while (waitpid(child, &status, WNOHANG) != child) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(-child, SIGKILL);
-      waitpid(child, &status, 0);
-      result.timedOut = true;
-      return;
-    }
-    std::this_thread::sleep_for(milliseconds(5));
-  }
-  if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
-}
-
-[[noreturn]] void execute(const fs::path& dir, const fs::path& home,
-                          const std::vector<std::string>& command) {
-  if (chdir(dir.c_str()) != 0 || setenv("HOME", home.c_str(), 1) != 0) _exit(127);
-  unsetenv("ALSA_CONFIG_PATH");
-  unsetenv("XDG_STATE_HOME");
-  std::vector<char*> argv;
-  for (const std::string& word : command)
-    argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-  execv(argv[0], argv.data());
-  _exit(127);
-}
-
-}  // namespace
-
 void writeBytes(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -205,14 +173,34 @@ pid_t ProjectFixture::spawn(int stdinFd, const std::vector<std::string>& command
       signal(SIGXFSZ, SIG_IGN);
       if (setrlimit(RLIMIT_FSIZE, &sizeLimit) != 0) _exit(126);
     }
-    execute(projectDir_, homeDir_, command);
+    if (chdir(projectDir_.c_str()) != 0 || setenv("HOME", homeDir_.c_str(), 1) != 0) _exit(127);
+    unsetenv("ALSA_CONFIG_PATH");
+    unsetenv("XDG_STATE_HOME");
+    std::vector<char*> argv;
+    for (const std::string& word : command)
+      argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
   }
   return child;
 }
 
+// Waits for `child` until the limit, then kills it.
 RunResult ProjectFixture::collect(pid_t child, milliseconds limit) const {
   RunResult result;
-  awaitChild(child, std::chrono::steady_clock::now() + limit, result);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (waitpid(child, &status, WNOHANG) != child) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(-child, SIGKILL);
+      waitpid(child, &status, 0);
+      result.timedOut = true;
+      break;
+    }
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  if (!result.timedOut && WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   result.out = readBytes(root_ / "stdout.txt");
   result.err = readBytes(root_ / "stderr.txt");
   return result;
