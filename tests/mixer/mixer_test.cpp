@@ -1,11 +1,9 @@
 // Gain and pan laws to the bit, bus tables, mix kernels, the mixer's edits.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <random>
-#include <vector>
 
 #include "core/unit_fixture.hpp"
 #include "mixer/channel_mixer.hpp"
@@ -148,11 +146,15 @@ struct Mixer {
     else
       MixMultiple(bytes.data(), inputs, left, right, mode, scratch);
   }
+  auto result() const { return std::tie(bytes, left, right); }
+  // The reference kernels on the tables of `inputs`.
+  void mixByReference(const MixInputs& tables, int mode) {
+    if (mode == 1)
+      referenceMix(bytes.data(), tables, left[0], right[0]);
+    else
+      referenceMixMultiple(bytes.data(), tables, left, right, mode);
+  }
 };
-
-std::int64_t throughGain(std::int64_t sum, float gain) {
-  return static_cast<std::int64_t>(static_cast<float>(sum) * gain);
-}
 
 TEST(Mix, IntegerGainsTruncateTowardZeroAndSilentChannelsStayAsRead) {
   Mixer one(3);
@@ -185,7 +187,9 @@ TEST(Mix, OversSaturateButPeaksKeepTheirSize) {
       mixer.mix(mode);
       EXPECT_EQ(mixer.get(0), Block(kFrames, full)) << mode;
       EXPECT_EQ(mixer.get(1), Block(kFrames, full)) << mode;
-      EXPECT_EQ(mixer.left[0], std::abs(throughGain(full * 1019, kBusUnity))) << mode;
+      EXPECT_EQ(mixer.left[0],
+                std::abs(static_cast<std::int64_t>(static_cast<float>(full * 1019) * kBusUnity)))
+          << mode;
       EXPECT_EQ(mixer.right[0], std::abs(full)) << mode;
     }
   }
@@ -221,15 +225,8 @@ TEST(Mix, FastKernelsEqualTheReferenceOnRandomBlocks) {
     mixer.left[0] = reference.left[0] = 1000;  // peaks carried over from earlier blocks
     for (int step = 0; step < 2; ++step) {
       mixer.mix(mode);
-      if (mode == 1)
-        referenceMix(reference.bytes.data(), reference.inputs, reference.left[0],
-                     reference.right[0]);
-      else
-        referenceMixMultiple(reference.bytes.data(), mixer.inputs, reference.left, reference.right,
-                             mode);
-      ASSERT_EQ(mixer.bytes, reference.bytes) << "round " << round << " mode " << mode;
-      ASSERT_EQ(mixer.left, reference.left) << "round " << round;
-      ASSERT_EQ(mixer.right, reference.right) << "round " << round;
+      reference.mixByReference(mixer.inputs, mode);
+      ASSERT_EQ(mixer.result(), reference.result()) << "round " << round << " mode " << mode;
     }
   }
 }
@@ -274,14 +271,8 @@ TEST(MixStages, EachSetEqualsTheReferenceAtEveryGainAndOver) {
       if (round % 2 == 1) mixer.inputs.channelBlocks = &pointers;
       Mixer reference = mixer;
       mixer.mix(mode);
-      if (mode == 1)
-        referenceMix(reference.bytes.data(), mixer.inputs, reference.left[0], reference.right[0]);
-      else
-        referenceMixMultiple(reference.bytes.data(), mixer.inputs, reference.left, reference.right,
-                             mode);
-      ASSERT_EQ(mixer.bytes, reference.bytes) << "round " << round << " mode " << mode;
-      ASSERT_EQ(mixer.left, reference.left) << "round " << round;
-      ASSERT_EQ(mixer.right, reference.right) << "round " << round;
+      reference.mixByReference(mixer.inputs, mode);
+      ASSERT_EQ(mixer.result(), reference.result()) << "round " << round << " mode " << mode;
     }
   }
   useMixStageSet(original);
