@@ -1,5 +1,4 @@
 // Musical time, point entry and moves, slot tables and the length commands.
-#include <gtest/gtest.h>
 
 #include <cmath>
 
@@ -83,15 +82,14 @@ TEST(PointMoves, MovesAndSlotsStayInsideTheirRanges) {
   nudgeForward(point, 12288);
   EXPECT_EQ(point, kLastPosition);
   // An inverted window moves by its negative length; never below 0.
-  Position in = 100, out = 40;
-  JumpAhead(in, out);
-  EXPECT_EQ(std::pair(in, out), std::pair(Position{40}, Position{0}));
-  in = 100, out = 40;
-  JumpBack(in, out);
-  EXPECT_EQ(std::pair(in, out), std::pair(Position{160}, Position{100}));
-  in = 0, out = kLastPosition;
-  JumpAhead(in, out);
-  EXPECT_EQ(std::pair(in, out), std::pair(kLastPosition, kLastPosition));
+  const std::tuple<void (*)(Position&, Position&), Position, Position, Position, Position> jumps[] =
+      {{JumpAhead, 100, 40, 40, 0},
+       {JumpBack, 100, 40, 160, 100},
+       {JumpAhead, 0, kLastPosition, kLastPosition, kLastPosition}};
+  for (auto [jump, in, out, newIn, newOut] : jumps) {
+    jump(in, out);
+    EXPECT_EQ(std::pair(in, out), std::pair(newIn, newOut));
+  }
 
   ProjectSettings s;
   // Flags beyond the position arrays are cleared, never read from.
@@ -100,8 +98,7 @@ TEST(PointMoves, MovesAndSlotsStayInsideTheirRanges) {
   std::array<int, 4> wide{7, 7, 7, 7};
   EXPECT_EQ(CheckTimeRanges(shortIn, shortOut, wide), 2);
   EXPECT_EQ(wide, (std::array<int, 4>{1, 1, 0, 0}));
-  s.maxRanges = 1000;
-  s.maxLocates = -3;
+  s.maxRanges = 1000, s.maxLocates = -3;
   EXPECT_EQ(rangeTableOf(s).slotCount(), kMaxRanges);
   EXPECT_EQ(locateTableOf(s).slotCount(), 0);
   s.maxLocates = 10;
