@@ -1,12 +1,9 @@
 // The ground floor: numbers, failure sentences, text files, lists, stops.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
-#include <filesystem>
 
 #include "core/console_input.hpp"
 #include "core/forced_exit_cleanup.hpp"
@@ -128,9 +125,8 @@ TEST(StopRequest, TerminationOutranksACtrlCAndTheRequestWakesReaders) {
   requestStop(SIGINT);
   EXPECT_FALSE(stopEndsRun());
   EXPECT_TRUE(woken());
-  requestStop(SIGHUP);
-  requestStop(SIGTERM);
-  requestStop(SIGINT);
+  for (const int signal : {SIGHUP, SIGTERM, SIGINT})
+    requestStop(signal);
   EXPECT_EQ(stopSignal(), SIGHUP);  // the first termination stays
   EXPECT_TRUE(stopEndsRun());
   clearStopRequest();

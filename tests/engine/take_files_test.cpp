@@ -1,10 +1,7 @@
 // The take files of a pass, and what a file that cannot be written leaves.
 #include "engine/take_files.hpp"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
-#include <filesystem>
 
 #include "core/unit_fixture.hpp"
 #include "wave/wave_header.hpp"

@@ -1,5 +1,4 @@
 // Peaks, the level meter line, the clock line and the peak reports.
-#include <gtest/gtest.h>
 
 #include "core/unit_fixture.hpp"
 #include "meter/clock.hpp"

@@ -1,11 +1,8 @@
 // Backups, inserts, padding and names: what they write, and leave on failure.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
-#include <csignal>
-#include <filesystem>
 
 #include "core/stop_request.hpp"
 #include "core/unit_fixture.hpp"
@@ -22,6 +19,7 @@ namespace varnow {
 namespace {
 
 using testing::inserted;
+using testing::operator+;
 using testing::printedBy;
 using testing::readBytes;
 using testing::Samples;
@@ -149,10 +147,7 @@ TEST(PadFile, ThreeZeroBytesPerSampleBeforeTheFirstSample) {
   for (const std::size_t frames : {1000u, 1025u, 1024u, 1u, 0u, 4000000u}) {
     const std::string take = dir.wave("take.wav", staircase(300));
     ASSERT_TRUE(PAD_FILE(take, static_cast<std::int64_t>(frames)).ok()) << frames;
-    Samples expected(frames, 0);
-    const Samples stairs = staircase(300);
-    expected.insert(expected.end(), stairs.begin(), stairs.end());
-    EXPECT_TRUE(readBytes(take) == wavFile(expected)) << frames;
+    EXPECT_TRUE(readBytes(take) == wavFile(testing::silence(frames) + staircase(300))) << frames;
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"take.wav"}) << frames;
   }
   // 12 MB of silence are a hole, where the file system makes holes.
