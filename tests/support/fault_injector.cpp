@@ -60,13 +60,10 @@ enum class Action { kError, kShort, kAlsaPipe, kAlsaXrun, kKill, kLog };
 
 struct Rule {
   std::string calls;  // ",open,read," with a comma on each side of every name
-  std::string glob;
-  long from = 0;
-  long to = 0;  // -1: no end
+  std::string glob, actionName;
+  long from = 0, to = 0, seen = 0;  // to is -1: no end
   Action action = Action::kError;
   int err = 0;
-  std::string actionName;
-  long seen = 0;
 };
 
 pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
