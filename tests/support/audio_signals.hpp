@@ -65,34 +65,36 @@ inline Samples inserted(const Samples& old, const Samples& take, std::size_t p, 
   return result;
 }
 
-inline void appendLittleEndian(std::string& bytes, std::uint64_t value, int width) {
+// `value` as `width` bytes, low byte first.
+inline std::string le(std::uint64_t value, int width) {
+  std::string bytes;
   for (int i = 0; i < width; ++i)
     bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  return bytes;
 }
 
 inline std::string packSamples(const Samples& samples) {
   std::string bytes;
   for (const std::int32_t sample : samples)
-    appendLittleEndian(bytes, static_cast<std::uint32_t>(sample), 3);
+    bytes += le(static_cast<std::uint32_t>(sample), 3);
   return bytes;
+}
+
+// A RIFF WAVE file of `chunks`; a PCM format chunk.
+inline std::string riff(const std::string& chunks) {
+  return "RIFF" + le(chunks.size() + 4, 4) + "WAVE" + chunks;
+}
+inline std::string formatChunk(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits) {
+  return "fmt " + le(16, 4) + le(1, 2) + le(channels, 2) + le(rate, 4) +
+         le(rate * 3 * channels, 4) + le(3 * channels, 2) + le(bits, 2);
 }
 
 // A 24-bit WAV file with a canonical 44-byte header (interleaved frames when
 // channels > 1).
 inline std::string wavFile(const Samples& samples, std::uint32_t rate = 48000,
                            std::uint32_t channels = 1) {
-  const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 3);
-  const std::uint32_t frameBytes = 3 * channels;
-  std::string bytes = "RIFF";
-  appendLittleEndian(bytes, dataBytes + 36, 4);
-  bytes += "WAVEfmt ";
-  const std::pair<std::uint64_t, int> fields[] = {
-      {16, 4}, {1, 2}, {channels, 2}, {rate, 4}, {rate * frameBytes, 4}, {frameBytes, 2}, {24, 2}};
-  for (const auto& [value, width] : fields)
-    appendLittleEndian(bytes, value, width);
-  bytes += "data";
-  appendLittleEndian(bytes, dataBytes, 4);
-  return bytes + packSamples(samples);
+  const std::string data = packSamples(samples);
+  return riff(formatChunk(channels, rate, 24) + "data" + le(data.size(), 4) + data);
 }
 
 // Interleaved capture frames: channel c of frame i holds channelBase[c] + i.

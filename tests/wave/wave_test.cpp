@@ -115,26 +115,16 @@ TEST(Quantize, FirstWholeMultipleReachingTheTimeComparedInSinglePrecision) {
 }
 
 using testing::field32;
+using testing::formatChunk;
+using testing::le;
 using testing::printedBy;
 using testing::readBytes;
+using testing::riff;
 using testing::staircase;
 using testing::TakeDir;
 
-std::string le(std::uint32_t value, int count) {
-  std::string out;
-  testing::appendLittleEndian(out, value, count);
-  return out;
-}
 std::string chunk(const std::string& id, const std::string& body) {
-  return id + le(static_cast<std::uint32_t>(body.size()), 4) + body +
-         (body.size() % 2 != 0 ? std::string(1, '\0') : "");
-}
-std::string format(std::uint32_t channels, std::uint32_t rate, std::uint32_t bits) {
-  return chunk("fmt ",
-               le(1, 2) + le(channels, 2) + le(rate, 4) + le(rate * 3, 4) + le(3, 2) + le(bits, 2));
-}
-std::string riff(const std::string& chunks) {
-  return "RIFF" + le(static_cast<std::uint32_t>(chunks.size() + 4), 4) + "WAVE" + chunks;
+  return id + le(body.size(), 4) + body + (body.size() % 2 != 0 ? std::string(1, '\0') : "");
 }
 std::string samples(std::size_t n, std::int32_t first = 0) {
   return testing::packSamples(staircase(n, first));
@@ -150,7 +140,7 @@ TEST(WaveHeader, BytesPlannedLengthAndFailure) {
   const std::string path = dir.file("take.wav");
   ASSERT_TRUE(MAKE_HEADER(path, 48000, 1000, 1).ok());
   EXPECT_EQ(readBytes(path),
-            "RIFF" + le(3036, 4) + "WAVE" + format(1, 48000, 24) + "data" + le(3000, 4));
+            "RIFF" + le(3036, 4) + "WAVE" + formatChunk(1, 48000, 24) + "data" + le(3000, 4));
   const std::string huge = take(1431655766LL, 0);  // 2^32 + 2 bytes
   EXPECT_EQ(std::pair(field32(huge, 40), field32(huge, 4)), std::pair(2u, 38u));
   EXPECT_EQ(MAKE_HEADER(dir.file("no/take.wav"), 48000, 10, 1).message(),
@@ -179,15 +169,15 @@ TEST(WaveAttributes, LengthRuleAndChunkWalk) {
       {"short.wav", take(1000, 400), {1, 44, 48000, 400, 3, 24}},
       {"long.wav", take(100, 150), {1, 44, 48000, 100, 3, 24}},
       {"unclosed.wav",
-       riff(format(1, 44100, 24) + "data" + le(0xFFFFFFFF, 4) + samples(250)),
+       riff(formatChunk(1, 44100, 24) + "data" + le(0xFFFFFFFF, 4) + samples(250)),
        {1, 44, 44100, 250, 3, 24}},
       {"tagged.wav",
-       riff(chunk("LIST", metadata) + format(1, 96000, 24) + chunk("junk", "ddd") +
+       riff(chunk("LIST", metadata) + formatChunk(1, 96000, 24) + chunk("junk", "ddd") +
             chunk("data", samples(64))),
        {1, 200064, 96000, 64, 3, 24}},
       // The extensible format: a 40-byte fmt chunk, then a fact chunk.
       {"extensible.wav",
-       riff(format(1, 44100, 24).replace(4, 1, "\x28") + std::string(24, 'x') +
+       riff(formatChunk(1, 44100, 24).replace(4, 1, "\x28") + std::string(24, 'x') +
             chunk("fact", "abcd") + chunk("data", samples(5))),
        {1, 80, 44100, 5, 3, 24}},
   };
@@ -214,17 +204,18 @@ TEST(WaveAttributes, RefusalsSayWhy) {
     std::string played;  // the refusal of GET_ATTRIBUTES
     std::string length;  // of GET_LENGTH
   } cases[] = {
-      {"mono16.wav", riff(format(1, 48000, 16) + chunk("data", samples(6))),
+      {"mono16.wav", riff(formatChunk(1, 48000, 16) + chunk("data", samples(6))),
        "@ is not a 24 bit file and will not be played\n", "24 bit wave files only!\n"},
-      {"stereo.wav", riff(format(2, 48000, 16) + chunk("data", samples(8))),
+      {"stereo.wav", riff(formatChunk(2, 48000, 16) + chunk("data", samples(8))),
        "@ is not a mono file and will not be played\n", "Mono files only\n"},
       {"nofmt.wav", riff(chunk("data", samples(8))), noFormat, noFormat},
       {"shortfmt.wav", riff(chunk("fmt ", "12345678") + chunk("data", samples(4))), noFormat,
        noFormat},
       {"cutfmt.wav", take(10, 10).substr(0, 30), noFormat, noFormat},  // ends inside fmt
-      {"nodata.wav", riff(format(1, 48000, 24) + chunk("LIST", samples(8))),
+      {"nodata.wav", riff(formatChunk(1, 48000, 24) + chunk("LIST", samples(8))),
        "Cannot find data block in file @!\n", "Can't find data block in wave file!\n"},
-      {"broken.wav", riff(format(1, 48000, 24) + "LIST" + le(100000, 4) + chunk("data", "xyz")),
+      {"broken.wav",
+       riff(formatChunk(1, 48000, 24) + "LIST" + le(100000, 4) + chunk("data", "xyz")),
        "Cannot find data block in file @!\n", "Can't find data block in wave file!\n"},
       {"absent.wav", "", absent, absent},
   };
@@ -258,11 +249,11 @@ TEST(SizeRepair, SizesFromTheFileLengthOrNothingWithoutData) {
   EXPECT_EQ(readBytes(planned), take(400, 400));
 
   const std::string noData = dir.file("nodata.wav");
-  testing::writeBytes(noData, riff(format(1, 48000, 24)));
+  testing::writeBytes(noData, riff(formatChunk(1, 48000, 24)));
   const SizeRepairResult result = FIX_SIZE(noData);
   EXPECT_EQ(result.outcome, SizeRepairOutcome::kNoDataChunk);
   EXPECT_EQ(result.message, "Can't find data block in wave file!");
-  EXPECT_EQ(readBytes(noData), riff(format(1, 48000, 24)));
+  EXPECT_EQ(readBytes(noData), riff(formatChunk(1, 48000, 24)));
 }
 
 }  // namespace
