@@ -50,9 +50,8 @@ TEST(FileFailure, SentencesNameTheFileAndTheReason) {
 TEST(TextFile, ReadsEveryByteAndReplacesOnlyWhenTheWholeTextIsWritten) {
   TakeDir dir;
   const std::string path = dir.file("param.txt");
-  std::string bytes;
-  for (int i = 0; i < 200000; ++i)  // beyond the reader's piece, with NUL bytes
-    bytes += static_cast<char>(i % 251);
+  // Beyond the reader's piece, with NUL bytes.
+  const std::string bytes = testing::packSamples(testing::staircase(70000));
   writeBytes(path, bytes);
   std::string text = "stale";
   ASSERT_TRUE(readWholeFile(path, text).ok());

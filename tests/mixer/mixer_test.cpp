@@ -283,21 +283,19 @@ TEST(MixStages, EachSetEqualsTheReferenceAtEveryGainAndOver) {
 TEST(TrackReadAhead, BlocksAcrossPiecesThenSilenceAndFailuresAtTheBlockThatNeedsThem) {
   testing::TakeDir dir;
   const std::int64_t frames = 3 * kBlockFrames + 2048;
-  const std::string path = dir.wave("t.wav", testing::staircase(frames, -7000, 3));
+  const testing::Samples track = testing::staircase(frames, -7000, 3);
+  const std::string path = dir.wave("t.wav", track);
+  using testing::operator+;
+  const testing::Samples played = track + testing::silence(3 * kBlockFrames);  // then silence
   const WaveAttributes attributes{1, 44, 48000, frames, 3, 24};
   const int descriptor = ::open(path.c_str(), O_RDONLY);
   TrackReadAhead reader(descriptor, "t.wav", attributes, 2);
   for (std::int64_t p = 1000; p < 6 * kBlockFrames; p += kBlockFrames) {
     const std::int8_t* block = nullptr;
     ASSERT_TRUE(reader.block(p, block)) << p;
-    Block expected(kFrames);
-    for (std::size_t i = 0; i < kFrames; ++i) {
-      const std::int64_t at = p + static_cast<std::int64_t>(i);
-      expected[i] = at < frames ? -7000 + 3 * at : 0;
-    }
     Block got(kFrames);
     CHAR_TO_NUM32(block, got.data(), kBytesPerSample);
-    ASSERT_EQ(got, expected) << p;
+    ASSERT_EQ(got, Block(played.begin() + p, played.begin() + p + kBlockFrames)) << p;
   }
 
   // The file loses its last block after its length was taken.
