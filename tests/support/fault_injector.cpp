@@ -6,32 +6,27 @@
 //   LD_PRELOAD=libvarnow_faults.so VARNOW_FAULTS='RULE;RULE;...' varnow
 //
 //   RULE   := CALLS ':' GLOB ':' WHEN ':' ACTION
-//   CALLS  := name[,name...]   open read pread write pwrite fread fwrite fputs
-//                              fputc fflush fclose fsync fdatasync rename unlink
-//                              mkdir ftruncate copy_file_range ioctl
-//                              snd_pcm_writen snd_pcm_readn snd_pcm_prepare
-//   GLOB   := fnmatch(3) pattern over the absolute path ('*' crosses '/');
-//             a rename matches on either name; ALSA calls have the
-//             path "playback" or "capture", the stream of their handle
-//   WHEN   := N        the Nth matching call (counted from 1, per rule)
-//           | N-M      calls N to M
-//           | N+       call N and every later one
-//   ACTION := an errno name (EIO, ENOSPC, EDQUOT, EINTR, EISDIR, ...): the
-//             call does nothing and fails with it
-//           | short    a read or write moves half of what was asked (at least
-//                      one byte) and reports that; a stdio call also fails
-//                      with ENOSPC, as a full disk does
-//           | EPIPE    an ALSA transfer moves nothing and returns -EPIPE
-//           | xrun     an ALSA transfer moves its frames, then returns -EPIPE
-//           | kill     the process is killed (SIGKILL) before the call: a crash
-//           | log      the call goes through untouched; it is only logged, so
-//                      that a test sees when it came among the faults
+//   CALLS  := name[,name...] of open read pread write pwrite fread fwrite fputs fputc fflush
+//             fclose fsync fdatasync rename unlink mkdir ftruncate copy_file_range ioctl
+//             snd_pcm_writen snd_pcm_readn snd_pcm_prepare
+//   GLOB   := fnmatch(3) pattern over the absolute path ('*' crosses '/'); a rename matches
+//             on either name; ALSA calls have the path "playback" or "capture", their stream
+//   WHEN   := N (the Nth matching call, counted from 1, per rule) | N-M (calls N to M)
+//           | N+ (call N and every later one)
+//   ACTION := an errno name (EIO, ENOSPC, EDQUOT, EINTR, EISDIR, ...): the call does nothing
+//             and fails with it
+//           | short  a read or write moves half of what was asked (at least one byte) and
+//                    reports that; a stdio call also fails with ENOSPC, as a full disk does
+//           | EPIPE  an ALSA transfer moves nothing and returns -EPIPE
+//           | xrun   an ALSA transfer moves its frames, then returns -EPIPE
+//           | kill   the process is killed (SIGKILL) before the call: a crash
+//           | log    the call goes through untouched; it is only logged, so that a test sees
+//                    when it came among the faults
 //
-// Each fault that fires is appended as one line ("pwrite /tmp/p/vox.wav #2
-// EIO") to the file VARNOW_FAULTS_LOG names, so that a test can tell that
-// its fault was met. Only the calls the program makes itself are answered
-// (the C library's own, such as fopen's open, are not); unlink includes
-// remove; ioctl counts only the file-cloning requests.
+// Each fault that fires is appended as one line ("pwrite /tmp/p/vox.wav #2 EIO") to the
+// file VARNOW_FAULTS_LOG names, so that a test can tell that its fault was met. Only the
+// calls the program makes itself are answered (the C library's own, such as fopen's open,
+// are not); unlink includes remove; ioctl counts only the file-cloning requests.
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -211,24 +206,22 @@ ssize_t transfer(const char* name, int fd, std::size_t count, Call call, int oth
   return rule->action == Action::kShort ? call(half(count)) : failWith(*rule);
 }
 
-// The rule that makes this call on a stdio stream fail, or null.
+// The rule that makes this call on a file descriptor or a stdio stream fail, or null.
+const Rule* fdFault(const char* call, int fd) {
+  return anyRules() ? fault(call, pathOfFd(fd)) : nullptr;
+}
 const Rule* streamFault(const char* call, std::FILE* stream) {
-  return anyRules() && stream != nullptr ? fault(call, pathOfFd(fileno(stream))) : nullptr;
+  return stream != nullptr ? fdFault(call, fileno(stream)) : nullptr;
 }
 
-// A stdio stream whose write or flush fails has its buffered bytes dropped
-// and its error indicator set, as a full disk leaves it.
-void breakStream(std::FILE* stream) {
-  __fpurge(stream);
-  stream->_flags |= 0x20;  // glibc's _IO_ERR_SEEN: ferror() is true from now on
-}
-
-// A stdio call that fails: `done` items were moved, the stream is broken
-// and errno says why.
+// A stdio write or flush that fails returns `result` and sets errno; the
+// stream has its buffered bytes dropped and its error indicator set, as a
+// full disk leaves it.
 template <typename Result>
 Result failStream(const Rule& rule, std::FILE* stream, Result result) {
   failWith(rule);
-  breakStream(stream);
+  __fpurge(stream);
+  stream->_flags |= 0x20;  // glibc's _IO_ERR_SEEN: ferror() is true from now on
   return result;
 }
 
@@ -237,14 +230,12 @@ const char* streamOf(snd_pcm_t* pcm) {
   return snd_pcm_stream(pcm) == SND_PCM_STREAM_PLAYBACK ? "playback" : "capture";
 }
 
-using AlsaTransferCall = snd_pcm_sframes_t (*)(snd_pcm_t*, void**, snd_pcm_uframes_t);
 using AlsaPrepareCall = int (*)(snd_pcm_t*);
 
 // alsa-lib calls its own functions too (a plugin prepares its slave): only
 // the program's calls count, so that one call of the program is one line.
 bool fromProgram(const void* caller) {
-  Dl_info callerInfo{};
-  Dl_info alsaInfo{};
+  Dl_info callerInfo{}, alsaInfo{};
   const auto alsa = reinterpret_cast<void*>(real<AlsaPrepareCall>("snd_pcm_prepare"));
   return anyRules() && dladdr(caller, &callerInfo) != 0 && dladdr(alsa, &alsaInfo) != 0 &&
          callerInfo.dli_fbase != alsaInfo.dli_fbase;
@@ -254,7 +245,7 @@ bool fromProgram(const void* caller) {
 // frames and reports the xrun all the same ("xrun").
 snd_pcm_sframes_t alsaTransfer(const char* name, const void* caller, snd_pcm_t* pcm, void** buffers,
                                snd_pcm_uframes_t frames) {
-  const auto call = real<AlsaTransferCall>(name);
+  const auto call = real<snd_pcm_sframes_t (*)(snd_pcm_t*, void**, snd_pcm_uframes_t)>(name);
   const Rule* rule = fromProgram(caller) ? fault(name, streamOf(pcm)) : nullptr;
   if (rule == nullptr) return call(pcm, buffers, frames);
   if (rule->action == Action::kAlsaXrun) call(pcm, buffers, frames);
@@ -271,9 +262,8 @@ int open(const char* path, int flags, ...) {
   va_start(arguments, flags);
   const auto mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(arguments, int) : 0;
   va_end(arguments);
-  if (anyRules()) {
-    if (const Rule* rule = fault("open", absolute(path)); rule != nullptr) return failWith(*rule);
-  }
+  const Rule* rule = anyRules() ? fault("open", absolute(path)) : nullptr;
+  if (rule != nullptr) return failWith(*rule);
   return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
 
@@ -339,13 +329,10 @@ int fclose(std::FILE* stream) {
 }
 
 // A call on a file descriptor or on names: failed before it is made.
-#define VARNOW_CALL(name, rule_name, signature, arguments, ...) \
-  int name signature {                                          \
-    if (anyRules()) {                                           \
-      const Rule* rule = fault(rule_name, __VA_ARGS__);         \
-      if (rule != nullptr) return failWith(*rule);              \
-    }                                                           \
-    return real<int(*) signature>(#name) arguments;             \
+#define VARNOW_CALL(name, rule_name, signature, arguments, ...)                         \
+  int name signature {                                                                  \
+    const Rule* rule = anyRules() ? fault(rule_name, __VA_ARGS__) : nullptr;            \
+    return rule != nullptr ? failWith(*rule) : real<int(*) signature>(#name) arguments; \
   }
 VARNOW_CALL(fsync, "fsync", (int fd), (fd), pathOfFd(fd))
 VARNOW_CALL(fdatasync, "fdatasync", (int fd), (fd), pathOfFd(fd))
@@ -371,9 +358,8 @@ int ioctl(int fd, unsigned long request, ...) {
   va_start(arguments, request);
   void* argument = va_arg(arguments, void*);
   va_end(arguments);
-  if (anyRules() && (request == FICLONE || request == FICLONERANGE)) {
-    if (const Rule* rule = fault("ioctl", pathOfFd(fd)); rule != nullptr) return failWith(*rule);
-  }
+  const bool clone = request == FICLONE || request == FICLONERANGE;
+  if (const Rule* rule = clone ? fdFault("ioctl", fd) : nullptr) return failWith(*rule);
   return real<int (*)(int, unsigned long, ...)>("ioctl")(fd, request, argument);
 }
 
