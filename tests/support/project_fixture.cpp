@@ -10,8 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -30,10 +28,8 @@ ProjectFixture::ProjectFixture() {
   std::string pattern = (fs::temp_directory_path() / "varnow-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root_ = pattern;
-  projectDir_ = root_ / "project";
-  homeDir_ = root_ / "home";
-  fs::create_directories(projectDir_);
-  fs::create_directories(homeDir_);
+  fs::create_directories(projectDir_ = root_ / "project");
+  fs::create_directories(homeDir_ = root_ / "home");
   writeBytes(root_ / "capture.raw", "");
   defineCard((root_ / "play.raw").string(), (root_ / "capture.raw").string());
 }
