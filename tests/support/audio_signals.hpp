@@ -39,13 +39,6 @@ inline Samples punchedIn(Samples destination, const Samples& take, std::size_t a
   return destination;
 }
 
-// The fade law written out independently of the code under test.
-inline std::int32_t faded(std::int32_t from, std::int32_t to, std::size_t k, std::size_t length) {
-  const double theta = static_cast<double>(k) / static_cast<double>(length) * 1.570796327;
-  const double blend = std::trunc(from * std::cos(theta) + to * std::sin(theta));
-  return static_cast<std::int32_t>(std::clamp(blend, -8388608.0, 8388607.0));
-}
-
 // The take punched in, then the head fade over it, then the tail fade, both
 // computed from the files as they were (silence past their ends), each left
 // out when it starts past the end of the old file, never longer than the take.
@@ -53,12 +46,18 @@ inline Samples inserted(const Samples& old, const Samples& take, std::size_t p, 
   const std::size_t n = take.size();
   const std::size_t length = std::min(fade, n);
   const auto at = [](const Samples& s, std::size_t i) { return i < s.size() ? s[i] : 0; };
+  // The fade law written out independently of the code under test.
+  const auto faded = [length](std::int32_t from, std::int32_t to, std::size_t k) {
+    const double theta = static_cast<double>(k) / static_cast<double>(length) * 1.570796327;
+    const double blend = std::trunc(from * std::cos(theta) + to * std::sin(theta));
+    return static_cast<std::int32_t>(std::clamp(blend, -8388608.0, 8388607.0));
+  };
   Samples result = punchedIn(old, take, p);
   Samples head;
   Samples tail;
   for (std::size_t k = 0; k < length; ++k) {
-    head.push_back(faded(at(old, p + k), take[k], k, length));
-    tail.push_back(faded(take[n - length + k], at(old, p + n - length + k), k, length));
+    head.push_back(faded(at(old, p + k), take[k], k));
+    tail.push_back(faded(take[n - length + k], at(old, p + n - length + k), k));
   }
   if (length > 0 && p <= old.size()) result = punchedIn(result, head, p);
   if (length > 0 && p + n - length <= old.size()) result = punchedIn(result, tail, p + n - length);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -36,11 +37,9 @@ std::string cardDefinition(const std::string& name, const std::string& playPath,
 template <typename Sequence>
 ::testing::AssertionResult same(const Sequence& actual, const Sequence& expected) {
   if (actual == expected) return ::testing::AssertionSuccess();
-  std::size_t at = 0;
-  while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
-    ++at;
+  const auto at = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
   return ::testing::AssertionFailure() << actual.size() << " items instead of " << expected.size()
-                                       << ", first difference at " << at;
+                                       << ", first difference at " << at.first - actual.begin();
 }
 
 // The program under test (VARNOW_UNDER_TEST names another build of it, such
