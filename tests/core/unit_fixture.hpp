@@ -2,15 +2,10 @@
 // fed from a text, the output of a call, a full disk.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <csignal>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "core/console_input.hpp"
 #include "support/project_fixture.hpp"
@@ -30,13 +25,7 @@ class TakeDir {
     writeBytes(file(name), wavFile(samples));
     return file(name);
   }
-  std::vector<std::string> entries() const {  // sorted
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> entries() const { return namesIn(path_); }  // sorted
 
  private:
   std::string path_;

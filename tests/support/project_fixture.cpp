@@ -62,11 +62,12 @@ void ProjectFixture::makeFifo(const std::string& name) const {
   if (mkfifo(path(name).c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed");
 }
 
-std::vector<std::string> ProjectFixture::files() const {
+std::vector<std::string> namesIn(const fs::path& dir, bool regularOnly) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(projectDir_)) {
+  for (const auto& entry : fs::directory_iterator(dir)) {
     std::error_code unresolvable;  // a link loop is no regular file
-    if (entry.is_regular_file(unresolvable)) names.push_back(entry.path().filename().string());
+    if (!regularOnly || entry.is_regular_file(unresolvable))
+      names.push_back(entry.path().filename().string());
   }
   std::sort(names.begin(), names.end());
   return names;

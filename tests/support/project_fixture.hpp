@@ -29,6 +29,8 @@ inline std::string readBytes(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 void writeBytes(const std::filesystem::path& path, const std::string& bytes);
+// The names in `dir`, sorted; only those of regular files when `regularOnly`.
+std::vector<std::string> namesIn(const std::filesystem::path& dir, bool regularOnly = false);
 // An .asoundrc card `name` whose playback goes to one file and capture comes from another.
 std::string cardDefinition(const std::string& name, const std::string& playPath,
                            const std::string& capturePath);
@@ -91,7 +93,7 @@ class ProjectFixture {
     std::filesystem::create_symlink(name, projectDir_ / name);
   }
   // The regular files, sorted; `others` with the three list files.
-  std::vector<std::string> files() const;
+  std::vector<std::string> files() const { return namesIn(projectDir_, true); }
   static std::vector<std::string> withListFiles(std::vector<std::string> others);
   // The one file named prefix, digits, suffix (a name with a time stamp), or "".
   std::string stamped(const std::string& prefix, const std::string& suffix) const;
