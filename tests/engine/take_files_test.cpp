@@ -4,14 +4,12 @@
 #include <cerrno>
 
 #include "core/unit_fixture.hpp"
-#include "wave/wave_header.hpp"
 
 namespace varnow {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::printedBy;
-using testing::readBytes;
 using Armed = std::array<std::int32_t, kMaxChannels>;
 
 Armed armedInputs(std::initializer_list<int> channels) {
@@ -19,11 +17,6 @@ Armed armedInputs(std::initializer_list<int> channels) {
   for (const int channel : channels)
     armed[static_cast<std::size_t>(channel)] = 1;
   return armed;
-}
-
-std::string header(std::int64_t frames) {
-  const WaveHeaderBytes bytes = makeHeaderBytes(48000, frames, 1);
-  return std::string(bytes.begin(), bytes.end());
 }
 
 // A scratch directory that is the working directory while it lives.
@@ -62,7 +55,7 @@ TEST(TakeFiles, AFileThatCannotBeMadeOrWrittenIsReportedAndTheRestGoesOn) {
   EXPECT_EQ(take.writeError(1), EFBIG);
   EXPECT_EQ(printedBy([&] { take.close(armed, 3 * 4096); }),
             "Could not write bass_t.wav: File too large. It holds 4129 samples.\n");
-  EXPECT_EQ(readBytes("bass_t.wav"), header(4129) + samples.substr(0, 3 * 4129));
+  EXPECT_EQ(testing::readBytes("bass_t.wav"), testing::wavFile(testing::staircase(4129)));
   EXPECT_EQ(take.channelFlags(), armedInputs({1}));  // what was written belongs to the take
   // The next take starts a list of its own.
   takeName = "u";

@@ -103,11 +103,9 @@ TEST(BusTable, FlagsFollowTheirChannelsAndCountsAreBounded) {
 constexpr std::size_t kFrames = kBlockFrames;
 using Block = std::vector<std::int64_t>;
 
-Block stairs(std::int64_t first, std::int64_t step) {
-  Block samples(kFrames);
-  for (std::size_t i = 0; i < kFrames; ++i)
-    samples[i] = first + step * static_cast<std::int64_t>(i);
-  return samples;
+Block stairs(std::int32_t first, std::int32_t step) {
+  const testing::Samples samples = testing::staircase(kFrames, first, step);
+  return Block(samples.begin(), samples.end());
 }
 
 // Blocks of `channels` channels and the tables a test fills in.

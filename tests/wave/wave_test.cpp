@@ -120,14 +120,13 @@ using testing::le;
 using testing::printedBy;
 using testing::readBytes;
 using testing::riff;
-using testing::staircase;
 using testing::TakeDir;
 
 std::string chunk(const std::string& id, const std::string& body) {
   return id + le(body.size(), 4) + body + (body.size() % 2 != 0 ? std::string(1, '\0') : "");
 }
 std::string samples(std::size_t n, std::int32_t first = 0) {
-  return testing::packSamples(staircase(n, first));
+  return testing::packSamples(testing::staircase(n, first));
 }
 // The 44-byte header planned for `planned` frames, then `present` frames.
 std::string take(std::int64_t planned, std::size_t present) {
