@@ -1,15 +1,11 @@
 #include "support/paced_card.hpp"
 
-#include "support/audio_signals.hpp"
-
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace varnow::testing {
 namespace {
