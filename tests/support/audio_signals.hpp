@@ -52,8 +52,7 @@ inline Samples inserted(const Samples& old, const Samples& take, std::size_t p, 
     return static_cast<std::int32_t>(std::clamp(blend, -8388608.0, 8388607.0));
   };
   Samples result = punchedIn(old, take, p);
-  Samples head;
-  Samples tail;
+  Samples head, tail;
   for (std::size_t k = 0; k < length; ++k) {
     head.push_back(faded(at(old, p + k), take[k], k));
     tail.push_back(faded(take[n - length + k], at(old, p + n - length + k), k));

@@ -38,11 +38,9 @@ class PacedCard {
   void serve();
   void setHeld(bool held);
 
-  int playFd_ = -1;
-  int captureFd_ = -1;
+  int playFd_ = -1, captureFd_ = -1;
   int periodFrames_;
-  std::filesystem::path playFifo_;
-  std::filesystem::path captureFifo_;
+  std::filesystem::path playFifo_, captureFifo_;
   bool held_ = false;  // guarded by lock_
   std::atomic<bool> stop_{false};
   std::atomic<std::int64_t> playedBytes_{0};
