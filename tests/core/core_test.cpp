@@ -24,7 +24,8 @@ using testing::writeBytes;
 
 TEST(ConsoleInput, NumberRepliesAreWholeWordsInScanfFormsAndAlwaysConsumed) {
   testing::ScriptedReplies replies(
-      "0x1F -0X1a -010 +7 09 12abc 0xg - name 9223372036854775806 99999999999999999999 1e2x");
+      "0x1F -0X1a -010 +7 09 12abc 0xg - name 9223372036854775806 99999999999999999999 1e2x " +
+      std::string(600, 'w'));
   ConsoleInput& in = replies.input();
   const std::optional<std::int64_t> none;
   for (const auto expected :
@@ -35,6 +36,7 @@ TEST(ConsoleInput, NumberRepliesAreWholeWordsInScanfFormsAndAlwaysConsumed) {
   EXPECT_EQ(in.readWordAsNumber(), INT64_MAX);
   EXPECT_EQ(in.readFloat(), 100.0);  // a float reply leaves what follows the number
   EXPECT_EQ(in.readWord(), "x");
+  EXPECT_EQ(in.readWord(), std::string(511, 'w'));  // a word is cut at 511 characters
   EXPECT_THROW(in.readFloat(), InputEnded);
 }
 

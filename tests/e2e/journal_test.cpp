@@ -70,6 +70,16 @@ TEST(Journal, ACrashInAnInsertIsUndoneAtTheNextStartWhereverTheDestinationLives)
     EXPECT_TRUE(p.readFile(destination) == wavFile(silence(kPunch) + kTakeOne));
   }
 
+  // An extension the crash left with its length but without its bytes.
+  InsertProject z;
+  const Samples shorter = staircase(10000, -100, -1);
+  z.writeWave("vox.wav", shorter);
+  z.crashMidInsert();
+  std::filesystem::resize_file(z.dir() / "vox.wav",
+                               wavFile(punchedIn(shorter, kTakeOne, kPunch)).size());
+  EXPECT_TRUE(has(z.run("x").out, z.restored()));
+  EXPECT_TRUE(z.readFile("vox.wav") == wavFile(shorter));
+
   // A damaged journal, or one from an earlier version, is reported and kept.
   InsertProject p;
   p.crashMidInsert();

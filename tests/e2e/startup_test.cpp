@@ -79,6 +79,7 @@ TEST(CommandLine, OptionsPrintTouchNothingAndNameTheProjectDirectory) {
   EXPECT_EQ(devices.exitStatus, 0);
   EXPECT_TRUE(has(devices.out, "\nvcard\n    Varnow: playback yes, capture yes\n"));
   EXPECT_TRUE(has(devices.out, "null\n    Discard all samples"));
+  EXPECT_TRUE(has(devices.out, "yes\n\nA project uses the device named on the dv line"));
   // A configuration ALSA cannot parse: one sentence, none of ALSA's own lines.
   writeBytes(project.home() / ".asoundrc", "pcm.x {\n type hw\n");
   const RunResult broken = run({"--list-devices"});

@@ -1,6 +1,8 @@
 // Ctrl-C, SIGTERM and SIGHUP: a pass ends at its next period keeping every
 // frame; a rewrite is abandoned without a trace; a prompt ends as at end of input.
+#include <cmath>
 #include <csignal>
+#include <cstdio>
 
 #include "e2e/e2e.hpp"
 #include "support/paced_card.hpp"
@@ -34,7 +36,7 @@ struct LongPass {
     run.send(input);
     EXPECT_TRUE(waitUntil([&] {
       return input[0] == 'p' ? card.playedFrames() > 40 * kPeriod
-                             : card.deliveredFrames() > 20 * kPeriod;
+                             : card.deliveredFrames() > 24 * kPeriod;  // takes past 64 KiB
     }));
   }
 
@@ -69,6 +71,11 @@ TEST(StopSignals, CtrlCEndsThePassAtItsNextPeriodAndTheRunGoesOn) {
       ASSERT_TRUE(pass.run.waitForOutput("Recording finished."));
       // Exactly the frames the card delivered, under a header that says so.
       EXPECT_EQ(pass.project.readFile(pass.take()), rampTake(pass.card.deliveredFrames()));
+      // The frames of the block being filled count for the peak: the ramp's last one.
+      char peak[40];
+      std::snprintf(peak, sizeof peak, "\tchannel 1: %.2f dBFS\n",
+                    -20 * std::log10(8388607.0 / double(pass.card.deliveredFrames() - 1)));
+      EXPECT_TRUE(has(pass.run.output(), peak));
       pass.run.send("ins\nx\n");
     }
     const RunResult result = pass.run.finish();

@@ -66,6 +66,8 @@ TEST(Undo, EveryTakeDecisionIsTakenBackByteForByte) {
     SCOPED_TRACE(commands);
     UndoProject p(punch);
     p.writeFile("vox_gtr.wav", gtr);
+    std::filesystem::create_directory(p.dir() / ".varnow-undo");
+    p.writeFile(".varnow-undo/left.wav", "");  // named by no record: the next decision sweeps it
     const std::string shown = p.console("R " + commands + " undo");
     EXPECT_EQ(count(shown, kPrompt), commands == "ins undo del" ? 3u : 2u);
     EXPECT_TRUE(has(shown, ".\n" + kPrompt));
@@ -189,6 +191,13 @@ TEST(Undo, ADecisionThatFailsSaysWhyKeepsTheTakeAndIsTakenBackWhole) {
     p.console("undo");
     p.expectAsRecorded();
   }
+  // An 'ins' into a file not there yet pads the take first; that failing keeps the take.
+  UndoProject p;
+  p.injectFaults("open:*/temp_pad.wav:1:ENOSPC");
+  EXPECT_TRUE(has(p.console("R ins x"),
+                  "Could not create temp_pad.wav: No space left on device.\n"
+                  "The take file " +
+                      p.take(2) + " was kept.\n"));
 }
 
 TEST(Undo, AnUndoOrARecoveryThatFailsSaysWhyAndTheNextRunFinishesIt) {

@@ -120,6 +120,10 @@ TEST(Xruns, AMonitorPassCountsOnlyTheFramesTheCardDelivered) {
     SCOPED_TRACE(level);
     EXPECT_TRUE(has(runWithXruns(p, "mr 0.5 x", xruns), "\r(1/" + level + ")  \n"));
   }
+  // 24576 frames: the 28th read reaches a block past the end.
+  p.injectFaults("snd_pcm_readn:*:1+:log");
+  p.console("mr 0.512 x");
+  EXPECT_TRUE(p.firedFaults().ends_with("#28 log\n")) << p.firedFaults();
 }
 
 }  // namespace
