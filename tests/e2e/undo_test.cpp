@@ -194,10 +194,9 @@ TEST(Undo, ADecisionThatFailsSaysWhyKeepsTheTakeAndIsTakenBackWhole) {
   // An 'ins' into a file not there yet pads the take first; that failing keeps the take.
   UndoProject p;
   p.injectFaults("open:*/temp_pad.wav:1:ENOSPC");
-  EXPECT_TRUE(has(p.console("R ins x"),
-                  "Could not create temp_pad.wav: No space left on device.\n"
-                  "The take file " +
-                      p.take(2) + " was kept.\n"));
+  const std::string shown = p.console("R ins x");
+  EXPECT_TRUE(has(shown, "Could not create temp_pad.wav: No space left on device.\nThe take file " +
+                             p.take(2) + " was kept.\n"));
 }
 
 TEST(Undo, AnUndoOrARecoveryThatFailsSaysWhyAndTheNextRunFinishesIt) {
