@@ -40,15 +40,6 @@ TEST(ConsoleInput, NumberRepliesAreWholeWordsInScanfFormsAndAlwaysConsumed) {
   EXPECT_THROW(in.readFloat(), InputEnded);
 }
 
-TEST(FileFailure, SentencesNameTheFileAndTheReason) {
-  for (const auto& [err, reason] : {std::pair{EPERM, "Operation not permitted"},
-                                    {ENOENT, "No such file or directory"},
-                                    {0, "unknown error"},
-                                    {kNotRegularFile, "it is not a regular file"}})
-    EXPECT_EQ(fileFailure("open", "a b.wav", err).message(),
-              std::string("Could not open a b.wav: ") + reason + ".");
-}
-
 TEST(TextFile, ReadsEveryByteAndReplacesOnlyWhenTheWholeTextIsWritten) {
   TakeDir dir;
   const std::string path = dir.file("param.txt");
@@ -68,25 +59,6 @@ TEST(TextFile, ReadsEveryByteAndReplacesOnlyWhenTheWholeTextIsWritten) {
             "Could not replace " + dir.file("occupied") + ": Is a directory.");
   EXPECT_EQ(readBytes(path), bytes);
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"occupied", "param.txt"}));
-}
-
-TEST(ForcedExitCleanup, RepairsEveryGuardedTakeAndRemovesEveryGuardedScratchFile) {
-  TakeDir dir;
-  // A take planned for 100 samples, cut off after 10 samples and a byte.
-  writeBytes(dir.file("take.wav"), testing::wavFile(testing::staircase(100)).substr(0, 44 + 31));
-  const int take = ::open(dir.file("take.wav").c_str(), O_RDWR);
-  guardTakeFile(3, take, 44);
-  for (const char* name : {"a.tmp", "b.tmp", "c.tmp"})
-    writeBytes(dir.file(name), "");
-  const ScratchPathGuard a(dir.file("a.tmp"));
-  ScratchPathGuard b;  // guarded after it was made, as a scratch file's member is
-  b.guard(dir.file("b.tmp"));
-  { const ScratchPathGuard released(dir.file("c.tmp")); }
-  runForcedExitCleanup();
-  releaseTakeFile(3);
-  ::close(take);
-  EXPECT_EQ(readBytes(dir.file("take.wav")), testing::wavFile(testing::staircase(10)));
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"c.tmp", "take.wav"}));
 }
 
 TEST(RegularFile, ALinkToNothingIsThereAndOnlyANameThatHoldsNothingIsAbsent) {

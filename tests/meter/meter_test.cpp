@@ -12,36 +12,6 @@ namespace {
 using testing::meterLine;
 using testing::printedBy;
 
-TEST(CheckPeak, RaisesChannelAndOverallPeaksStrictly) {
-  ChannelPeaks peaks{};
-  std::int64_t overall = 0;
-  int loudest = 1;
-  const struct {
-    int index, count;
-    std::vector<std::int32_t> samples;
-    std::int64_t peak;  // of the channel afterwards
-    int loudest;
-  } blocks[] = {
-      {2, 4, {5, -7, 3, -1}, 7, 3},
-      {0, 2, {7, -6}, 7, 3},       // the first channel to reach a level keeps the maximum
-      {1, 1, {200, 900}, 200, 2},  // only `count` samples
-      {255, 3, {8388607, -8388608, 1}, 8388608, 256},
-      {255, 0, {9000000}, 8388608, 256},
-  };
-  for (const auto& b : blocks) {
-    const std::string packed = testing::packSamples(b.samples);
-    CheckPeak(b.index, b.count, peaks, reinterpret_cast<const std::int8_t*>(packed.data()), overall,
-              loudest);
-    EXPECT_EQ(peaks[static_cast<std::size_t>(b.index)], b.peak) << b.index;
-    EXPECT_EQ(loudest, b.loudest) << b.index;
-  }
-  EXPECT_EQ(overall, 8388608);
-  const ChannelPeaks before = peaks;
-  CheckPeak(256, 1, peaks, nullptr, overall, loudest);  // outside the table: nothing read
-  CheckPeak(-1, 1, peaks, nullptr, overall, loudest);
-  EXPECT_EQ(peaks, before);
-}
-
 // Peaks at a span of 30 dB, where one position is 1.25 dB.
 constexpr std::int64_t kMinus6 = 4204263;   // 19.19 positions
 constexpr std::int64_t kMinus15 = 1491728;  // 11.99 positions
@@ -113,23 +83,6 @@ TEST(UpdateClock, SecondsOrMeasureAndBeat) {
   EXPECT_EQ(clock(1, 22050, 0, 1), "\rmeasure.beat = 1.2.00 ");
   EXPECT_EQ(clock(2, 44100, 55125, 1), "\nmeasure.beat = 2.1.50 ");
   EXPECT_EQ(clock(1, 66150, 0, 2), "");
-}
-
-TEST(PeakReports, LinesForEveryKindAndSection) {
-  const auto peaks = [](std::int64_t peak, int number, int kind) {
-    return printedBy([&] { ShowPeaks(peak, number, kind); });
-  };
-  EXPECT_EQ(peaks(8388608, 1, kChannelPeak), "channel 1: 0.00 dBFS OVER!! \n");
-  EXPECT_EQ(peaks(8388607, 2, kChannelPeak), "channel 2: -0.00 dBFS WARNING!\n");
-  EXPECT_EQ(peaks(1, 5, kChannelPeak), "channel 5: -138.47 dBFS\n");
-  EXPECT_EQ(peaks(0, 7, kBusLeftPeak) + peaks(4194304, 7, kBusRightPeak),
-            "Bus 7 L: -144 dBFS\nBus 7 R: -6.02 dBFS\n");
-  EXPECT_EQ(peaks(100, 1, 0) + peaks(0, 1, 4), "");
-
-  const std::array<std::int32_t, kMaxChannels> armed{1, 0, 1};
-  const ChannelPeaks inputs{838861, 8388607, 0};
-  EXPECT_EQ(printedBy([&] { printMonitorLine(3, true, armed, inputs); }),
-            "\r(1/-20) (2/-0) (3/-inf)    ");
 }
 
 }  // namespace
