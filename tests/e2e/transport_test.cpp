@@ -190,11 +190,11 @@ TEST(Meter, ClockAndMeterOfAPassThatPlaysAndRecordsAndTheLevelLineOfAMonitorPass
   EXPECT_TRUE(has(shown, expected + "\n\n\nInput Channel Peaks:\n\tchannel 1: -15.63 dBFS\n"
                                     "\nOutput Channel Peaks:\n\n"));
 
-  // 'np': nothing is scanned, so no input report and a silent meter.
-  p.writeParams("sr\t49152\no\t4096\nclock\tsc\nmeter\t-30\npeak\tnp\n");
+  // 'np': no input report, a silent meter; a hidden clock: each meter line from its start.
+  p.writeParams("sr\t49152\no\t4096\nclock\thc\nmeter\t-30\npeak\tnp\n");
   const std::string quiet = p.console("r del x");
   EXPECT_FALSE(has(quiet, "Input Channel Peaks"));
-  EXPECT_EQ(count(quiet, meterLine(0, 0, "1", "-144 dB")), 14u);
+  EXPECT_EQ(count(quiet, "\r" + meterLine(0, 0, "1", "-144 dB")), 4u);
 
   // 0.5 s: one line, after 17 periods; 'mr' watches the armed input only.
   ProjectFixture monitor("", "", "-\nb.wav\n");
