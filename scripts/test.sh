@@ -33,7 +33,16 @@ VARNOW_UNDER_TEST="$PWD/build/release/varnow" \
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVARNOW_SANITIZE=ON -DVARNOW_WERROR=ON >/dev/null
 cmake --build build/sanitize -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0 \
-  LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0 \
-  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
+# The tests that make ALSA load its jack plugin (the JACK recording, and the
+# device listing among the command-line options) unwind every allocation in
+# full, so that the plugin's suppressed leaks show their loader; the rest
+# unwind fast, which takes a third off the run.
+sanitized() {
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc="$1" \
+    LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build/sanitize --output-on-failure -j"$jobs" "${@:2}"
+}
+jack_plugin='^e2e\.(Jack|CommandLine)\.'
+sanitized 1 -E "$jack_plugin"
+sanitized 0 -R "$jack_plugin"
