@@ -274,8 +274,7 @@ Status DecisionRecord::begin(const TakeOnRecord& take, DecisionRecord& record) {
   record.id_ = newId();
   record.take_ = take;
   const std::string header = headerBytes(take, record.id_, DecisionState::kCarryingOut);
-  if (::ftruncate(record.fd_, 0) != 0 ||
-      !writeAt(record.fd_, 0, header.data(), static_cast<std::int64_t>(header.size()))) {
+  if (::ftruncate(record.fd_, 0) != 0 || !writeAt(record.fd_, 0, header)) {
     const Status failed = fileFailure("write the undo record", record.path_, errno);
     (void)::ftruncate(record.fd_, 0);
     return failed;
@@ -339,8 +338,7 @@ Status DecisionRecord::plan(DecisionStep step, std::size_t& index, bool sync) {
   step.status = '-';
   step.left = {};
   const std::string bytes = entryBytes(step);
-  if (!writeAt(fd_, endByte_, bytes.data(), static_cast<std::int64_t>(bytes.size())))
-    return fileFailure("write the undo record", path_, errno);
+  if (!writeAt(fd_, endByte_, bytes)) return fileFailure("write the undo record", path_, errno);
   // One sync makes the header and every step planned so far last.
   if (sync) {
     if (Status synced = this->sync("write the undo record"); !synced) return synced;
@@ -373,8 +371,7 @@ void DecisionRecord::finish(std::size_t index, bool done) {
   std::string bytes(1, step.status);
   appendIdentity(bytes, step.left);
   // Not synced: a lost mark is found again from the files themselves.
-  (void)writeAt(fd_, stepOffsets_[index] + kEntryStatusByte, bytes.data(),
-                static_cast<std::int64_t>(bytes.size()));
+  (void)writeAt(fd_, stepOffsets_[index] + kEntryStatusByte, bytes);
 }
 
 Status DecisionRecord::setState(DecisionState state) {

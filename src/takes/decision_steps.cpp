@@ -56,6 +56,14 @@ DecisionStep stepOf(StepKind kind, const std::string& path, const std::string& o
   return step;
 }
 
+// A file stashed to make room for a step that then failed goes back under
+// its name: a failed decision leaves the user's file where it was.
+void unstash(DecisionRecord& record, std::optional<std::size_t> index) {
+  if (!index) return;
+  const DecisionStep& step = record.steps()[*index];
+  if (putBack(step.other, step.path, false)) record.finish(*index, false);
+}
+
 Status changedSince(const std::string& path, const DecisionRecord& record) {
   return Status::failure(
       formatText("%s has changed since '%s'", path.c_str(), record.take().command.c_str()));
@@ -100,18 +108,6 @@ Status stashFile(DecisionRecord& record, const std::string& path,
   if (stashed && made != nullptr) *made = index;
   return stashed;
 }
-
-namespace {
-
-// A file stashed to make room for a step that then failed goes back under
-// its name: a failed decision leaves the user's file where it was.
-void unstash(DecisionRecord& record, std::optional<std::size_t> index) {
-  if (!index) return;
-  const DecisionStep& step = record.steps()[*index];
-  if (putBack(step.other, step.path, false)) record.finish(*index, false);
-}
-
-}  // namespace
 
 Status renameFile(DecisionRecord& record, const std::string& from, const std::string& to) {
   const auto target = identityOf(to);

@@ -7,6 +7,8 @@
 #include <array>
 #include <cerrno>
 
+#include "takes/positioned_io.hpp"
+
 namespace varnow {
 namespace {
 
@@ -61,14 +63,7 @@ Status plainCopy(int fromFd, const std::string& fromName, int toFd, const std::s
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return fileFailure("read", fromName, errno);
     if (got == 0) return endedEarly(fromName, byteCount - copiedBytes);
-    for (ssize_t written = 0; written < got;) {
-      const ssize_t done =
-          ::pwrite(toFd, piece.data() + written, static_cast<std::size_t>(got - written),
-                   static_cast<off_t>(copiedBytes + written));
-      if (done < 0 && errno == EINTR) continue;
-      if (done <= 0) return fileFailure("write", toName, done < 0 ? errno : EIO);
-      written += done;
-    }
+    if (!writeAt(toFd, copiedBytes, piece.data(), got)) return fileFailure("write", toName, errno);
     copiedBytes += got;
   }
   return Status::success();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/status.hpp"
 
@@ -25,6 +26,9 @@ bool readAt(int fd, std::int64_t offset, void* bytes, std::int64_t count, std::i
 // Writes `count` bytes at `offset`, retrying interrupted and short writes.
 // False on a write error, with errno set (EIO for a write that wrote nothing).
 bool writeAt(int fd, std::int64_t offset, const void* bytes, std::int64_t count);
+inline bool writeAt(int fd, std::int64_t offset, std::string_view bytes) {
+  return writeAt(fd, offset, bytes.data(), static_cast<std::int64_t>(bytes.size()));
+}
 
 // Syncs `directory`, so that an entry made or removed there stays so after
 // a crash.

@@ -24,7 +24,10 @@ class Checksum {
     while (count > 0 && (carried_ > 0 || count < 8)) {
       carry_[carried_++] = *bytes++;
       --count;
-      if (carried_ == 8) mix(word(carry_.data())), carried_ = 0;
+      if (carried_ == 8) {
+        mix(word(carry_.data()));
+        carried_ = 0;
+      }
     }
     for (; count >= 8; bytes += 8, count -= 8)
       mix(word(bytes));

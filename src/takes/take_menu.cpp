@@ -361,7 +361,8 @@ void TakeMenu::insertTake(bool backupFirst) {
     const bool done = armed(i) && !takeName(i).empty() && insertChannel(i);
     doneList += done ? takeName(i) : "-";
     doneList += '\n';
-    if (!done && stashes.count(takeName(i)) != 0) record_.finish(stashes[takeName(i)], false);
+    if (const auto planned = stashes.find(takeName(i)); !done && planned != stashes.end())
+      record_.finish(planned->second, false);
   }
   report(REMOVE_FILES(inputs_, doneList, [this, &stashes](const std::string& path) {
     const auto planned = stashes.find(path);
