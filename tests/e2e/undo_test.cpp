@@ -129,12 +129,10 @@ TEST(Undo, ADecisionIsKeptAcrossRunsAndNeverOverwritesWhatChangedSince) {
 }
 
 TEST(Undo, ADecisionThatFailsSaysWhyKeepsTheTakeAndIsTakenBackWhole) {
-  // Each fault ends one file's part of the decision with a sentence naming
-  // the file and the reason (TAKE is the first input's take) and keeps the
-  // take; what was done before it is on record, so that 'undo' brings back
-  // the project exactly as recorded, nothing left over. Interrupted writes
-  // and short counts are resumed and fail nothing; a backup that fails is
-  // reported and the insert goes on, as it always has.
+  // Each fault ends one file's part with a sentence naming the file and the
+  // reason (TAKE: input 1's take) and keeps the take; 'undo' then brings back
+  // the project as recorded. Interrupted and short writes are resumed; a
+  // failed backup is reported and the insert goes on, as it always has.
   const std::string store = "into the undo store as .varnow-undo/";
   const std::vector<std::tuple<std::string, std::string, std::string>> faults{
       {"ins", "open:*/vox.wav:1:EACCES", "Could not open vox.wav: Permission denied."},
