@@ -138,6 +138,7 @@ void dispatchCommand(RunState& state, std::string word) {
   if (word == "ma" || word == "mr") return passIf(requestMonitor(request, word == "ma"));
   if (word == "lr") return listRecordReady(settings);
   if (word == "lp") return listPlayReady(settings);
+  if (word == "df") return showRecordingRoom(settings);
   if (word == "so") return editSolo(settings);
   if (word == "mod") return selectMixMode(settings);
   if (word == "undo") return undoTakeDecision(state);

@@ -10,7 +10,7 @@ namespace varnow {
 
 namespace {
 
-constexpr std::array<std::string_view, 59> kHelpLines = {
+constexpr std::array<std::string_view, 60> kHelpLines = {
     "\nFunctions:\n",
     "Monitoring:",
     "   'ma' to monitor all input channels for peaks ",
@@ -18,6 +18,7 @@ constexpr std::array<std::string_view, 59> kHelpLines = {
     "Assignments:",
     "   'lr' to list record ready tracks.",
     "   'lp' to list play ready tracks.",
+    "   'df' to show free disk space and recording time left",
     "Mixing:",
     "   'mix' to show mixer and adjust volume and pan",
     "   'mod' to change mix mode",

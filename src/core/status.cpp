@@ -18,7 +18,7 @@ Status fileFailure(std::string_view action, std::string_view path, int err) {
     sentence += err != 0 ? std::strerror(err) : "unknown error";
   }
   sentence += '.';
-  return Status::failure(std::move(sentence));
+  return Status::failure(std::move(sentence), err);
 }
 
 }  // namespace varnow

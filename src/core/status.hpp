@@ -12,17 +12,25 @@ namespace varnow {
 class [[nodiscard]] Status {
  public:
   static Status success() { return Status(); }
-  static Status failure(std::string sentence) { return Status(std::move(sentence)); }
+  // `err` is the errno behind the failure, where there is one.
+  static Status failure(std::string sentence, int err = 0) {
+    return Status(std::move(sentence), err);
+  }
 
   bool ok() const { return !failed_; }
   explicit operator bool() const { return ok(); }
   // A complete sentence, ending with a full stop, without a trailing newline.
   const std::string& message() const { return message_; }
+  // The errno behind a failed file operation; 0 for success and for
+  // failures that have none.
+  int error() const { return error_; }
 
  private:
   Status() = default;
-  explicit Status(std::string sentence) : failed_(true), message_(std::move(sentence)) {}
+  Status(std::string sentence, int err)
+      : failed_(true), error_(err), message_(std::move(sentence)) {}
   bool failed_ = false;
+  int error_ = 0;
   std::string message_;
 };
 

@@ -13,6 +13,7 @@
 #include "core/regular_file.hpp"
 #include "core/stop_request.hpp"
 #include "engine/realtime_section.hpp"
+#include "engine/recording_room.hpp"
 #include "meter/clock.hpp"
 #include "meter/peaks.hpp"
 #include "takes/undo_journal.hpp"
@@ -209,6 +210,9 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
       if (recordLine != nullptr && !skipped(*recordLine)) armed_[static_cast<std::size_t>(i)] = 1;
     }
   }
+  if (pass.record && std::none_of(armed_.begin(), armed_.end(), [](auto on) { return on != 0; })) {
+    printNothingArmed(s.recordLists.current().str());
+  }
   if (pass.record) {
     pass.takeLength = s.outPoint - s.punchPoint;
     TakeRequest takeRequest;
@@ -218,6 +222,11 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
     takeRequest.takeLength = pass.takeLength;
     takeRequest.sampleRate = s.sampleRate;
     take_.create(takeRequest, armed_, context.preemptiveTakeName);
+    std::vector<std::string> takeNames;
+    for (int i = 0; i < s.inputs; ++i) {
+      if (armed_[static_cast<std::size_t>(i)] != 0) takeNames.push_back(take_.name(i));
+    }
+    warnIfTakeDoesNotFit(takeNames, pass.takeLength, s.sampleRate);
   }
   if (pass.play) {
     for (int k = 0; k < tracks_; ++k) {

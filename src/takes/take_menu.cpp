@@ -18,6 +18,7 @@
 #include "takes/file_move.hpp"
 #include "takes/file_names.hpp"
 #include "takes/hybridize.hpp"
+#include "takes/insert_format.hpp"
 #include "takes/remove_files.hpp"
 #include "takes/rename_files.hpp"
 #include "takes/stamp_files.hpp"
@@ -58,8 +59,9 @@ class TakeMenu {
 
   void printMenu() const;
   // Starts the record of the decision `command` before it changes a file;
-  // false (the takes kept, the sentence printed) when it cannot be written.
-  bool startDecision(const std::string& command);
+  // false (nothing changed, the sentence printed) when it cannot be written.
+  // `failure` receives why.
+  bool startDecision(const std::string& command, Status* failure = nullptr);
   // Marks the decision done; one whose mark cannot be written is taken back.
   void finishDecision();
   FileMover recordedMove() {
@@ -68,11 +70,16 @@ class TakeMenu {
     };
   }
   bool replaceFiles();
-  void deleteTake();
-  void appendNames(const std::string& command);
-  void stampTake();
-  void padTake();
-  void insertTake(bool backupFirst);
+  bool deleteTake();
+  // Removes the take files for good, without a record; for a disk too full
+  // to keep one.
+  void deleteForGood();
+  bool appendNames(const std::string& command);
+  bool stampTake();
+  bool padTake();
+  // False when a destination cannot take the take's samples.
+  bool destinationsFit() const;
+  bool insertTake(bool backupFirst);
   void auditionTake();
   // Carries out the command `word`; false when it is not one, or was called off.
   bool carryOut(const std::string& word);
@@ -172,7 +179,7 @@ void TakeMenu::reportKept() const {
   }
 }
 
-bool TakeMenu::startDecision(const std::string& command) {
+bool TakeMenu::startDecision(const std::string& command, Status* failure) {
   TakeOnRecord take;
   take.command = command;
   take.inputs = inputs_;
@@ -183,11 +190,10 @@ bool TakeMenu::startDecision(const std::string& command) {
   take.punchPoint = s_.punchPoint;
   take.outPoint = s_.outPoint;
   take.recordLines = c_.recordLines;
-  if (const Status begun = DecisionRecord::begin(take, record_); !begun) {
+  // A decision that cannot be recorded is not taken: the menu asks again.
+  if (Status begun = DecisionRecord::begin(take, record_); !begun) {
     printLine(begun.message());
-    for (int i = 0; i < inputs_; ++i) {
-      if (armed(i)) keep(i, "");
-    }
+    if (failure != nullptr) *failure = std::move(begun);
     return false;
   }
   deciding_ = true;
@@ -229,7 +235,7 @@ bool TakeMenu::replaceFiles() {
     if (console().readWord() != "y") return false;
   }
   if (!c_.dontAskAgain && !FILE_CHECK(inputs_, recordList_, c_.dontAskAgain)) return false;
-  if (!startDecision("rep")) return true;
+  if (!startDecision("rep")) return false;
   std::string takeList = takeList_;
   if (s_.punchPoint != 0) {
     // A take that could not be padded keeps its place and is not renamed.
@@ -245,19 +251,32 @@ bool TakeMenu::replaceFiles() {
   return true;
 }
 
-// 'del': the takes go into the undo store, not away.
-void TakeMenu::deleteTake() {
-  if (!startDecision("del")) return;
+// 'del': the takes go into the undo store, not away. On a disk too full
+// for the record the user may let them go without a way back.
+bool TakeMenu::deleteTake() {
+  Status refused = Status::success();
+  if (!startDecision("del", &refused)) {
+    if (refused.error() != ENOSPC && refused.error() != EDQUOT) return false;
+    printLine("There is no room to keep the take for 'undo'. Delete it for good? (y/n)");
+    if (console().readWord() != "y") return false;
+    deleteForGood();
+    return true;
+  }
   report(REMOVE_FILES(inputs_, takeList_,
                       [this](const std::string& path) { return stashFile(record_, path); }));
+  return true;
+}
+
+void TakeMenu::deleteForGood() {
+  report(REMOVE_FILES(inputs_, takeList_, removeFile));
 }
 
 // 'app', 'aws', 'awp': new files named after the record list.
-void TakeMenu::appendNames(const std::string& command) {
+bool TakeMenu::appendNames(const std::string& command) {
   printLine("Enter characters to append with.");
   std::string appendText = console().readWord();
   if (command == "aws") appendText += formatText("_stp_%li", static_cast<long>(s_.punchPoint));
-  if (!startDecision(command)) return;
+  if (!startDecision(command)) return false;
   AppendNamesRequest request;
   request.count = inputs_;
   request.takeList = takeList_;
@@ -269,12 +288,14 @@ void TakeMenu::appendNames(const std::string& command) {
   if (command == "awp")
     request.beforeRename = [this](int channel) { return padToTimeZero(channel); };
   report(APPEND_NAMES(request, appendText));
+  return true;
 }
 
 // 'stp': automatic names with the start stamp (they already carry it when
 // the punch point is not 0).
-void TakeMenu::stampTake() {
-  if (!startDecision("stp") || s_.punchPoint != 0) return;
+bool TakeMenu::stampTake() {
+  if (!startDecision("stp")) return false;
+  if (s_.punchPoint != 0) return true;
   StampRequest request;
   request.count = inputs_;
   request.list = takeList_;
@@ -282,17 +303,19 @@ void TakeMenu::stampTake() {
   request.channelFlags = flags_;
   request.move = recordedMove();
   report(STAMP_FILES(request));
+  return true;
 }
 
 // 'pad': automatic names, padded to time zero, the stamp taken off.
-void TakeMenu::padTake() {
-  if (!startDecision("pad")) return;
+bool TakeMenu::padTake() {
+  if (!startDecision("pad")) return false;
   for (int i = 0; i < inputs_; ++i) {
     if (!armed(i) || takeName(i).empty() || !padToTimeZero(i)) continue;
     if (const Status renamed = REMOVE_STAMP(takeName(i), recordedMove()); !renamed.ok()) {
       keep(i, renamed.message());
     }
   }
+  return true;
 }
 
 // The take punched into its destination, with an equal-power fade at both
@@ -334,10 +357,25 @@ bool TakeMenu::insertChannel(int channel) {
   return inserted.ok();
 }
 
+// Every destination that exists must hold samples of the take's shape; each
+// one that does not is named, and nothing is written.
+bool TakeMenu::destinationsFit() const {
+  bool fit = true;
+  for (int i = 0; i < inputs_; ++i) {
+    if (!armed(i) || takeName(i).empty() || recordName(i).empty()) continue;
+    if (const Status fits = checkInsertFormat(recordName(i), s_.sampleRate); !fits) {
+      printLine(fits.message());
+      fit = false;
+    }
+  }
+  return fit;
+}
+
 // 'ins' and 'cin': a take file goes into the undo store only once its
 // samples reached the destination; a channel that failed keeps its take.
-void TakeMenu::insertTake(bool backupFirst) {
-  if (!startDecision(backupFirst ? "cin" : "ins")) return;
+bool TakeMenu::insertTake(bool backupFirst) {
+  if (!destinationsFit()) return false;
+  if (!startDecision(backupFirst ? "cin" : "ins")) return false;
   if (backupFirst) {
     for (int i = 0; i < inputs_; ++i) {
       if (!armed(i) || recordName(i).empty()) continue;
@@ -369,6 +407,7 @@ void TakeMenu::insertTake(bool backupFirst) {
     return planned == stashes.end() ? stashFile(record_, path)
                                     : carryOutStash(record_, planned->second);
   }));
+  return true;
 }
 
 // 'aud': the take plays where it was recorded, with the other tracks.
@@ -433,21 +472,13 @@ void TakeMenu::run() {
 
 bool TakeMenu::carryOut(const std::string& word) {
   if (word == "rep") return replaceFiles();
-  if (word == "del") {
-    deleteTake();
-  } else if (word == "app" || word == "aws" || word == "awp") {
-    appendNames(word);
-  } else if (word == "stp") {
-    stampTake();
-  } else if (word == "pad") {
-    padTake();
-  } else if (word == "ins" || word == "cin") {
-    insertTake(word == "cin");
-  } else if (word == "aud") {
-    auditionTake();
-  } else {
-    return false;
-  }
+  if (word == "del") return deleteTake();
+  if (word == "app" || word == "aws" || word == "awp") return appendNames(word);
+  if (word == "stp") return stampTake();
+  if (word == "pad") return padTake();
+  if (word == "ins" || word == "cin") return insertTake(word == "cin");
+  if (word != "aud") return false;
+  auditionTake();
   return true;
 }
 

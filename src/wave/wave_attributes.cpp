@@ -146,6 +146,21 @@ WaveLength GET_LENGTH(const std::string& path) {
   return length;
 }
 
+WaveFormat readWaveFormat(const std::string& path) {
+  WaveFormat stated;
+  WaveCheck check;
+  const FileHandle file = openPlayable(path, check);
+  if (!file) return stated;
+  FormatFields format;
+  int readError = 0;
+  if (readFormat(file.get(), format, readError) != Probe::kOk) return stated;
+  stated.found = true;
+  stated.channels = format.channels;
+  stated.sampleRate = format.sampleRate;
+  stated.bitsPerSample = format.bitsPerSample;
+  return stated;
+}
+
 namespace {
 
 std::string readFailureLine(const std::string& path, const WaveCheck& check) {

@@ -58,6 +58,17 @@ struct WaveLength {
 // GET_ATTRIBUTES. Prints nothing: the caller prints lengthRejection().
 WaveLength GET_LENGTH(const std::string& path);
 
+// The format chunk's fields as the file states them, unjudged.
+struct WaveFormat {
+  bool found = false;  // false: no file to read, or no usable format chunk
+  int channels = 0;
+  std::int64_t sampleRate = 0;
+  int bitsPerSample = 0;
+};
+
+// Reads the format chunk of `path` (found by the chunk walk). Prints nothing.
+WaveFormat readWaveFormat(const std::string& path);
+
 // The line (newline included) that tells a user why a play file is not
 // played:
 //   "Cannot find file in track list called %s!!\n"     the file cannot be opened

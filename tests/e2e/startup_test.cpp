@@ -87,6 +87,26 @@ TEST(CommandLine, OptionsPrintTouchNothingAndNameTheProjectDirectory) {
   EXPECT_EQ(broken.err, "Could not list the ALSA devices: Invalid argument.\n");
 }
 
+TEST(CommandLine, TheDeviceListingEndsWhenADeviceDoesNotAnswer) {
+  // A card on FIFOs that nobody holds open: its capture open waits for ever.
+  ProjectFixture project;
+  project.makeFifo("play.fifo");
+  project.makeFifo("capture.fifo");
+  project.defineCard(project.path("play.fifo"), project.path("capture.fifo"));
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult devices = project.runCommand({varnowBinary(), "--list-devices"}, "");
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(devices.exitStatus, 0);
+  EXPECT_TRUE(has(devices.out,
+                  "\nvcard\n    Varnow: playback yes, capture no (the device does "
+                  "not answer)\n"));
+  EXPECT_TRUE(has(devices.out, "null\n    Discard all samples"));
+  EXPECT_TRUE(
+      devices.out.ends_with("\nA project uses the device named on the dv line of its "
+                            "param.txt.\n"));
+  EXPECT_LT(took, std::chrono::seconds(8));  // one device's bound of 2 s, and the rest
+}
+
 TEST(Terminal, HistoryRecallTabCompletionAHistoryKeptAcrossRunsAndTheDeviceHint) {
   ProjectFixture project("");
   // Only the lines of the main and the mixer prompt are history: the up arrow

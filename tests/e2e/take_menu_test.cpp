@@ -142,6 +142,37 @@ TEST(TakeMenu, InsertOverwritesExactlyTheTakeFromThePunchPoint) {
   p.expectFiles({{"vox.wav", inserted(old, kTakeOne, kPunch, 480000)}});
 }
 
+TEST(TakeMenu, APunchInIntoAFileOfAnotherShapeIsRefusedBeforeAnythingIsWritten) {
+  // 16-bit mono, 24-bit stereo, 24-bit mono at another rate: each is named,
+  // nothing is written (no backup either), and the menu asks again.
+  const std::string samples16 = le(0x1234, 2) + le(0x4321, 2) + le(0x7FFF, 2);
+  const std::tuple<std::string, std::string> shapes[] = {
+      {riff(formatChunk(1, 48000, 16) + "data" + le(samples16.size(), 4) + samples16),
+       "16-bit mono file at 48000 Hz"},
+      {wavFile(staircase(2000, -9), 48000, 2), "24-bit stereo file at 48000 Hz"},
+      {wavFile(staircase(20000, -9), 44100), "24-bit mono file at 44100 Hz"}};
+  for (const char* command : {"ins", "cin"}) {
+    for (const auto& [bytes, shape] : shapes) {
+      SCOPED_TRACE(std::string(command) + " " + shape);
+      TakeProject p(kPunch, kOut, "vox.wav\nbass.wav\n", "xfade\t10\n");
+      p.writeFile("vox.wav", bytes);
+      p.writeWave("bass.wav", staircase(20000, 5));
+      const std::string shown = p.console("R " + std::string(command) + " stp x");
+      EXPECT_TRUE(has(shown, kPrompt + "Cannot insert into vox.wav: it is a " + shape +
+                                 ", the take is 24-bit mono at 48000 Hz.\n" + kPrompt));
+      EXPECT_EQ(p.readFile("vox.wav"), bytes);
+      p.expectFiles(
+          {{"bass.wav", staircase(20000, 5)}, {p.take(1), kTakeOne}, {p.take(2), kTakeTwo}},
+          {"vox.wav"});
+    }
+  }
+  // A file of the take's shape is punched into as before.
+  TakeProject fits(kPunch, kOut, "vox.wav\n-\n");
+  fits.writeWave("vox.wav", staircase(20000, -9));
+  EXPECT_FALSE(has(fits.console("R ins x"), "Cannot insert"));
+  fits.expectFiles({{"vox.wav", punchedIn(staircase(20000, -9), kTakeOne, kPunch)}});
+}
+
 TEST(TakeMenu, AppendNamesFromTheRecordList) {
   // aws: the punch point in full beyond 32 bits; the take is not padded.
   constexpr std::size_t kFar = 2400000000;

@@ -163,6 +163,15 @@ TEST(RecordPass, StopTimeChecksAndPreemptiveTakeNames) {
   const std::string shown = p.console("R_take2 W x");
   EXPECT_EQ(count(shown, conflict), 1u);
   EXPECT_TRUE(has(shown, "The file named vox_take2.wav" + conflict));
+  EXPECT_FALSE(has(shown, "No input is armed"));
+
+  // A record list that arms nothing is said before the pass, which goes on
+  // (under the list's own name).
+  p.writeFile("empty.txt", "-\n\n-\n");
+  p.writeParams("o\t4096\nclock\thc\nmeter\t0\nrec\t1\tempty.txt\n");
+  EXPECT_TRUE(has(p.console("R del x"),
+                  "No input is armed: empty.txt names no file for any input.\n"
+                  "Recording...\nrecord start   = 0.00 sec\n"));
 }
 
 constexpr std::int32_t kMinus15Half = 1388161;  // -15.625 dB: 11.5 positions
