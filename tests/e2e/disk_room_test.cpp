@@ -46,38 +46,47 @@ class SmallDisk {
   bool mounted_ = false;
 };
 
-// The listing's figures, cut down to a tenth as the program does.
-std::string tenths(std::uint64_t tenthsCount) {
-  return std::to_string(tenthsCount / 10) + "." + std::to_string(tenthsCount % 10);
+// The listing's figures, cut down (never rounded up) as the program does.
+std::string tenths(std::uint64_t tenthsCount, const std::string& unit) {
+  return std::to_string(tenthsCount / 10) + "." + std::to_string(tenthsCount % 10) + unit;
 }
-std::string kiloBytes(std::uint64_t bytes) {
-  return tenths(bytes / 100) + " kB";
+std::string sized(std::uint64_t bytes) {
+  if (bytes >= 1000000000) return tenths(bytes / 100000000, " GB");
+  if (bytes >= 1000000) return tenths(bytes / 100000, " MB");
+  return tenths(bytes / 100, " kB");
 }
-std::string megaBytes(std::uint64_t bytes) {
-  return tenths(bytes / 100000) + " MB";
+std::string lasting(std::uint64_t bytes, std::uint64_t inputs) {
+  const std::uint64_t bytesPerSecond = 3 * 48000 * inputs, seconds = bytes / bytesPerSecond;
+  const auto twoDigits = [](std::uint64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+  if (seconds >= 3600)
+    return std::to_string(seconds / 3600) + " h " + twoDigits(seconds % 3600 / 60) + " min";
+  if (seconds >= 60) return std::to_string(seconds / 60) + " min " + twoDigits(seconds % 60) + " s";
+  return tenths(bytes * 10 / bytesPerSecond, " s");
 }
-std::string secondsAt(std::uint64_t bytes, std::uint64_t inputs) {
-  return tenths(bytes * 10 / (3 * 48000 * inputs)) + " s";
+std::string roomLine(const std::string& dir, std::uint64_t bytes, std::uint64_t inputs) {
+  return dir + ": " + sized(bytes) + " free, room for " + lasting(bytes, inputs) +
+         " of recording at " + std::to_string(inputs) + (inputs == 1 ? " input" : " inputs") +
+         " and 48000 Hz.\n";
 }
 
 TEST(DiskRoom, TheListingShowsEveryFileSystemTheRecordListWritesTo) {
-  ProjectFixture p("", "", "vox.wav\n-\nusb/bass.wav\n", 3);
+  // Takes are recorded in the project, so it counts every armed input; the
+  // other disks count the inputs whose destination they hold.
+  ProjectFixture p("", "", "vox.wav\n-\nusb/bass.wav\nmem/keys.wav\nusb/gtr.wav\n", 5);
   SmallDisk project(p.dir(), "64k");
   if (!project.mounted()) GTEST_SKIP() << "mounting a small file system needs root";
   std::filesystem::create_directory(p.dir() / "usb");
-  SmallDisk usb(p.dir() / "usb", "2m");
-  const std::uint64_t here = project.freeBytes(), there = usb.freeBytes();
-  const std::string shown = p.console("df x");
-  EXPECT_TRUE(has(shown, ".: " + kiloBytes(here) + " free, room for " + secondsAt(here, 2) +
-                             " of recording at 2 inputs and 48000 Hz.\nusb: " + megaBytes(there) +
-                             " free, room for " + secondsAt(there, 1) +
-                             " of recording at 1 input and 48000 Hz.\n"));
+  std::filesystem::create_directory(p.dir() / "mem");
+  SmallDisk usb(p.dir() / "usb", "3g"), mem(p.dir() / "mem", "80m");
+  const std::uint64_t here = project.freeBytes();
+  EXPECT_TRUE(has(p.console("df x"), roomLine(".", here, 4) + roomLine("usb", usb.freeBytes(), 2) +
+                                         roomLine("mem", mem.freeBytes(), 1)));
   // Nothing armed: said, and the free space alone.
   p.writeFile("record.txt", "-\n");
   EXPECT_TRUE(has(p.console("df x"),
                   "No input is armed: record.txt names no file for any input.\n"
                   ".: " +
-                      kiloBytes(project.freeBytes()) + " free.\n"));
+                      sized(project.freeBytes()) + " free.\n"));
   EXPECT_EQ(p.files(), ProjectFixture::withListFiles({}));
 }
 
