@@ -22,6 +22,8 @@
 //           | kill   the process is killed (SIGKILL) before the call: a crash
 //           | log    the call goes through untouched; it is only logged, so that a test sees
 //                    when it came among the faults
+//           | delay=MS  the call waits MS milliseconds, then goes through untouched: a disk
+//                    that stalls (only the calling thread waits)
 //
 // Each fault that fires is appended as one line ("pwrite /tmp/p/vox.wav #2 EIO") to the
 // file VARNOW_FAULTS_LOG names, so that a test can tell that its fault was met. Only the
@@ -37,9 +39,12 @@
 #include <stdio_ext.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -51,7 +56,7 @@
 
 namespace {
 
-enum class Action { kError, kShort, kAlsaPipe, kAlsaXrun, kKill, kLog };
+enum class Action { kError, kShort, kAlsaPipe, kAlsaXrun, kKill, kLog, kDelay };
 
 struct Rule {
   std::string calls;  // ",open,read," with a comma on each side of every name
@@ -59,16 +64,44 @@ struct Rule {
   long from = 0, to = 0, seen = 0;  // to is -1: no end
   Action action = Action::kError;
   int err = 0;
+  long delayMilliseconds = 0;
 };
 
-pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
-bool parsed = false;
+// The counts of the rules change under this lock. It inherits the priority
+// of a real-time thread that waits for it, so that a thread of normal
+// priority holding it cannot hold up the program's period loop.
+pthread_mutex_t lock;
+pthread_once_t setUpOnce = PTHREAD_ONCE_INIT;
 std::array<Rule, 16> rules;
 std::size_t ruleCount = 0;
 
+// Answers remembered without a lock: looking a symbol or an address up takes
+// the dynamic loader's lock, which a thread of normal priority may hold while
+// the program's real-time period loop waits for it.
+template <typename Key, typename Value, typename Lookup>
+Value remembered(Key key, Lookup lookup) {
+  static std::array<std::atomic<Key>, 64> keys{};
+  static std::array<std::atomic<Value>, 64> values{};
+  static std::array<std::atomic<bool>, 64> ready{};
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    Key known = keys[i].load(std::memory_order_acquire);
+    if (known == Key{} && keys[i].compare_exchange_strong(known, key)) {
+      const Value value = lookup(key);  // this slot is ours
+      values[i].store(value, std::memory_order_relaxed);
+      ready[i].store(true, std::memory_order_release);
+      return value;
+    }
+    if (known != key) continue;
+    if (ready[i].load(std::memory_order_acquire)) return values[i].load(std::memory_order_relaxed);
+    break;  // being looked up by another thread just now
+  }
+  return lookup(key);
+}
+
 template <typename Function>
 Function real(const char* name) {
-  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+  return reinterpret_cast<Function>(
+      remembered<const char*, void*>(name, [](const char* n) { return dlsym(RTLD_NEXT, n); }));
 }
 
 [[noreturn]] void badRules(const char* why, std::string_view text) {
@@ -111,12 +144,16 @@ Rule parseRule(std::string_view text) {
     const char* name = strerrorname_np(e);
     if (name != nullptr && fields[3] == name) rule.err = e, known = true;
   }
+  if (!known && fields[3].starts_with("delay=")) {
+    rule.action = kDelay;
+    rule.delayMilliseconds = std::strtol(std::string(fields[3].substr(6)).c_str(), &rest, 10);
+    known = *rest == '\0' && rule.delayMilliseconds > 0;
+  }
   if (!known) badRules("unknown ACTION", text);
   return rule;
 }
 
 void parseRules() {
-  parsed = true;
   const char* text = std::getenv("VARNOW_FAULTS");
   if (text == nullptr) return;
   std::string_view all(text);
@@ -129,6 +166,15 @@ void parseRules() {
     }
     all = end == std::string_view::npos ? std::string_view() : all.substr(end + 1);
   }
+}
+
+void setUp() {
+  pthread_mutexattr_t attributes;
+  pthread_mutexattr_init(&attributes);
+  pthread_mutexattr_setprotocol(&attributes, PTHREAD_PRIO_INHERIT);
+  pthread_mutex_init(&lock, &attributes);
+  pthread_mutexattr_destroy(&attributes);
+  parseRules();
 }
 
 std::string pathOfFd(int fd) {
@@ -159,14 +205,29 @@ void logFault(const char* call, const std::string& path, const Rule& rule) {
   real<int (*)(int)>("close")(fd);
 }
 
+// Sleeps the whole time, whatever signals come meanwhile.
+void sleepFor(long milliseconds) {
+  timespec left{milliseconds / 1000, (milliseconds % 1000) * 1'000'000};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
 // The rule that makes this call fail, or null. Every call that matches a
 // rule's names and pattern counts for that rule, failing or not; a rule that
-// only logs is logged and lets the call through.
+// only logs, or delays, is logged and lets the call through (a delay after
+// the lock is released, so that other threads' calls go on meanwhile).
 const Rule* fault(const char* call, const std::string& path, const std::string& otherPath = {}) {
-  pthread_mutex_lock(&lock);
-  if (!parsed) parseRules();
-  const Rule* chosen = nullptr;
+  pthread_once(&setUpOnce, setUp);
   const std::string key = "," + std::string(call) + ",";
+  // The rules' names and patterns never change once read: a call that no
+  // rule names takes no lock.
+  if (std::none_of(rules.begin(), rules.begin() + static_cast<std::ptrdiff_t>(ruleCount),
+                   [&](const Rule& rule) { return rule.calls.find(key) != std::string::npos; })) {
+    return nullptr;
+  }
+  pthread_mutex_lock(&lock);
+  const Rule* chosen = nullptr;
+  long delayMilliseconds = 0;
   for (std::size_t i = 0; i < ruleCount; ++i) {
     Rule& rule = rules[i];
     if (rule.calls.find(key) == std::string::npos) continue;
@@ -177,10 +238,12 @@ const Rule* fault(const char* call, const std::string& path, const std::string& 
     ++rule.seen;
     if (chosen == nullptr && rule.seen >= rule.from && (rule.to == -1 || rule.seen <= rule.to)) {
       logFault(call, path, rule);
-      if (rule.action != Action::kLog) chosen = &rule;
+      if (rule.action == Action::kDelay) delayMilliseconds = rule.delayMilliseconds;
+      if (rule.action != Action::kLog && rule.action != Action::kDelay) chosen = &rule;
     }
   }
   pthread_mutex_unlock(&lock);
+  if (delayMilliseconds > 0) sleepFor(delayMilliseconds);
   if (chosen != nullptr && chosen->action == Action::kKill) kill(getpid(), SIGKILL);
   return chosen;
 }
@@ -235,10 +298,14 @@ using AlsaPrepareCall = int (*)(snd_pcm_t*);
 // alsa-lib calls its own functions too (a plugin prepares its slave): only
 // the program's calls count, so that one call of the program is one line.
 bool fromProgram(const void* caller) {
-  Dl_info callerInfo{}, alsaInfo{};
+  const auto objectOf = [](const void* address) {
+    Dl_info info{};
+    return dladdr(address, &info) != 0 ? info.dli_fbase : nullptr;
+  };
   const auto alsa = reinterpret_cast<void*>(real<AlsaPrepareCall>("snd_pcm_prepare"));
-  return anyRules() && dladdr(caller, &callerInfo) != 0 && dladdr(alsa, &alsaInfo) != 0 &&
-         callerInfo.dli_fbase != alsaInfo.dli_fbase;
+  if (!anyRules()) return false;
+  const void* callerObject = remembered<const void*, void*>(caller, objectOf);
+  return callerObject != nullptr && callerObject != remembered<const void*, void*>(alsa, objectOf);
 }
 
 // A transfer that fails moves nothing ("EPIPE", an errno), or moves its
