@@ -1,20 +1,48 @@
 #include "support/paced_card.hpp"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <fstream>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace varnow::testing {
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int64_t kRate = 48000;
+constexpr std::int64_t kBufferPeriods = 4;  // the program asks for four periods
+constexpr auto kTick = std::chrono::microseconds(500);
+constexpr auto kIdleAfter = std::chrono::seconds(1);
+// Above the program's period loop (40), so that a late card is not taken
+// for a late program; only where the test may.
+constexpr int kCardPriority = 60;
 
 int openFifo(const std::filesystem::path& path) {
   if (mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
   const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) throw std::runtime_error("cannot open " + path.string());
   return fd;
+}
+
+// The time the hypervisor took from this machine's processors so far, in
+// ticks of 10 ms: the steal field of /proc/stat.
+std::int64_t stolenTicks() {
+  std::ifstream stat("/proc/stat");
+  std::string cpu;
+  std::int64_t field = 0, steal = 0;
+  stat >> cpu;
+  for (int i = 0; i < 8 && stat >> field; ++i)
+    steal = field;
+  return steal;
 }
 
 std::int64_t waitingBytes(int fd) {
@@ -24,13 +52,29 @@ std::int64_t waitingBytes(int fd) {
 
 }  // namespace
 
-PacedCard::PacedCard(const ProjectFixture& project, int periodFrames)
+std::int32_t PacedCard::rampValue(int input, std::int64_t frame) {
+  return static_cast<std::int32_t>((std::int64_t{input} << 20) + (frame & 0xFFFFF));
+}
+
+PacedCard::PacedCard(ProjectFixture& project, int periodFrames, int inputs, int outputs)
     : periodFrames_(periodFrames),
+      inputs_(inputs),
+      outputs_(outputs),
       playFifo_(project.home() / "play.fifo"),
       captureFifo_(project.home() / "capture.fifo") {
   playFd_ = openFifo(playFifo_);
   captureFd_ = openFifo(captureFifo_);
+  // Each FIFO holds the device buffer (at least; the system rounds up to
+  // whole pages): what the program may write ahead of the pace, what it may
+  // leave unread before the oldest period is lost.
+  for (const auto& [fd, channels] : {std::pair{playFd_, outputs}, std::pair{captureFd_, inputs}}) {
+    const std::int64_t bufferBytes = kBufferPeriods * periodFrames * channels * 3;
+    fcntl(fd, F_SETPIPE_SZ, static_cast<int>(std::max<std::int64_t>(bufferBytes, 4096)));
+  }
   project.defineCard(playFifo_.string(), captureFifo_.string());
+  cpu_ = std::max(static_cast<int>(std::thread::hardware_concurrency()) - 1, 0);
+  project.runOnCpu(cpu_);
+  start_ = lastRead_ = lastWrite_ = Clock::now();
   thread_ = std::thread([this] { serve(); });
 }
 
@@ -43,7 +87,17 @@ PacedCard::~PacedCard() {
 
 void PacedCard::setHeld(bool held) {
   const std::lock_guard<std::mutex> lock(lock_);
+  if (held == held_) return;
   held_ = held;
+  if (held) {
+    heldSince_ = Clock::now();
+  } else {
+    heldFor_ += Clock::now() - heldSince_;
+  }
+}
+
+std::int64_t PacedCard::waitingFrames() const {
+  return inputs_ > 0 ? waitingBytes(captureFd_) / (3 * inputs_) : 0;
 }
 
 bool PacedCard::captureDrained() const {
@@ -53,29 +107,149 @@ bool PacedCard::captureDrained() const {
 
 std::int64_t PacedCard::deliveredFrames() const {
   const std::lock_guard<std::mutex> lock(lock_);
-  return writtenFrames_ - waitingBytes(captureFd_) / 3;
+  return rampFrames_ - droppedAll_ - waitingFrames();
+}
+
+std::int64_t PacedCard::droppedFrames() const {
+  const std::lock_guard<std::mutex> lock(lock_);
+  return dropped_;
+}
+
+std::int64_t PacedCard::starvedFrames() const {
+  const std::lock_guard<std::mutex> lock(lock_);
+  return starved_;
 }
 
 void PacedCard::serve() {
-  const std::int64_t periodBytes = 3 * periodFrames_;
-  std::vector<char> play(static_cast<std::size_t>(periodBytes));
+  sched_param priority{};
+  priority.sched_priority = kCardPriority;
+  (void)pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(static_cast<std::size_t>(cpu_), &one);
+  (void)pthread_setaffinity_np(pthread_self(), sizeof one, &one);
+  auto tick = Clock::now();
+  auto lastServed = tick;
+  // Two periods: beyond this the card itself was held up.
+  const auto lateLimit = std::chrono::microseconds(2 * periodFrames_ * 1'000'000 / kRate);
   while (!stop_) {
     {
       const std::lock_guard<std::mutex> lock(lock_);
-      const ssize_t got = held_ ? 0 : read(playFd_, play.data(), play.size());
-      if (got > 0) playedBytes_ += got;
-      if (!held_ && waitingBytes(captureFd_) < 2 * periodBytes) {
-        const std::string capture = packSamples(staircase(
-            static_cast<std::size_t>(periodFrames_), static_cast<std::int32_t>(writtenFrames_)));
-        // A period of at most PIPE_BUF bytes goes in at once, so the
-        // program's period read never sees half a period.
-        if (write(captureFd_, capture.data(), capture.size()) ==
-            static_cast<ssize_t>(capture.size())) {
-          writtenFrames_ += periodFrames_;
-        }
+      const auto now = Clock::now();
+      // A card thread that got no processor for a while (a busy virtual
+      // machine) stands still for that time, as a held card does, rather
+      // than make up for it in a burst that the program is blamed for.
+      if (!held_ && now - lastServed > lateLimit) heldFor_ += now - lastServed - kTick;
+      lastServed = now;
+      if (!held_) {
+        const auto cardTime = Clock::now() - start_ - heldFor_;
+        const std::int64_t due =
+            std::chrono::duration_cast<std::chrono::microseconds>(cardTime).count() * kRate /
+            1'000'000;
+        serveCapture(due);
+        servePlayback(due);
       }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    tick += kTick;
+    if (Clock::now() - tick > kIdleAfter) tick = Clock::now();  // after a stop (Ctrl-Z)
+    std::this_thread::sleep_until(tick);
+  }
+}
+
+//   FIFO   [ oldest ... newest ]  at most four periods; a fifth due drops the oldest
+void PacedCard::serveCapture(std::int64_t dueFrames) {
+  if (inputs_ <= 0) return;
+  const auto now = Clock::now();
+  const std::size_t periodBytes = static_cast<std::size_t>(periodFrames_ * inputs_ * 3);
+  std::vector<char> bytes(periodBytes);
+  const auto writePeriod = [&] {
+    std::string period;
+    period.reserve(periodBytes);
+    for (int f = 0; f < periodFrames_; ++f) {
+      for (int c = 0; c < inputs_; ++c) {
+        const auto value = static_cast<std::uint32_t>(rampValue(c, rampFrames_ + f));
+        period += static_cast<char>(value & 0xFF);
+        period += static_cast<char>((value >> 8) & 0xFF);
+        period += static_cast<char>((value >> 16) & 0xFF);
+      }
+    }
+    // The FIFO has room for the whole period: it lands at once.
+    if (write(captureFd_, period.data(), period.size()) == static_cast<ssize_t>(period.size())) {
+      rampFrames_ += periodFrames_;
+    }
+  };
+  const auto readOut = [&] {
+    if (read(captureFd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) {
+      droppedAll_ += periodFrames_;
+      return true;
+    }
+    return false;
+  };
+
+  if (waitingFrames() < waitingAfterWrite_) {  // the program read
+    capturing_ = true;
+    lastRead_ = now;
+    stolenAtRead_ = stolenTicks();
+    dropped_ += pendingDropped_;
+    pendingDropped_ = 0;
+  }
+  if (capturing_ && now - lastRead_ > kIdleAfter) {
+    // Back at a prompt: what waits would be stale at the next pass.
+    capturing_ = false;
+    pendingDropped_ = 0;
+    while (waitingFrames() > 0 && readOut()) {
+    }
+  }
+  if (!capturing_) {
+    if (waitingFrames() == 0) writePeriod();
+    capturedTo_ = dueFrames;
+  } else {
+    while (capturedTo_ + periodFrames_ <= dueFrames) {
+      const bool full = waitingFrames() + periodFrames_ > kBufferPeriods * periodFrames_;
+      if (full && stolenTicks() > stolenAtRead_) {
+        // The machine itself (a virtual one, its processors taken away by
+        // its host) held the program up: the card waits with it.
+        heldFor_ += std::chrono::microseconds(periodFrames_ * 1'000'000 / kRate);
+        break;
+      }
+      if (full && readOut()) pendingDropped_ += periodFrames_;
+      writePeriod();
+      capturedTo_ += periodFrames_;
+    }
+  }
+  waitingAfterWrite_ = waitingFrames();
+}
+
+void PacedCard::servePlayback(std::int64_t dueFrames) {
+  if (outputs_ <= 0) return;
+  const auto now = Clock::now();
+  const std::int64_t frameBytes = 3 * outputs_;
+  const std::int64_t owed = dueFrames - playedTo_;
+  playedTo_ = dueFrames;
+  if (owed <= 0) return;
+  std::vector<char> bytes(static_cast<std::size_t>(owed * frameBytes));
+  std::int64_t got = 0;
+  while (got < static_cast<std::int64_t>(bytes.size())) {
+    const ssize_t n =
+        read(playFd_, bytes.data() + got, bytes.size() - static_cast<std::size_t>(got));
+    if (n <= 0) break;
+    got += n;
+  }
+  // A frame split between two reads counts when its last byte is taken.
+  splitBytes_ += got;
+  const std::int64_t frames = splitBytes_ / frameBytes;
+  splitBytes_ %= frameBytes;
+  playedFrames_ += frames;
+  if (frames > 0) {
+    if (playing_) starved_ += pendingStarved_;
+    pendingStarved_ = 0;
+    playing_ = true;
+    lastWrite_ = now;
+  }
+  if (playing_ && frames < owed) pendingStarved_ += owed - frames;
+  if (playing_ && now - lastWrite_ > kIdleAfter) {
+    playing_ = false;
+    pendingStarved_ = 0;
   }
 }
 

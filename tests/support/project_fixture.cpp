@@ -1,6 +1,7 @@
 #include "support/project_fixture.hpp"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -164,6 +165,12 @@ pid_t ProjectFixture::spawn(int stdinFd, const std::vector<std::string>& command
           setenv("ASAN_OPTIONS", asanOptions.c_str(), 1) != 0) {
         _exit(127);
       }
+    }
+    if (cpu_ >= 0) {
+      cpu_set_t one;
+      CPU_ZERO(&one);
+      CPU_SET(static_cast<std::size_t>(cpu_), &one);
+      if (sched_setaffinity(0, sizeof one, &one) != 0) _exit(126);
     }
     if (fileSizeLimit_ > 0) {
       const rlimit sizeLimit{fileSizeLimit_, fileSizeLimit_};

@@ -116,6 +116,9 @@ class ProjectFixture {
   void writeCapture(const std::string& bytes) const { writeBytes(root_ / "capture.raw", bytes); }
   std::string playback() const { return readBytes(root_ / "play.raw"); }
 
+  // The next runs run on processor `cpu` alone (-1: anywhere), as the paced
+  // card's thread does.
+  void runOnCpu(int cpu) { cpu_ = cpu; }
   // Files of the next runs cannot grow past `bytes` (EFBIG); 0 lifts it.
   void setFileSizeLimit(std::uint64_t bytes) { fileSizeLimit_ = bytes; }
   // The next runs fail the calls that `rules` name ("pwrite:*/vox.wav:2:EIO;...",
@@ -146,6 +149,7 @@ class ProjectFixture {
 
   std::filesystem::path root_, projectDir_, homeDir_;
   std::uint64_t fileSizeLimit_ = 0;
+  int cpu_ = -1;
   std::string faultRules_;
 };
 
