@@ -21,7 +21,7 @@ struct RunState {
       : settings(projectSettings),
         device(audioDevice),
         period(audioDevice.period()),
-        transport(projectSettings.tracks) {}
+        transport(projectSettings.tracks, projectSettings.sampleRate) {}
 
   ProjectSettings& settings;
   AudioDevice& device;

@@ -97,10 +97,12 @@ struct Transport::PassState {
   std::int64_t delayCount = 0;
   bool captureStarted = false;
   std::int64_t takeLength = 0;
-  std::int64_t samplesWritten = 0;
+  std::int64_t samplesWritten = 0;  // take frames handed to the disk thread (or lost)
   bool keepRunning = true;
   bool stopped = false;     // a stop request ended the pass
   bool takeFailed = false;  // a take file could not be written
+  std::uint64_t failuresSeen = 0;
+  ChannelFlags failureShown{};
   Position lastDisplay = 0;
   std::int64_t runningPeak = 0;
   int meterReset = 1;
@@ -113,15 +115,17 @@ struct Transport::PassState {
   Position stopOffset = 0;
 };
 
-Transport::Transport(int tracks)
+Transport::Transport(int tracks, std::uint32_t sampleRate)
     : tracks_(std::clamp(tracks, 0, kMaxChannels)),
       buffers_(tracks_),
       silentBlock_(kBlockBytesPerChannel, 0),
-      discardBlock_(kBlockBytesPerChannel, 0) {
+      discardBlock_(kBlockBytesPerChannel, 0),
+      disk_(tracks_, sampleRate) {
   playFiles_.fill(-1);
 }
 
 Transport::~Transport() {
+  disk_.finish();  // it may still read the play files
   closePlayFiles();
 }
 
@@ -149,6 +153,7 @@ bool Transport::runPass(PassContext& context, const PassLines& lines) {
         pass.stopped = true;
         pass.keepRunning = false;
       }
+      if (pass.record && disk_.failures() != pass.failuresSeen) reportTakeFailures(pass);
     }
   }
   finish(context, pass);
@@ -293,6 +298,18 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
 
   if (s.mixMode != 0) SetVolume(s.pans, s.volumes, gains_, s.tracks, playFlags_);
 
+  // Capture waits until the frames written have travelled through the
+  // device buffer (and odcomp more periods) past the punch point:
+  //
+  //   written:  [silence 4096][in ............ punch ........ punch+delay]
+  //   captured:                                               ^ take sample 0
+  const std::int64_t period = context.periodFrames;
+  pass.captureDelay = (context.device.deviceBufferFrames() / period + s.odcomp) * period + kBlock;
+  pass.delayCount = pass.play ? 0 : pass.captureDelay;
+
+  // The play rings are full before the device starts.
+  if (pass.play || pass.record) planDisk(context, pass);
+
   snd_pcm_t* playback = context.device.playback();
   snd_pcm_t* capture = context.device.capture();
   snd_pcm_drain(playback);
@@ -310,14 +327,6 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
   pass.clockInterval = s.clockMode == kClockStreamed ? context.counts.streamedClockInterval
                                                      : context.counts.unstreamedClockInterval;
 
-  // Capture waits until the frames written have travelled through the
-  // device buffer (and odcomp more periods) past the punch point:
-  //
-  //   written:  [silence 4096][in ............ punch ........ punch+delay]
-  //   captured:                                               ^ take sample 0
-  const std::int64_t period = context.periodFrames;
-  pass.captureDelay = (context.device.deviceBufferFrames() / period + s.odcomp) * period + kBlock;
-  pass.delayCount = pass.play ? 0 : pass.captureDelay;
   if (request.takeAudition) replaceMute_.fill(0);
   pass.lastDisplay = pass.readPosition;
 
@@ -328,6 +337,79 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
   capturePointers_.assign(static_cast<std::size_t>(std::max(context.device.captureChannels(), 0)),
                           discardBlock_.data());
   restPointers_.resize(std::max(playPointers_.size(), capturePointers_.size()));
+}
+
+// What the disk thread reads and writes in this pass, and how far it may read:
+//
+//   play only     to the end of the block that meets the stop (the last one
+//                 the loop fills)
+//   with a take   past the out point by the capture delay and some blocks:
+//                 playback goes on until the take is complete
+void Transport::planDisk(PassContext& context, PassState& pass) {
+  const ProjectSettings& s = context.settings;
+  DiskPass plan;
+  if (pass.play) {
+    for (int k = 0; k < tracks_; ++k) {
+      const auto slot = static_cast<std::size_t>(k);
+      if (playFlags_[slot] == 0) continue;
+      plan.play[slot].descriptor = playFiles_[slot];
+      plan.play[slot].file = playAttributes_[slot];
+      plan.play[slot].fileStart =
+          context.request.takeAudition ? context.request.fileStart[slot] : 0;
+    }
+  }
+  plan.playFrom = pass.readPosition;
+  if (pass.record) {
+    plan.readEnd = s.outPoint + pass.captureDelay + 8 * kBlock;
+  } else {
+    const Position stop = s.outPoint - pass.stopOffset;
+    const std::int64_t blocks =
+        stop > pass.readPosition ? (stop - pass.readPosition + kBlock - 1) / kBlock : 0;
+    plan.readEnd = pass.readPosition + (blocks + 1) * kBlock;
+  }
+  if (pass.record) {
+    plan.take = &take_;
+    plan.armed = armed_;
+    plan.takeStart = s.punchPoint;
+  }
+  disk_.start(plan);
+}
+
+// One line per channel whose ring the disk did not keep up with, after the
+// pass: how much was lost and where on the timeline.
+void Transport::reportStreamLosses(const ProjectSettings& s, const PassState& pass) const {
+  const double rate = s.sampleRate;
+  const auto report = [rate](const char* channelKind, int channel, const StreamLoss& loss,
+                             const char* consequence) {
+    if (loss.frames == 0) return;
+    const double seconds = static_cast<double>(loss.frames) / rate;
+    const double from = static_cast<double>(loss.first) / rate;
+    const double to = static_cast<double>(loss.end) / rate;
+    if (loss.stretches == 1) {
+      print(
+          "%s %i lost %li frames (%.2f sec) from %.2f sec to %.2f sec: the disk did not keep up; "
+          "%s.\n",
+          channelKind, channel, static_cast<long>(loss.frames), seconds, from, to, consequence);
+    } else {
+      print(
+          "%s %i lost %li frames (%.2f sec) in %i stretches between %.2f sec and %.2f sec: the "
+          "disk did not keep up; %s.\n",
+          channelKind, channel, static_cast<long>(loss.frames), seconds, loss.stretches, from, to,
+          consequence);
+    }
+  };
+  if (pass.record) {
+    for (int i = 0; i < std::min(s.inputs, tracks_); ++i) {
+      if (armed_[static_cast<std::size_t>(i)] == 0) continue;
+      report("Input", i + 1, disk_.captureLoss(), "the take holds silence there");
+    }
+  }
+  if (pass.play) {
+    for (int k = 0; k < tracks_; ++k) {
+      if (playFlags_[static_cast<std::size_t>(k)] == 0) continue;
+      report("Track", k + 1, disk_.playLoss(k), "it played silence there");
+    }
+  }
 }
 
 void Transport::streamCycle(PassContext& context, PassState& pass) {
@@ -479,7 +561,7 @@ void Transport::captureFrames(PassContext& context, PassState& pass, std::int64_
   }
 }
 
-// A record block holds 4096 new frames: scan it and append it to the take.
+// A record block holds 4096 new frames: scan it and hand it to the disk thread.
 // The pass ends at the first completion after the take is full.
 void Transport::completeRecordBlock(PassContext& context, PassState& pass, BlockBuffer& buffer) {
   const std::int64_t count = std::min(kBlock, pass.takeLength - pass.samplesWritten);
@@ -493,22 +575,29 @@ void Transport::completeRecordBlock(PassContext& context, PassState& pass, Block
     if (s.peakMode == 1) {
       CheckPeak(i, kBlock, inputPeaks_, buffer.block(i), pass.runningPeak, loudestChannel_);
     }
-    if (!take_.write(i, buffer.block(i), count)) endAfterFailedWrite(pass, i);
   }
+  disk_.handOver(buffer, count);
   pass.samplesWritten += count;
 }
 
 // A take file that can take no more samples (a full disk, say) ends the pass
 // at the end of this period, as a stop request does, instead of letting the
-// musician play on into nothing: one line says so at once, the other inputs
-// keep this block, and every take keeps what it holds. Printed with the
-// file's own name, so the period loop allocates nothing.
-void Transport::endAfterFailedWrite(PassState& pass, int channel) {
-  if (!pass.takeFailed) print("\n");  // off the clock's line
-  print("Could not write %s: %s.\n", take_.name(channel).c_str(),
-        std::strerror(take_.writeError(channel)));
+// musician play on into nothing: one line per such file says so at once (the
+// disk thread tells which), the other inputs keep every frame handed over,
+// and every take keeps what it holds. Printed with the files' own names, so
+// the period loop allocates nothing.
+void Transport::reportTakeFailures(PassState& pass) {
+  pass.failuresSeen = disk_.failures();
+  for (int i = 0; i < tracks_; ++i) {
+    const auto slot = static_cast<std::size_t>(i);
+    const int error = disk_.takeError(i);
+    if (armed_[slot] == 0 || error == 0 || pass.failureShown[slot] != 0) continue;
+    if (!pass.takeFailed) print("\n");  // off the clock's line
+    print("Could not write %s: %s.\n", take_.name(i).c_str(), std::strerror(error));
+    pass.failureShown[slot] = 1;
+    pass.takeFailed = true;
+  }
   flushOutput();
-  pass.takeFailed = true;
   pass.keepRunning = false;
 }
 
@@ -527,8 +616,8 @@ void Transport::flushPartialRecordBlock(PassContext& context, PassState& pass) {
     if (s.peakMode == 1) {
       CheckPeak(i, count, inputPeaks_, buffer.block(i), pass.runningPeak, loudestChannel_);
     }
-    (void)take_.write(i, buffer.block(i), count);  // close() reports a failure
   }
+  disk_.handOverWaiting(buffer, count);
   pass.samplesWritten += count;
   pass.recordOffset = 0;
 }
@@ -541,11 +630,7 @@ void Transport::reportKeptTake() const {
 }
 
 // Fills the play buffer that is not being streamed with the block of every
-// playing track that starts at readPosition:
-//
-//   timeline   p                         p+4096
-//   block      [ silence | file frames    | silence ]
-//   file            fileStart ........ fileStart+length
+// playing track that starts at readPosition, from the play rings.
 void Transport::fillPlayBlock(PassContext& context, PassState& pass, BlockBuffer& buffer) {
   const ProjectSettings& s = context.settings;
   const Position blockStart = pass.readPosition;
@@ -553,23 +638,7 @@ void Transport::fillPlayBlock(PassContext& context, PassState& pass, BlockBuffer
     const auto slot = static_cast<std::size_t>(k);
     if (playFlags_[slot] == 0) continue;
     std::int8_t* block = buffer.block(k);
-    const WaveAttributes& file = playAttributes_[slot];
-    const Position fileStart = context.request.takeAudition ? context.request.fileStart[slot] : 0;
-    const Position first = std::max(blockStart, fileStart);
-    const Position end = std::min(blockStart + kBlock, fileStart + file.lengthFrames);
-    std::int64_t filled = 0;  // frames of the block that hold file data
-    std::int64_t lead = 0;    // frames of silence before them
-    if (end > first) {
-      lead = first - blockStart;
-      const std::int64_t want = end - first;
-      const off_t at = static_cast<off_t>(file.dataStart + (first - fileStart) * kBytesPerSample);
-      const ssize_t got = ::pread(playFiles_[slot], frameAt(block, lead),
-                                  static_cast<std::size_t>(want * kBytesPerSample), at);
-      filled = got > 0 ? got / kBytesPerSample : 0;
-    }
-    std::memset(block, 0, static_cast<std::size_t>(lead * kBytesPerSample));
-    std::memset(frameAt(block, lead + filled), 0,
-                static_cast<std::size_t>((kBlock - lead - filled) * kBytesPerSample));
+    disk_.playBlock(k, blockStart, block);
 
     if (pass.record && replaceMute_[slot] == 1 && s.punchPoint <= blockStart + kBlock - 1) {
       const std::int64_t from = blockStart < s.punchPoint ? s.punchPoint - blockStart : 0;
@@ -641,11 +710,14 @@ void Transport::monitorCycle(PassContext& context, PassState& pass) {
 void Transport::finish(PassContext& context, PassState& pass) {
   ProjectSettings& s = context.settings;
   PassRequest& request = context.request;
-  print("\n");
   // A stop that came after the last period ends the pass all the same.
   if (stopRequested()) pass.stopped = true;
-  if (pass.stopped) printLine("Stopped.");
+  // Every frame captured reaches the takes before anything is reported.
   if ((pass.stopped || pass.takeFailed) && pass.record) flushPartialRecordBlock(context, pass);
+  disk_.finish();
+  if (pass.record && disk_.failures() != pass.failuresSeen) reportTakeFailures(pass);
+  print("\n");
+  if (pass.stopped) printLine("Stopped.");
   if (request.timelineAudition) {
     s.inPoint = request.savedIn;
     s.outPoint = request.savedOut;
@@ -669,6 +741,7 @@ void Transport::finish(PassContext& context, PassState& pass) {
   printPassPeaks(peaks);
   if (pass.underruns > 0) print("\nPlay Underruns = %i\n", pass.underruns);
   if (pass.overruns > 0) print("\nRecord Overruns = %i\n", pass.overruns);
+  reportStreamLosses(s, pass);
 
   closePlayFiles();
   if (pass.record) take_.close(armed_, pass.samplesWritten);

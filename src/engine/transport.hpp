@@ -1,11 +1,13 @@
 // The transport: one pass of playing, recording, auditioning or monitoring,
 // streamed between the WAV files and the sound card.
 //
-// Two clocks meet here. The device moves `period` frames per call; files,
-// mixing and take writing move blocks of exactly 4096 frames per channel.
-// Playback and capture each alternate between two block buffers: one is
-// streamed to or from the device period by period while the other is
-// refilled from, or flushed to, the files in one go.
+// Two clocks meet here. The device moves `period` frames per call; mixing
+// and take writing move blocks of exactly 4096 frames per channel. Playback
+// and capture each alternate between two block buffers: one is streamed to
+// or from the device period by period while the other is filled from the
+// play rings, or handed over to the capture rings, in one go. The period
+// loop never touches a file: the pass's disk thread (disk_thread.hpp) reads
+// the play files into those rings and writes the takes from them.
 #pragma once
 
 #include <array>
@@ -18,6 +20,7 @@
 #include "engine/audio_device.hpp"
 #include "engine/block_buffers.hpp"
 #include "engine/derived_counts.hpp"
+#include "engine/disk_thread.hpp"
 #include "engine/take_files.hpp"
 #include "meter/level_meter.hpp"
 #include "meter/peak_report.hpp"
@@ -76,8 +79,9 @@ struct PassContext {
 
 class Transport {
  public:
-  // Allocates every buffer and table of the run for `tracks` channels.
-  explicit Transport(int tracks);
+  // Allocates every buffer, ring and table of the run for `tracks` channels
+  // at `sampleRate`.
+  Transport(int tracks, std::uint32_t sampleRate);
   ~Transport();
   Transport(const Transport&) = delete;
   Transport& operator=(const Transport&) = delete;
@@ -93,7 +97,9 @@ class Transport {
   // the take under its names, prints one line per take file and ends the
   // run with InputEnded. A take file that can no longer be written (a full
   // disk) ends the pass the same way, without "Stopped.", once a line naming
-  // the file and the reason has been printed.
+  // the file and the reason has been printed. Every frame handed to the disk
+  // thread is in the takes before they are closed; a stretch the disk did not
+  // keep up with is reported after the pass, one line per channel.
   bool runPass(PassContext& context, const PassLines& lines);
 
   const TakeFiles& takeFiles() const { return take_; }
@@ -108,7 +114,9 @@ class Transport {
   void fillPlayBlock(PassContext& context, PassState& pass, BlockBuffer& buffer);
   void captureFrames(PassContext& context, PassState& pass, std::int64_t frames);
   void completeRecordBlock(PassContext& context, PassState& pass, BlockBuffer& buffer);
-  void endAfterFailedWrite(PassState& pass, int channel);
+  void planDisk(PassContext& context, PassState& pass);
+  void reportTakeFailures(PassState& pass);
+  void reportStreamLosses(const ProjectSettings& s, const PassState& pass) const;
   void flushPartialRecordBlock(PassContext& context, PassState& pass);
   void reportKeptTake() const;
   void monitorCycle(PassContext& context, PassState& pass);
@@ -136,6 +144,7 @@ class Transport {
   std::int64_t masterPeakLeft_ = 0;
   std::int64_t masterPeakRight_ = 0;
   TakeFiles take_;
+  DiskThread disk_;  // after take_, which its thread writes: it ends first
   LevelMeter meter_;
   MeterScale meterScale_;
   int loudestChannel_ = 1;  // the peak-hold mark before any input was scanned
