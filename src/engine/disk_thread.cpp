@@ -66,7 +66,9 @@ void StreamLoss::add(Position at, std::int64_t count) {
 DiskThread::DiskThread(int channels, std::uint32_t sampleRate)
     : channels_(std::clamp(channels, 0, kMaxChannels)),
       ringFrames_(ringFramesFor(channels_, sampleRate)),
-      pieceFrames_(std::clamp(ringFrames_ / 2 / kBlock, std::int64_t{1}, kPieceBlocks) * kBlock),
+      // Half a ring at most, rounded up: a full ring is two reads.
+      pieceFrames_(std::clamp((ringFrames_ / kBlock + 1) / 2, std::int64_t{1}, kPieceBlocks) *
+                   kBlock),
       playRings_(static_cast<std::size_t>(channels_)),
       captureRings_(static_cast<std::size_t>(channels_)),
       records_(static_cast<std::size_t>(2 * ringFrames_ / kBlock + 4)),

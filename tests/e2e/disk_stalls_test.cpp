@@ -145,6 +145,37 @@ TEST(DiskStalls, AStallLongerThanTheRingLosesOnlyWhatDidNotFitAndSaysWhere) {
   EXPECT_EQ(count(result.out, " lost "), std::size_t{kChannels});
 }
 
+TEST(DiskStalls, ATrackWhoseRingRunsDryPlaysSilenceInTimeAndIsReported) {
+  // Five seconds on the third read of t3, 2.5 s in: tracks 1 and 2 were
+  // topped up just before and last; track 3 and the tracks after it (whose
+  // reads wait behind it) run dry for about 2.5 s and stay in time after.
+  StalledProject p(9, "pread:*/t3.wav:3:delay=5000", true);
+  const RunResult result = p.project.run("p x\n", milliseconds(60000));
+  ASSERT_EQ(result.exitStatus, 0) << result.out;
+  EXPECT_EQ(p.card.starvedFrames(), 0);
+  EXPECT_FALSE(has(result.out, "\nPX\n"));
+  for (int k = 1; k <= kChannels; ++k) {
+    SCOPED_TRACE(k);
+    const std::string track = "Track " + std::to_string(k) + " lost ";
+    EXPECT_EQ(has(result.out, track), k >= 3);
+    const std::size_t at = result.out.find(track);
+    if (at == std::string::npos) continue;
+    long frames = 0;
+    double seconds = 0, from = 0, to = 0;
+    ASSERT_EQ(
+        std::sscanf(result.out.c_str() + at + track.size(),
+                    "%ld frames (%lf sec) from %lf sec to %lf sec", &frames, &seconds, &from, &to),
+        4);
+    EXPECT_GT(frames, 2 * kRate);
+    EXPECT_LT(frames, 3 * kRate);
+    EXPECT_NEAR(to - from, seconds, 0.011);
+    EXPECT_TRUE(
+        has(result.out.substr(at), ": the disk did not keep up; it played silence there.\n"));
+  }
+  // After the output peaks, before the prompt.
+  EXPECT_LT(result.out.find("Output Channel Peaks:"), result.out.find("Track 3 lost"));
+}
+
 TEST(DiskStalls, ASignalOrAFullDiskDuringAStallKeepsEveryFrameTheCardDelivered) {
   // The stall begins 0.34 s in; the signal comes a second later, with about
   // a second of the take in the rings; a full disk meets the block after
