@@ -12,7 +12,7 @@
 //   GLOB   := fnmatch(3) pattern over the absolute path ('*' crosses '/'); a rename matches
 //             on either name; ALSA calls have the path "playback" or "capture", their stream
 //   WHEN   := N (the Nth matching call, counted from 1, per rule) | N-M (calls N to M)
-//           | N+ (call N and every later one)
+//           | N+ (call N and every later one) | N/M (call N and every Mth after it)
 //   ACTION := an errno name (EIO, ENOSPC, EDQUOT, EINTR, EISDIR, ...): the call does nothing
 //             and fails with it
 //           | short  a read or write moves half of what was asked (at least one byte) and
@@ -62,6 +62,7 @@ struct Rule {
   std::string calls;  // ",open,read," with a comma on each side of every name
   std::string glob, actionName;
   long from = 0, to = 0, seen = 0;  // to is -1: no end
+  long every = 1;                   // every call from `from` on, or every Nth
   Action action = Action::kError;
   int err = 0;
   long delayMilliseconds = 0;
@@ -131,7 +132,10 @@ Rule parseRule(std::string_view text) {
   rule.to = rule.from;
   if (*rest == '+') rule.to = -1;
   if (*rest == '-') rule.to = std::strtol(rest + 1, &rest, 10);
-  if (rule.from < 1 || (rule.to != -1 && rule.to < rule.from)) badRules("bad WHEN", text);
+  if (*rest == '/') rule.to = -1, rule.every = std::strtol(rest + 1, &rest, 10);
+  if (rule.from < 1 || (rule.to != -1 && rule.to < rule.from) || rule.every < 1) {
+    badRules("bad WHEN", text);
+  }
   rule.actionName = fields[3];
   using enum Action;
   constexpr std::pair<std::string_view, Action> kActions[] = {
@@ -236,7 +240,8 @@ const Rule* fault(const char* call, const std::string& path, const std::string& 
       continue;
     }
     ++rule.seen;
-    if (chosen == nullptr && rule.seen >= rule.from && (rule.to == -1 || rule.seen <= rule.to)) {
+    if (chosen == nullptr && rule.seen >= rule.from && (rule.to == -1 || rule.seen <= rule.to) &&
+        (rule.seen - rule.from) % rule.every == 0) {
       logFault(call, path, rule);
       if (rule.action == Action::kDelay) delayMilliseconds = rule.delayMilliseconds;
       if (rule.action != Action::kLog && rule.action != Action::kDelay) chosen = &rule;
