@@ -10,7 +10,8 @@
 // of capture as the program's device buffer (four) and drops the oldest when
 // nobody reads in time; playback that is due and has not come is a starved
 // stretch. Both are counted while a pass streams, and written to FILE at the
-// end with --counts FILE ("dropped N\nstarved M\n", in frames). Before the
+// end with --counts FILE ("dropped N\nstarved M\n" in frames, then "cpu S", the
+// program's processor time in seconds). Before the
 // program first reads, and after it has read nothing for a second (it sits at
 // a prompt), one period waits and nothing is counted, so a pass starts with
 // no stale periods, as on a freshly prepared card. It runs the program given
@@ -25,6 +26,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -208,7 +210,8 @@ int main(int argc, char** argv) {
   ::clock_gettime(CLOCK_MONOTONIC, &start);
   timespec tick = start;
   int status = 0;
-  while (::waitpid(child, &status, WNOHANG) == 0) {
+  rusage childUsage{};
+  while (::wait4(child, &status, WNOHANG, &childUsage) == 0) {
     const std::int64_t wall = nanosecondsSince(start);
     if (wall - lastServed > lateNanoseconds) standStill += wall - lastServed - kTickNanoseconds;
     lastServed = wall;
@@ -299,8 +302,11 @@ int main(int argc, char** argv) {
   }
   if (countsPath != nullptr) {
     if (std::FILE* counts = std::fopen(countsPath, "w")) {
-      std::fprintf(counts, "dropped %lld\nstarved %lld\n", static_cast<long long>(dropped),
-                   static_cast<long long>(starved));
+      const double cpuSeconds =
+          static_cast<double>(childUsage.ru_utime.tv_sec + childUsage.ru_stime.tv_sec) +
+          static_cast<double>(childUsage.ru_utime.tv_usec + childUsage.ru_stime.tv_usec) / 1e6;
+      std::fprintf(counts, "dropped %lld\nstarved %lld\ncpu %.3f\n",
+                   static_cast<long long>(dropped), static_cast<long long>(starved), cpuSeconds);
       std::fclose(counts);
     }
   }
