@@ -4,8 +4,9 @@
 # fuzz targets) and a short bounded run of the fuzz targets; the normal build
 # and the whole test suite; the README's Installing section as written
 # (scripts/check-install.sh) and the end-to-end tests again against that
-# Release program; and the whole test suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# Release program; the whole test suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer; and the ring buffer's tests and the passes'
+# end-to-end tests under ThreadSanitizer (the period loop and the disk thread).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,3 +47,11 @@ sanitized() {
 jack_plugin='^e2e\.(Jack|CommandLine)\.'
 sanitized 1 -E "$jack_plugin"
 sanitized 0 -R "$jack_plugin"
+
+echo "== ThreadSanitizer build: the rings between the period loop and the disk thread, and the passes"
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNOW_TSAN=ON -DVARNOW_BENCH=OFF \
+  -DVARNOW_WERROR=ON >/dev/null
+cmake --build build/tsan -j"$jobs" --target varnow varnow_pacer varnow_faults core_tests e2e_tests
+TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
+  ctest --test-dir build/tsan --output-on-failure -j"$jobs" \
+  -R '^(core\.SpscRing|e2e\.(DiskStalls|StopSignals|PlayPass|RecordPass|Xruns))\.'
