@@ -52,6 +52,10 @@ echo "== ThreadSanitizer build: the rings between the period loop and the disk t
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNOW_TSAN=ON -DVARNOW_BENCH=OFF \
   -DVARNOW_WERROR=ON >/dev/null
 cmake --build build/tsan -j"$jobs" --target varnow varnow_pacer varnow_faults core_tests e2e_tests
+# The forced exit of a second Ctrl-C, from inside a signal handler while a
+# device read hangs (StopSignals.SignalsThatEndTheRun...), does not happen
+# under this sanitizer's own signal handling: that test stays with the other
+# builds.
 TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
   ctest --test-dir build/tsan --output-on-failure -j"$jobs" \
-  -R '^(core\.SpscRing|e2e\.(DiskStalls|StopSignals|PlayPass|RecordPass|Xruns))\.'
+  -R '^(core\.SpscRing|e2e\.(DiskStalls|StopSignals\.CtrlC|PlayPass|RecordPass|Xruns))\.'
