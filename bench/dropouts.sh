@@ -49,7 +49,10 @@ realtime=(chrt -R -f 70)  # -R: the program starts at normal priority and raises
 paced() {
   local period=$1 outputs=$2 inputs=$3 rules=$4
   shift 4
+  # Each run is one pass: the card goes idle only at its start, never during
+  # a stall.
   taskset -c "$cpu" "${realtime[@]}" "$build/varnow_pacer" --ramp --counts "$work/counts" \
+    --idle-after 600 \
     "$rate" "$period" "$outputs" "$work/play.fifo" "$inputs" "$work/capture.fifo" -- \
     env HOME="$work/home" LD_PRELOAD="$build/libvarnow_faults.so" VARNOW_FAULTS="$rules" \
     VARNOW_FAULTS_LOG="$work/faults.log" "$@"

@@ -13,11 +13,13 @@
 // end with --counts FILE ("dropped N\nstarved M\n" in frames, then "cpu S", the
 // program's processor time in seconds). Before the
 // program first reads, and after it has read nothing for a second (it sits at
-// a prompt), one period waits and nothing is counted, so a pass starts with
+// a prompt; --idle-after S makes that S seconds, for programs that stall
+// longer), one period waits and nothing is counted, so a pass starts with
 // no stale periods, as on a freshly prepared card. It runs the program given
 // after "--" as its child and ends when the child ends, with its status.
 //
-//   varnow_pacer [--ramp] [--counts FILE] RATE PERIOD OUTPUTS PLAY_FIFO INPUTS CAPTURE_FIFO
+//   varnow_pacer [--ramp] [--counts FILE] [--idle-after S] RATE PERIOD OUTPUTS PLAY_FIFO INPUTS
+//   CAPTURE_FIFO
 //                -- PROGRAM [ARGS...]
 //
 // PERIOD must be the period the program reads its capture with: the plugin
@@ -98,7 +100,8 @@ int openFifo(const char* path) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: varnow_pacer [--ramp] [--counts FILE] RATE PERIOD OUTPUTS PLAY_FIFO INPUTS "
+               "usage: varnow_pacer [--ramp] [--counts FILE] [--idle-after S] RATE PERIOD OUTPUTS "
+               "PLAY_FIFO INPUTS "
                "CAPTURE_FIFO -- PROGRAM [ARGS...]\n");
   return 2;
 }
@@ -134,12 +137,15 @@ int queuedBytes(int fd) {
 int main(int argc, char** argv) {
   bool ramp = false;
   const char* countsPath = nullptr;
+  std::int64_t idleNanoseconds = 1'000'000'000LL;
   int first = 1;
   for (; first < argc && argv[first][0] == '-' && std::strcmp(argv[first], "--") != 0; ++first) {
     if (std::strcmp(argv[first], "--ramp") == 0) {
       ramp = true;
     } else if (std::strcmp(argv[first], "--counts") == 0 && first + 1 < argc) {
       countsPath = argv[++first];
+    } else if (std::strcmp(argv[first], "--idle-after") == 0 && first + 1 < argc) {
+      idleNanoseconds = std::atoll(argv[++first]) * 1'000'000'000LL;
     } else {
       return usage();
     }
@@ -204,7 +210,6 @@ int main(int argc, char** argv) {
   std::int64_t lastRead = 0, lastWrite = 0;  // card nanoseconds
   std::int64_t waitingAfter = 0;             // capture bytes queued when last left
   std::int64_t dropped = 0, pendingDropped = 0, starved = 0, pendingStarved = 0;
-  const std::int64_t idleNanoseconds = 1'000'000'000LL;
 
   timespec start{};
   ::clock_gettime(CLOCK_MONOTONIC, &start);
