@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <fstream>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -72,7 +74,20 @@ PacedCard::PacedCard(ProjectFixture& project, int periodFrames, int inputs, int 
     fcntl(fd, F_SETPIPE_SZ, static_cast<int>(std::max<std::int64_t>(bufferBytes, 4096)));
   }
   project.defineCard(playFifo_.string(), captureFifo_.string());
-  cpu_ = std::max(static_cast<int>(std::thread::hardware_concurrency()) - 1, 0);
+  // The last processor that no other paced card of this machine holds (tests
+  // run side by side), or the last one.
+  const int cpus = std::max(static_cast<int>(std::thread::hardware_concurrency()), 1);
+  cpu_ = cpus - 1;
+  for (int cpu = cpus - 1; cpu >= 0; --cpu) {
+    const std::string lockPath = "/tmp/varnow-paced-card-cpu" + std::to_string(cpu) + ".lock";
+    const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      cpu_ = cpu;
+      cpuLockFd_ = fd;
+      break;
+    }
+    if (fd >= 0) close(fd);
+  }
   project.runOnCpu(cpu_);
   start_ = lastRead_ = lastWrite_ = Clock::now();
   thread_ = std::thread([this] { serve(); });
@@ -83,6 +98,7 @@ PacedCard::~PacedCard() {
   thread_.join();
   close(playFd_);
   close(captureFd_);
+  if (cpuLockFd_ >= 0) close(cpuLockFd_);
 }
 
 void PacedCard::setHeld(bool held) {

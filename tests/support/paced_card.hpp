@@ -32,9 +32,10 @@ class PacedCard {
  public:
   // Both FIFOs are open (read-write) before the program starts. The card
   // runs at 48 kHz with `inputs` capture and `outputs` playback channels,
-  // on the last processor, where the project's runs go too: the card wakes
-  // the program where it runs itself, never a processor that a virtual
-  // machine's host may take its time to give back.
+  // on one processor (the last one no other paced card holds), where the
+  // project's runs go too: the card wakes the program where it runs itself,
+  // never a processor that a virtual machine's host may take its time to
+  // give back.
   PacedCard(ProjectFixture& project, int periodFrames, int inputs = 1, int outputs = 1);
   ~PacedCard();
   PacedCard(const PacedCard&) = delete;
@@ -73,6 +74,7 @@ class PacedCard {
   int playFd_ = -1, captureFd_ = -1;
   int periodFrames_, inputs_, outputs_;
   int cpu_ = 0;
+  int cpuLockFd_ = -1;  // holds the processor against other paced cards
   std::filesystem::path playFifo_, captureFifo_;
   std::atomic<bool> stop_{false};
   std::atomic<std::int64_t> playedFrames_{0};
