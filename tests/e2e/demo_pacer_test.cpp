@@ -33,10 +33,11 @@ TEST(DemoPacer, KeepsRealTimeEndsWithItsProgramAndFeedsATonePerInput) {
   });
   // Frames per second moved each way over one second, moving them as fast as
   // the pacer lets; the first window also waits for the pacer to start. A
-  // busy machine can only slow a window down: the best of three counts.
+  // busy machine (other real-time tests beside this one) can only slow a
+  // window down: the first of up to seven that keeps the rate counts.
   double worst = 48000.0;
   char bytes[1536];
-  for (int window = 0; window < 4 && worst > 0.04 * 48000; ++window) {
+  for (int window = 0; window < 8 && worst > 0.04 * 48000; ++window) {
     double written = 0.0, read = 0.0;
     for (const auto end = steady_clock::now() + std::chrono::seconds(1);
          steady_clock::now() < end;) {
