@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "takes/record_bytes.hpp"
-#include "takes/undo_journal.hpp"
+#include "durable/record_bytes.hpp"
+#include "durable/undo_journal.hpp"
 
 namespace {
 

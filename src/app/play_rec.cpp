@@ -9,9 +9,9 @@
 #include "core/print.hpp"
 #include "core/stop_request.hpp"
 #include "engine/audio_device.hpp"
-#include "engine/derived_counts.hpp"
 #include "meter/level_meter.hpp"
 #include "mixer/channel_mixer.hpp"
+#include "timeline/derived_counts.hpp"
 #include "timeline/period_rounding.hpp"
 
 namespace varnow {

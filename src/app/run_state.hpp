@@ -8,8 +8,8 @@
 
 #include "core/project_settings.hpp"
 #include "engine/audio_device.hpp"
-#include "engine/derived_counts.hpp"
 #include "engine/transport.hpp"
+#include "timeline/derived_counts.hpp"
 
 namespace varnow {
 

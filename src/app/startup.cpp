@@ -13,9 +13,7 @@
 #include "core/regular_file.hpp"
 #include "core/status.hpp"
 #include "core/stop_request.hpp"
-#include "takes/journal_recovery.hpp"
-#include "takes/undo_decision.hpp"
-#include "takes/undo_journal.hpp"
+#include "durable/durable.hpp"
 
 namespace varnow {
 
@@ -178,8 +176,7 @@ int runProgram() {
   installStopHandlers();
   // An insert that a crash cut short is undone before anything else reads
   // the project's files.
-  recoverDecision();
-  recoverUndoJournals(".");
+  recoverAtStart();
   ProjectSettings settings;
   try {
     print("\n%s %s\n", kProgramName, kProgramVersion);
@@ -207,7 +204,7 @@ int runProgram() {
   }
   // Destinations in other directories are known once the settings name
   // the record lists; they too are recovered before any file is used.
-  recoverRecordListJournals(settings.recordLists);
+  recoverRecordListDirectories(settings.recordLists);
   checkListFilesAtStart(settings);
   clampChannelCounts(settings);
   printRequestedParameters(settings);

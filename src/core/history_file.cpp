@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <deque>
 
+#include "core/file_paths.hpp"
 #include "core/print.hpp"
 #include "core/regular_file.hpp"
+#include "core/scratch_file.hpp"
 #include "core/status.hpp"
 
 namespace varnow {
@@ -81,18 +83,18 @@ std::vector<std::string> HistoryFile::load() {
   }
 
   if (total > kHistoryLines) {
-    // Keep the newest lines: written whole to a scratch file, then renamed over.
-    const std::string scratch = path_ + ".new";
-    std::FILE* out = openRegularStream(scratch, "w");
-    bool written = out != nullptr;
+    // Keep the newest lines: written whole beside it, then renamed over.
+    ScratchFile scratch(path_, fileNamePart(path_) + ".new", {}, path_);
+    bool written = scratch.opened().ok();
     for (std::size_t i = 0; written && i < lines.size(); ++i) {
-      written = std::fputs(lines[i].c_str(), out) >= 0 && std::fputc('\n', out) != EOF;
+      written = std::fputs(lines[i].c_str(), scratch.stream()) >= 0 &&
+                std::fputc('\n', scratch.stream()) != EOF;
     }
     const int err = errno;
-    if (out != nullptr && std::fclose(out) != 0) written = false;
-    if (!written || std::rename(scratch.c_str(), path_.c_str()) != 0) {
-      fail("shorten", path_, written ? errno : err);
-      std::remove(scratch.c_str());
+    if (!written) {
+      fail("shorten", path_, scratch.opened() ? err : scratch.error());
+    } else if (!scratch.replaceTarget()) {
+      fail("shorten", path_, scratch.error());
     }
   }
   return {lines.begin(), lines.end()};

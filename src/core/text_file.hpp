@@ -25,7 +25,8 @@ Status readWholeFile(const std::string& path, std::string& text);
 // file behind:
 //
 //   path + ".new"  <- every byte written, flushed and synced, then closed
-//   path           <- renamed over in one step
+//   path           <- renamed over in one step, the directory synced
+//                     (a ScratchFile)
 //
 // On success `path` holds `text`. On any failure `path` is untouched (or
 // absent, if it was), the scratch file is removed, and the sentence names the

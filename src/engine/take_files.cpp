@@ -10,12 +10,12 @@
 #include <utility>
 
 #include "core/console_input.hpp"
+#include "core/file_paths.hpp"
 #include "core/forced_exit_cleanup.hpp"
 #include "core/print.hpp"
 #include "core/regular_file.hpp"
 #include "core/status.hpp"
-#include "takes/file_names.hpp"
-#include "takes/undo_journal.hpp"
+#include "durable/durable.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
 #include "wave/size_repair.hpp"
@@ -51,9 +51,9 @@ std::string preemptiveFileName(const std::string& baseName, const std::string& t
 // is about to have that name.
 bool nameTaken(const std::string& path, const std::vector<std::string>& namedSoFar) {
   if (std::find(namedSoFar.begin(), namedSoFar.end(), path) != namedSoFar.end()) return true;
-  std::error_code ignored;
-  // A name that cannot be examined counts as free; creating it then reports why.
-  return std::filesystem::exists(path, ignored);
+  // Anything under the name (a dangling link too) takes it; a name that
+  // cannot be examined counts as free, and creating it then reports why.
+  return varnow::nameTaken(path);
 }
 
 // Formats the preemptive name of one input and settles a conflict with an
@@ -182,7 +182,7 @@ void TakeFiles::create(const TakeRequest& request, std::array<std::int32_t, kMax
       continue;
     }
     const std::string& name = names[slot];
-    Status made = settlePendingJournal(name);
+    Status made = prepareForUse(name);
     if (made) made = MAKE_HEADER(name, request.sampleRate, headerFrames, 1);
     if (!made) {
       printLine(made.message());

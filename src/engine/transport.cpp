@@ -12,11 +12,11 @@
 #include "core/print.hpp"
 #include "core/regular_file.hpp"
 #include "core/stop_request.hpp"
+#include "durable/durable.hpp"
 #include "engine/realtime_section.hpp"
 #include "engine/recording_room.hpp"
 #include "meter/clock.hpp"
 #include "meter/peaks.hpp"
-#include "takes/undo_journal.hpp"
 #include "timeline/musical_time.hpp"
 
 namespace varnow {
@@ -195,7 +195,7 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
       const std::string& line = playLines[static_cast<std::size_t>(k)];
       if (skipped(line)) continue;
       // A file that an insert left half-written plays only once restored.
-      if (const Status settled = settlePendingJournal(line); !settled) {
+      if (const Status settled = prepareForUse(line); !settled) {
         printLine(settled.message());
         continue;
       }

@@ -19,12 +19,12 @@
 #include "core/project_settings.hpp"
 #include "engine/audio_device.hpp"
 #include "engine/block_buffers.hpp"
-#include "engine/derived_counts.hpp"
 #include "engine/disk_thread.hpp"
 #include "engine/take_files.hpp"
 #include "meter/level_meter.hpp"
 #include "meter/peak_report.hpp"
 #include "mixer/channel_mixer.hpp"
+#include "timeline/derived_counts.hpp"
 #include "wave/wave_attributes.hpp"
 
 namespace varnow {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "core/project_settings.hpp"
-#include "engine/derived_counts.hpp"
 #include "engine/transport.hpp"
+#include "timeline/derived_counts.hpp"
 
 namespace varnow {
 

@@ -24,17 +24,19 @@
 #include <vector>
 
 #include "core/console_input.hpp"
+#include "core/file_paths.hpp"
 #include "core/forced_exit_cleanup.hpp"
 #include "core/print.hpp"
 #include "core/regular_file.hpp"
+#include "core/scratch_file.hpp"
 #include "core/status.hpp"
 #include "core/stop_request.hpp"
 #include "core/track_list.hpp"
+#include "durable/durable.hpp"
 #include "meter/peak_report.hpp"
 #include "mixer/channel_mixer.hpp"
 #include "mixer/export_targets.hpp"
 #include "mixer/track_read_ahead.hpp"
-#include "takes/undo_journal.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
 #include "wave/wave_attributes.hpp"
@@ -73,42 +75,21 @@ class PlayFile {
   // block the export).
   bool open(const std::string& path) {
     descriptor_ = openRegularFile(path, O_RDONLY);
-    if (descriptor_ < 0) return false;
-    struct stat status {};
-    if (::fstat(descriptor_, &status) != 0) {
-      const int err = errno;
-      ::close(descriptor_);
-      descriptor_ = -1;
-      errno = err;
-      return false;
-    }
-    device_ = status.st_dev;
-    inode_ = status.st_ino;
-    return true;
+    path_ = path;
+    return descriptor_ >= 0;
   }
 
   bool isOpen() const { return descriptor_ >= 0; }
 
   // True when `path` names this very file (under any name).
-  bool isFile(const std::string& path) const {
-    struct stat status {};
-    return isOpen() && ::stat(path.c_str(), &status) == 0 && status.st_dev == device_ &&
-           status.st_ino == inode_;
-  }
+  bool isFile(const std::string& path) const { return isOpen() && sameFile(path_, path); }
 
   int descriptor() const { return descriptor_; }
 
  private:
   int descriptor_ = -1;
-  dev_t device_ = 0;
-  ino_t inode_ = 0;
+  std::string path_;
 };
-
-// The last path component of `path`.
-std::string fileNamePart(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // "dir/" for "dir/mix.wav", "" for "mix.wav".
 std::string directoryPart(const std::string& path) {
@@ -174,18 +155,27 @@ Status createOutputs(std::vector<OutputFile>& outputs, const std::vector<PlayFil
   return Status::success();
 }
 
-// Closes the finished scratch files and renames each over its target.
+// Closes the finished scratch files and renames each over its target, each
+// synced before its rename and its directory after (renameOverSynced).
 Status finishOutputs(std::vector<OutputFile>& outputs) {
   for (OutputFile& output : outputs) {
+    // The bytes reach the disk before the rename that makes them the mix.
+    errno = 0;
+    if (std::fflush(output.stream.get()) != 0 || ::fsync(::fileno(output.stream.get())) != 0) {
+      return fileFailure("write", output.scratch, errno);
+    }
     if (Status closed = closeWritten(std::move(output.stream), output.scratch); !closed) {
       return closed;
     }
   }
   for (OutputFile& output : outputs) {
-    if (std::rename(output.scratch.c_str(), output.target.c_str()) != 0) {
-      return fileFailure("rename " + output.scratch + " to", output.target, errno);
+    const char* failedAt = "";
+    const int err = renameOverSynced(-1, output.scratch, output.target, {}, failedAt);
+    if (err != 0 && std::string_view(failedAt) != "sync") {
+      return fileFailure("rename " + output.scratch + " to", output.target, err);
     }
     output.guard.reset();
+    if (err != 0) return fileFailure("sync the directory of", output.target, err);
   }
   return Status::success();
 }
@@ -372,7 +362,7 @@ void ExportMix(const ExportJob& job) {
         checkExportOutput(output.target, output.scratch, job.list, s.recordLists.current().str());
     // An insert that did not finish into a file of that name is settled
     // first: its journal would be left beside a file it was not written for.
-    if (kept) kept = settlePendingJournal(output.target);
+    if (kept) kept = prepareForUse(output.target);
     if (!kept) return printLine(kept.message());
   }
 
@@ -435,7 +425,7 @@ void exportMixCommand(ProjectSettings& settings, ExportKind kind) {
   for (int k = 0; k < lines; ++k) {
     if (!list.isNamed(k + 1)) continue;  // the skip marker
     // A track that an insert left half-written is mixed only once restored.
-    if (const Status settled = settlePendingJournal(list.fileName(k + 1)); !settled) {
+    if (const Status settled = prepareForUse(list.fileName(k + 1)); !settled) {
       printLine(settled.message());
       continue;
     }

@@ -4,18 +4,14 @@
 
 #include <algorithm>
 
+#include "core/file_paths.hpp"
 #include "core/print.hpp"
-#include "takes/file_move.hpp"
+#include "durable/durable.hpp"
 #include "takes/file_names.hpp"
 #include "takes/name_list.hpp"
 
 namespace varnow {
 namespace {
-
-bool nameTaken(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0;
-}
 
 enum class ConflictAnswer { kOverwriteOne, kOverwriteAll, kNewText };
 

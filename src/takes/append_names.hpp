@@ -1,7 +1,7 @@
 // Keeping a take under names made from the record list: "<base>_<text>.wav".
 #pragma once
 
-#include "takes/file_move.hpp"
+#include "durable/durable.hpp"
 
 #include <cstdint>
 #include <functional>

@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 
+#include "core/scratch_file.hpp"
 #include "core/stop_request.hpp"
 #include "wave/file_handle.hpp"
 
@@ -18,10 +19,6 @@ std::size_t pieceSize(std::int64_t bytesLeft, std::size_t pieceBytes) {
 }
 
 }  // namespace
-
-Status stoppedWriting(const std::string& name) {
-  return fileFailure("write", name, EINTR);
-}
 
 Status copyBytes(CopyEnd from, CopyEnd to, std::int64_t byteCount, std::size_t pieceBytes) {
   std::array<std::uint8_t, kLargestPiece> piece{};

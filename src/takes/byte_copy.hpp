@@ -16,9 +16,6 @@ inline constexpr std::size_t kSamplePieceBytes = 3072;
 // The unit of copying a file across file systems.
 inline constexpr std::size_t kCopyPieceBytes = 4096;
 
-// The failure of a write that a stop request ended.
-Status stoppedWriting(const std::string& name);
-
 // One side of a copy: the stream and how a failure sentence names it.
 struct CopyEnd {
   std::FILE* stream;

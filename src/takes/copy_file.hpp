@@ -13,7 +13,7 @@ namespace varnow {
 // earlier backup of that name without asking. The copy shares the file's
 // blocks where the file system can (a reflink clone), else the kernel copies
 // it (copy_file_range), else it is copied in pieces of 4096 bytes
-// (file_clone.hpp). It goes to kDataScratch beside the backup and is renamed
+// (durable.hpp). It goes to kDataScratch beside the backup and is renamed
 // to it when complete, so an earlier backup survives a failed copy. Prints
 // "Copied %s to %s\n" (source, backup) on success; on failure prints
 // "File %s does not exist\n" when the source does not exist (any other

@@ -2,21 +2,11 @@
 
 #include <sys/stat.h>
 
+#include "core/file_paths.hpp"
 #include "core/print.hpp"
 #include "takes/name_list.hpp"
 
 namespace varnow {
-namespace {
-
-// A name that is taken by anything (a file, a directory, a dangling link)
-// would be replaced or fail to be, so it is worth a question.
-bool nameTaken(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0;
-}
-
-}  // namespace
-
 bool FILE_CHECK(int count, std::string_view list, bool& dontAsk, ConsoleInput& replies) {
   const TrackList names = parseTrackList(list);
   if (names.lineCount() == 0 || count < 1) return true;

@@ -13,12 +13,12 @@
 #include <span>
 #include <vector>
 
+#include "core/file_paths.hpp"
+#include "core/positioned_io.hpp"
 #include "core/print.hpp"
 #include "core/regular_file.hpp"
-#include "core/stop_request.hpp"
+#include "durable/durable.hpp"
 #include "takes/crossfade.hpp"
-#include "takes/positioned_io.hpp"
-#include "takes/undo_journal.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
 
@@ -63,13 +63,6 @@ RewriteResult openWave(const std::string& path, const char* mode, OpenWave& wave
   wave.dataStartByte = data.byte;
   wave.hasData = true;
   return RewriteResult::done();
-}
-
-bool sameFile(const OpenWave& a, const OpenWave& b) {
-  struct stat aInfo {};
-  struct stat bInfo {};
-  return ::fstat(a.fd, &aInfo) == 0 && ::fstat(b.fd, &bInfo) == 0 && aInfo.st_dev == bInfo.st_dev &&
-         aInfo.st_ino == bInfo.st_ino;
 }
 
 // True when sample `startFrame` (0 .. 2 x kLargestPositionFrame) begins
@@ -176,36 +169,6 @@ struct Composer {
   }
 };
 
-// Writes one stretch piece by piece in stream order, each destination byte
-// once; the old bytes of a piece are read just before it is written, so no
-// earlier piece reaches into them. Between pieces a stop request ends the
-// work (the caller undoes it).
-Status writeStretch(const RewrittenStretch& stretch, const OpenWave& destination,
-                    const std::string& destinationPath) {
-  std::vector<std::uint8_t> oldPiece(kJournalPieceBytes);
-  std::vector<std::uint8_t> newPiece(kJournalPieceBytes);
-  for (std::int64_t at = 0; at < stretch.lengthBytes; at += kJournalPieceBytes) {
-    const std::int64_t bytes = std::min(kJournalPieceBytes, stretch.lengthBytes - at);
-    const auto size = static_cast<std::size_t>(bytes);
-    const std::int64_t offset = stretch.offsetByte + at;
-    if (!readAt(destination.fd, offset, oldPiece.data(), bytes, destination.fileBytes)) {
-      return fileFailure("read", destinationPath, errno);
-    }
-    if (Status composed = stretch.compose(at, {oldPiece.data(), size}, {newPiece.data(), size});
-        !composed) {
-      return composed;
-    }
-    if (!writeAt(destination.fd, offset, newPiece.data(), bytes)) {
-      return fileFailure("write", destinationPath, errno);
-    }
-    if (at + bytes < stretch.lengthBytes && stopRequested()) {
-      return Status::failure(formatText("The insert into %s was stopped before it was finished.",
-                                        destinationPath.c_str()));
-    }
-  }
-  return Status::success();
-}
-
 // The size fields of a destination that grew, as FIX_SIZE writes them from
 // its new length:
 //
@@ -219,19 +182,6 @@ RewrittenStretch sizeField(std::int64_t offsetByte, std::int64_t value) {
           }};
 }
 
-// Plays the journal back after `cause` stopped the insert.
-RewriteResult undo(const std::string& destination, const std::string& journal,
-                   const Status& cause) {
-  const PlaybackResult played = playBackJournal(journal, PlaybackMode::kRollBack);
-  if (played.outcome == PlaybackOutcome::kRestored) {
-    return RewriteResult::failed(Status::failure(
-        cause.message() + formatText(" %s is as it was before the insert.", destination.c_str())));
-  }
-  return RewriteResult::failed(Status::failure(
-      cause.message() + formatText(" Then restoring %s failed: ", destination.c_str()) +
-      played.message));
-}
-
 }  // namespace
 
 RewriteResult INSERT_FILE(const InsertRequest& request) {
@@ -239,7 +189,7 @@ RewriteResult INSERT_FILE(const InsertRequest& request) {
   const std::string& sourcePath = request.source;
   // A journal left beside the destination by an insert that did not finish
   // is settled before anything reads the destination.
-  if (Status settled = settlePendingJournal(destinationPath); !settled) {
+  if (Status settled = prepareForUse(destinationPath); !settled) {
     return RewriteResult::failed(settled);
   }
 
@@ -262,7 +212,7 @@ RewriteResult INSERT_FILE(const InsertRequest& request) {
     }
     return RewriteResult::noDataChunk();
   }
-  if (sameFile(destination, source)) {
+  if (sameFile(destinationPath, sourcePath)) {
     return RewriteResult::failed(
         Status::failure(formatText("Could not insert %s into %s: they are the same file.",
                                    sourcePath.c_str(), destinationPath.c_str())));
@@ -294,39 +244,10 @@ RewriteResult INSERT_FILE(const InsertRequest& request) {
   }
   Composer composer{layout, source, sourcePath};
   stretches.push_back({layout.startByte, endByte - layout.startByte, std::ref(composer)});
-  if (Status journaled =
-          writeUndoJournal(destinationPath, destination.fd, oldBytes, newBytes, stretches);
-      !journaled) {
-    return RewriteResult::failed(journaled);
-  }
-  const std::string journal = journalPath(destinationPath);
-
-  // The span first, then the sizes that make it part of the file.
-  Status written = writeStretch(stretches.back(), destination, destinationPath);
-  for (std::size_t i = 0; written && i + 1 < stretches.size(); ++i)
-    written = writeStretch(stretches[i], destination, destinationPath);
-  if (written && ::fdatasync(destination.fd) != 0)
-    written = fileFailure("write", destinationPath, errno);
-  if (!written) return undo(destinationPath, journal, written);
-
-  if (!request.keepJournalAs.empty()) {
-    // The journal is kept to take the insert back later; an insert whose
-    // journal cannot be kept is taken back now.
-    errno = 0;
-    if (std::rename(journal.c_str(), request.keepJournalAs.c_str()) != 0) {
-      return undo(
-          destinationPath, journal,
-          fileFailure("keep the undo journal " + journal + " as", request.keepJournalAs, errno));
-    }
-    return RewriteResult::done();
-  }
-  if (Status removed = removeUndoJournal(journal); !removed) {
-    // The insert is complete. A journal that is still there is never
-    // applied: its destination holds the whole insert.
-    return RewriteResult::failed(Status::failure(
-        removed.message() + formatText(" The insert into %s is complete; the journal will never "
-                                       "be applied.",
-                                       destinationPath.c_str())));
+  if (Status rewritten = rewriteInPlace(destinationPath, destination.fd, oldBytes, newBytes,
+                                        stretches, request.keepJournalAs);
+      !rewritten) {
+    return RewriteResult::failed(rewritten);
   }
   return RewriteResult::done();
 }

@@ -6,10 +6,9 @@
 #include <limits>
 
 #include "core/print.hpp"
+#include "core/scratch_file.hpp"
+#include "durable/durable.hpp"
 #include "takes/byte_copy.hpp"
-#include "takes/file_names.hpp"
-#include "takes/scratch_file.hpp"
-#include "takes/undo_journal.hpp"
 #include "wave/file_handle.hpp"
 #include "wave/sample_codec.hpp"
 #include "wave/size_repair.hpp"
@@ -39,7 +38,7 @@ RewriteResult PAD_FILE(const std::string& path, std::int64_t frames, const std::
         Status::failure(formatText("Could not pad %s with %li samples: the count is out of range.",
                                    path.c_str(), static_cast<long>(frames))));
   }
-  if (Status settled = settlePendingJournal(path); !settled) return RewriteResult::failed(settled);
+  if (Status settled = prepareForUse(path); !settled) return RewriteResult::failed(settled);
   // Opened for updating although only read: a file that may not be written
   // is refused here rather than replaced.
   FileHandle input = openFile(path, "rb+");

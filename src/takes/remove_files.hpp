@@ -2,7 +2,7 @@
 // or merged into its destinations).
 #pragma once
 
-#include "takes/file_move.hpp"
+#include "durable/durable.hpp"
 
 #include <string_view>
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "takes/file_move.hpp"
+#include "durable/durable.hpp"
 #include "takes/name_list.hpp"
 
 namespace varnow {

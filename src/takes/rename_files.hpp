@@ -2,7 +2,7 @@
 // another (the take list to the record list, replacing whole files).
 #pragma once
 
-#include "takes/file_move.hpp"
+#include "durable/durable.hpp"
 
 #include <string_view>
 

@@ -1,7 +1,7 @@
 // Time stamps in take file names: adding "_stp_<stamp>" and taking it off.
 #pragma once
 
-#include "takes/file_move.hpp"
+#include "durable/durable.hpp"
 
 #include <cstdint>
 #include <span>

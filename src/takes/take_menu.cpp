@@ -5,20 +5,21 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
+#include <optional>
 #include <span>
 #include <utility>
 
 #include "core/console_input.hpp"
 #include "core/print.hpp"
+#include "durable/durable.hpp"
 #include "takes/append_names.hpp"
-#include "takes/decision_record.hpp"
-#include "takes/decision_steps.hpp"
+#include "takes/copy_file.hpp"
 #include "takes/file_check.hpp"
-#include "takes/file_move.hpp"
 #include "takes/file_names.hpp"
 #include "takes/hybridize.hpp"
+#include "takes/insert_file.hpp"
 #include "takes/insert_format.hpp"
+#include "takes/pad_file.hpp"
 #include "takes/remove_files.hpp"
 #include "takes/rename_files.hpp"
 #include "takes/stamp_files.hpp"
@@ -66,7 +67,7 @@ class TakeMenu {
   void finishDecision();
   FileMover recordedMove() {
     return [this](const std::string& from, const std::string& to) {
-      return renameFile(record_, from, to);
+      return decision_.rename(from, to);
     };
   }
   bool replaceFiles();
@@ -105,8 +106,7 @@ class TakeMenu {
   std::array<bool, kMaxChannels> padded_{};
   bool auditionListBuilt_ = false;
   TakeAudition audition_;
-  DecisionRecord record_;
-  bool deciding_ = false;
+  TakeDecision decision_;
 };
 
 std::string TakeMenu::joinLines(const std::vector<std::string>& lines, int count) {
@@ -191,39 +191,32 @@ bool TakeMenu::startDecision(const std::string& command, Status* failure) {
   take.outPoint = s_.outPoint;
   take.recordLines = c_.recordLines;
   // A decision that cannot be recorded is not taken: the menu asks again.
-  if (Status begun = DecisionRecord::begin(take, record_); !begun) {
+  if (Status begun = decision_.begin(take); !begun) {
     printLine(begun.message());
     if (failure != nullptr) *failure = std::move(begun);
     return false;
   }
-  deciding_ = true;
   return true;
 }
 
 void TakeMenu::finishDecision() {
-  if (!deciding_) return;
-  deciding_ = false;
-  const Status marked = record_.setState(DecisionState::kDone);
-  if (marked) return;
-  TakenBack done;
-  const Status back = takeBack(record_, false, done);
-  printLine(marked.message() + " The take decision was taken back.");
-  for (const std::string& path : done.restored)
-    print("Restored %s.\n", path.c_str());
-  for (const std::string& path : done.removed)
-    print("Removed %s.\n", path.c_str());
-  if (!back) printLine(back.message());
-  (void)record_.drop();
+  decision_.commit();
 }
 
 bool TakeMenu::padToTimeZero(int channel) {
-  const RewriteResult padded = padFile(record_, takeName(channel), s_.punchPoint);
-  checkRewrite(padded);
-  if (padded.ok()) {
+  // A step that could not be logged never ran: its sentence is the failure.
+  std::optional<RewriteResult> padded;
+  const Status replaced = decision_.replace(takeName(channel), [&](const std::string& keepOldAs) {
+    padded = PAD_FILE(takeName(channel), s_.punchPoint, keepOldAs);
+    return padded->ok() ? Status::success() : Status::failure(padded->message());
+  });
+  if (!padded) padded = RewriteResult::failed(replaced);
+  checkRewrite(*padded);
+  if (padded->ok()) {
     padded_[static_cast<std::size_t>(channel)] = true;
     return true;
   }
-  keep(channel, padded.message());
+  keep(channel, padded->message());
   return false;
 }
 
@@ -263,7 +256,7 @@ bool TakeMenu::deleteTake() {
     return true;
   }
   report(REMOVE_FILES(inputs_, takeList_,
-                      [this](const std::string& path) { return stashFile(record_, path); }));
+                      [this](const std::string& path) { return decision_.stash(path); }));
   return true;
 }
 
@@ -337,16 +330,29 @@ bool TakeMenu::insertChannel(int channel) {
     keep(channel, "");
     return false;
   }
-  const RewriteResult inserted =
-      insertFile(record_, InsertRequest{destination,
-                                        take,
-                                        s_.punchPoint,
-                                        samplesWritten(),
-                                        std::min(c_.counts.xfadeLength, samplesWritten()),
-                                        {}});
+  InsertRequest request{destination,
+                        take,
+                        s_.punchPoint,
+                        samplesWritten(),
+                        std::min(c_.counts.xfadeLength, samplesWritten()),
+                        {}};
+  // A destination that is not there yet needs no journal: the insert says
+  // so and writes nothing.
+  std::optional<RewriteResult> result;
+  if (!nameTaken(destination)) {
+    result = INSERT_FILE(request);
+  } else {
+    const Status logged = decision_.insert(destination, [&](const std::string& keepJournalAs) {
+      request.keepJournalAs = keepJournalAs;
+      result = INSERT_FILE(request);
+      return result->ok() ? Status::success() : Status::failure(result->message());
+    });
+    if (!result) result = RewriteResult::failed(logged);
+  }
+  const RewriteResult& inserted = *result;
   if (inserted.outcome() == RewriteOutcome::kAbsent) {
     if (!padToTimeZero(channel)) return false;
-    if (const Status moved = renameFile(record_, take, destination); !moved.ok()) {
+    if (const Status moved = decision_.rename(take, destination); !moved.ok()) {
       keep(channel, moved.message());
       return false;
     }
@@ -379,34 +385,23 @@ bool TakeMenu::insertTake(bool backupFirst) {
   if (backupFirst) {
     for (int i = 0; i < inputs_; ++i) {
       if (!armed(i) || recordName(i).empty()) continue;
-      if (const Status copied = copyBackup(record_, c_.take.stamp(), recordName(i)); !copied.ok()) {
-        printLine(copied.message());
-      }
+      const std::string& destination = recordName(i);
+      const Status copied = decision_.create(backupName(destination, c_.take.stamp()), [&] {
+        return COPY_FILE(c_.take.stamp(), destination);
+      });
+      if (!copied.ok()) printLine(copied.message());
     }
   }
-  // The takes' moves into the store are planned with the inserts, so that
-  // one sync of the record carries them all.
-  std::map<std::string, std::size_t> stashes;
-  for (int i = 0; i < inputs_; ++i) {
-    std::size_t index = 0;
-    if (armed(i) && !takeName(i).empty() && identityOf(recordName(i)) &&
-        planStash(record_, takeName(i), index)) {
-      stashes.emplace(takeName(i), index);
-    }
-  }
+  // A take file goes into the undo store only once its samples reached the
+  // destination.
   std::string doneList;
   for (int i = 0; i < inputs_; ++i) {
     const bool done = armed(i) && !takeName(i).empty() && insertChannel(i);
     doneList += done ? takeName(i) : "-";
     doneList += '\n';
-    if (const auto planned = stashes.find(takeName(i)); !done && planned != stashes.end())
-      record_.finish(planned->second, false);
   }
-  report(REMOVE_FILES(inputs_, doneList, [this, &stashes](const std::string& path) {
-    const auto planned = stashes.find(path);
-    return planned == stashes.end() ? stashFile(record_, path)
-                                    : carryOutStash(record_, planned->second);
-  }));
+  report(REMOVE_FILES(inputs_, doneList,
+                      [this](const std::string& path) { return decision_.stash(path); }));
   return true;
 }
 

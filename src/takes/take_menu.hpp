@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/project_settings.hpp"
-#include "engine/derived_counts.hpp"
 #include "engine/take_files.hpp"
+#include "timeline/derived_counts.hpp"
 
 namespace varnow {
 

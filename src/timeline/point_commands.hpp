@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/project_settings.hpp"
-#include "engine/derived_counts.hpp"
+#include "timeline/derived_counts.hpp"
 
 namespace varnow {
 

@@ -1,4 +1,4 @@
-#include "engine/derived_counts.hpp"
+#include "timeline/derived_counts.hpp"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "takes/undo_journal.hpp"
+#include "durable/undo_journal.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,11 +14,11 @@
 #include <limits>
 #include <vector>
 
+#include "core/file_paths.hpp"
+#include "core/positioned_io.hpp"
 #include "core/print.hpp"
 #include "core/regular_file.hpp"
-#include "takes/file_names.hpp"
-#include "takes/positioned_io.hpp"
-#include "takes/record_bytes.hpp"
+#include "durable/record_bytes.hpp"
 #include "wave/file_handle.hpp"
 
 namespace varnow {
@@ -33,11 +33,6 @@ constexpr std::int64_t kChunkBytes = 512;
 // beyond them is damaged.
 constexpr std::uint64_t kLongestName = 4096;
 constexpr std::uint64_t kMostStretches = 64;
-
-std::string fileNamePart(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
 
 using BootId = std::array<char, kBootIdBytes>;
 
@@ -570,6 +565,15 @@ Status checkJournalUndoes(const std::string& journal, const std::string& destina
   return Status::failure(checked.reason);
 }
 
+bool journalIsTorn(const std::string& journal) {
+  const MappedJournal mapped(journal);
+  if (!mapped.status()) return false;
+  // An older layout is no crash of this program's own.
+  return !(mapped.size() >= kEarlierMagic.size() &&
+           std::memcmp(mapped.bytes(), kEarlierMagic.data(), kEarlierMagic.size()) == 0) &&
+         !checksumMatches(mapped);
+}
+
 Status settlePendingJournal(const std::string& path) {
   const std::string journal = journalPath(path);
   struct stat info {};
@@ -586,7 +590,8 @@ Status settlePendingJournal(const std::string& path) {
   return Status::failure(played.message + formatText(" %s was not used.", path.c_str()));
 }
 
-void recoverUndoJournals(const std::string& directory) {
+void recoverUndoJournals(const std::string& directory,
+                         const std::function<bool(const std::string&)>& skip) {
   DIR* listing = ::opendir(directory.c_str());
   if (listing == nullptr) return;
   std::vector<std::string> journals;
@@ -600,8 +605,9 @@ void recoverUndoJournals(const std::string& directory) {
   }
   ::closedir(listing);
   std::sort(journals.begin(), journals.end());
-  for (const std::string& journal : journals)
-    printLine(playBackJournal(journal).message);
+  for (const std::string& journal : journals) {
+    if (!skip || !skip(journal)) printLine(playBackJournal(journal).message);
+  }
 }
 
 }  // namespace varnow

@@ -1,19 +1,14 @@
-// Copying the bytes of a whole file as cheaply as its file system allows.
+// Copying the bytes of a whole file as cheaply as its file system allows
+// (copyWholeFile, durable.hpp, writes them beside their target).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "core/status.hpp"
+#include "durable/durable.hpp"
 
 namespace varnow {
-
-// The ways of copying, cheapest first.
-enum class CopyMethod {
-  kClone,      // FICLONE: the copy shares the original's blocks (copy-on-write file systems)
-  kCopyRange,  // copy_file_range: the kernel copies, without passing the bytes through here
-  kPlainCopy,  // reads and writes in pieces of 4096 bytes
-};
 
 // Makes the empty file open as `toFd` a byte-for-byte copy of the
 // `byteCount` bytes of the file open as `fromFd` (its whole length). Each

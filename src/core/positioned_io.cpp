@@ -1,4 +1,4 @@
-#include "takes/positioned_io.hpp"
+#include "core/positioned_io.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "takes/file_names.hpp"
+#include "core/file_paths.hpp"
 
 namespace varnow {
 

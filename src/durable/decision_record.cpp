@@ -1,4 +1,4 @@
-#include "takes/decision_record.hpp"
+#include "durable/decision_record.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,30 +12,26 @@
 #include <set>
 #include <utility>
 
+#include "core/file_paths.hpp"
+#include "core/positioned_io.hpp"
 #include "core/print.hpp"
 #include "core/regular_file.hpp"
-#include "takes/file_names.hpp"
-#include "takes/positioned_io.hpp"
-#include "takes/record_bytes.hpp"
+#include "durable/record_bytes.hpp"
 
 namespace varnow {
 namespace {
 
-constexpr std::string_view kMagic = "VNDCSN01";
+constexpr std::string_view kMagic = "VNDCSN02";
 constexpr std::int64_t kStateByte = 8;
 constexpr std::int64_t kHeaderBodyByte = 13;
 constexpr std::int64_t kEntryStatusByte = 4;
-constexpr std::int64_t kEntryBodyByte = 37;
+constexpr std::int64_t kIdentityBytes = 32;
+constexpr std::int64_t kEntryBodyByte = 5 + 3 * kIdentityBytes;
 constexpr std::size_t kLongestText = 1 << 20;
 constexpr std::size_t kChecksumBytes = 8;
 
 std::string recordPath() {
   return std::string(kUndoStore) + "/record";
-}
-
-std::string fileNamePart(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 void appendText(std::string& bytes, std::string_view text) {
@@ -101,10 +97,13 @@ std::string entryBytes(const DecisionStep& step) {
   body += static_cast<char>(step.kind);
   appendText(body, step.path);
   appendText(body, step.other);
+  appendText(body, step.scratch);
   std::string bytes;
   appendNumber(bytes, body.size(), 4);
   bytes += step.status;
+  appendIdentity(bytes, step.kept);
   appendIdentity(bytes, step.left);
+  appendIdentity(bytes, step.scratchFile);
   Checksum sum;
   sum.add(std::string_view(bytes).substr(0, kEntryStatusByte));
   sum.add(body);
@@ -154,17 +153,25 @@ bool parseHeader(ByteReader& in, const std::uint8_t* start, TakeOnRecord& take, 
   return true;
 }
 
-bool parseEntry(ByteReader& in, const std::uint8_t* start, DecisionStep& step) {
-  std::uint64_t bodyBytes = 0;
-  const std::uint8_t* field = nullptr;
+bool parseIdentity(ByteReader& in, FileIdentity& identity) {
   std::uint64_t values[4] = {};
-  if (!in.number(4, bodyBytes) || !in.bytes(1, field)) return false;
-  step.status = static_cast<char>(*field);
   for (std::uint64_t& value : values) {
     if (!in.number(8, value)) return false;
   }
-  step.left = {values[0], values[1], static_cast<std::int64_t>(values[2]),
-               static_cast<std::int64_t>(values[3])};
+  identity = {values[0], values[1], static_cast<std::int64_t>(values[2]),
+              static_cast<std::int64_t>(values[3])};
+  return true;
+}
+
+bool parseEntry(ByteReader& in, const std::uint8_t* start, DecisionStep& step) {
+  std::uint64_t bodyBytes = 0;
+  const std::uint8_t* field = nullptr;
+  if (!in.number(4, bodyBytes) || !in.bytes(1, field)) return false;
+  step.status = static_cast<char>(*field);
+  if (!parseIdentity(in, step.kept) || !parseIdentity(in, step.left) ||
+      !parseIdentity(in, step.scratchFile)) {
+    return false;
+  }
   if (bodyBytes + kChecksumBytes > in.left()) return false;
   const std::uint8_t* body = start + kEntryBodyByte;
   Checksum summed;
@@ -174,7 +181,7 @@ bool parseEntry(ByteReader& in, const std::uint8_t* start, DecisionStep& step) {
   if (!in.bytes(1, field)) return false;
   step.kind = static_cast<StepKind>(*field);
   if (!in.text(step.path, kLongestText) || !in.text(step.other, kLongestText) ||
-      !sumMatches(in, sum)) {
+      !in.text(step.scratch, kLongestText) || !sumMatches(in, sum)) {
     return false;
   }
   return std::string_view("srpci").find(static_cast<char>(step.kind)) != std::string_view::npos;
@@ -216,16 +223,6 @@ void sweepStore(const std::set<std::string>& keep) {
 }
 
 }  // namespace
-
-std::optional<FileIdentity> identityOf(const std::string& path) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
-  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
-                      static_cast<std::uint64_t>(info.st_ino),
-                      static_cast<std::int64_t>(info.st_size),
-                      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
-                          static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
-}
 
 DecisionRecord::~DecisionRecord() {
   close();
@@ -334,20 +331,37 @@ Status DecisionRecord::load(std::optional<DecisionRecord>& record) {
   return Status::success();
 }
 
-Status DecisionRecord::plan(DecisionStep step, std::size_t& index, bool sync) {
+Status DecisionRecord::plan(DecisionStep step, std::size_t& index) {
   step.status = '-';
-  step.left = {};
   const std::string bytes = entryBytes(step);
   if (!writeAt(fd_, endByte_, bytes)) return fileFailure("write the undo record", path_, errno);
   // One sync makes the header and every step planned so far last.
-  if (sync) {
-    if (Status synced = this->sync("write the undo record"); !synced) return synced;
-  }
+  if (Status synced = sync("write the undo record"); !synced) return synced;
   index = steps_.size();
   steps_.push_back(std::move(step));
   stepOffsets_.push_back(endByte_);
   endByte_ += static_cast<std::int64_t>(bytes.size());
   return Status::success();
+}
+
+Status DecisionRecord::writeIdentities(std::size_t index) {
+  const DecisionStep& step = steps_[index];
+  std::string bytes(1, step.status);
+  appendIdentity(bytes, step.kept);
+  appendIdentity(bytes, step.left);
+  appendIdentity(bytes, step.scratchFile);
+  if (!writeAt(fd_, stepOffsets_[index] + kEntryStatusByte, bytes)) {
+    return fileFailure("write the undo record", path_, errno);
+  }
+  return Status::success();
+}
+
+Status DecisionRecord::note(std::size_t index, StepNote note, const std::string& path) {
+  DecisionStep& step = steps_[index];
+  const FileIdentity identity = identityOf(path).value_or(FileIdentity{});
+  (note == StepNote::kLeft ? step.left : step.scratchFile) = identity;
+  if (Status written = writeIdentities(index); !written) return written;
+  return sync("write the undo record");
 }
 
 Status DecisionRecord::storeFileFor(const std::string& path, std::string& stored) const {
@@ -361,17 +375,9 @@ Status DecisionRecord::storeFileFor(const std::string& path, std::string& stored
   return Status::success();
 }
 
-void DecisionRecord::finish(std::size_t index, bool done) {
-  DecisionStep& step = steps_[index];
-  step.status = done ? 'D' : 'S';
-  if (done) {
-    const std::string& left = step.kind == StepKind::kStash ? step.other : step.path;
-    step.left = identityOf(left).value_or(FileIdentity{});
-  }
-  std::string bytes(1, step.status);
-  appendIdentity(bytes, step.left);
-  // Not synced: a lost mark is found again from the files themselves.
-  (void)writeAt(fd_, stepOffsets_[index] + kEntryStatusByte, bytes);
+Status DecisionRecord::finish(std::size_t index, bool done) {
+  steps_[index].status = done ? 'D' : 'S';
+  return writeIdentities(index);
 }
 
 Status DecisionRecord::setState(DecisionState state) {
@@ -390,6 +396,10 @@ Status DecisionRecord::drop() {
       std::remove(step.other.c_str());
     }
   }
+  return clear();
+}
+
+Status DecisionRecord::clear() {
   steps_.clear();
   stepOffsets_.clear();
   if (::ftruncate(fd_, 0) != 0) return fileFailure("empty the undo record", path_, errno);

@@ -51,7 +51,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/project_settings.hpp"
 #include "core/status.hpp"
+#include "durable/durable.hpp"
 
 namespace varnow {
 
@@ -59,23 +61,6 @@ inline constexpr std::string_view kJournalSuffix = ".varnow-journal";
 
 // ".<file name>.varnow-journal" in the directory of `destination`.
 std::string journalPath(std::string_view destination);
-
-// Bytes of a stretch are handed to its composer in pieces of this size (the
-// last one shorter), so a stretch of packed samples is cut between samples.
-inline constexpr std::int64_t kJournalPieceBytes = 3 * 16384;
-
-// A stretch of the destination that an insert rewrites. `compose` fills
-// `newBytes` with what the insert writes from byte `offsetByte + atByte` on,
-// given the bytes there now (`oldBytes`, zeros beyond the destination's end);
-// it is called once for every piece while the journal is written, and must
-// give the same bytes when the insert writes them.
-struct RewrittenStretch {
-  std::int64_t offsetByte = 0;
-  std::int64_t lengthBytes = 0;
-  std::function<Status(std::int64_t atByte, std::span<const std::uint8_t> oldBytes,
-                       std::span<std::uint8_t> newBytes)>
-      compose;
-};
 
 // Creates the journal of `destination` (open for reading as `destinationFd`,
 // `oldLengthBytes` long, `newLengthBytes` after the insert) holding the
@@ -133,6 +118,10 @@ PlaybackResult playBackJournalOnto(const std::string& journal, const std::string
 // would restore it; otherwise the reason. Changes nothing.
 Status checkJournalUndoes(const std::string& journal, const std::string& destination);
 
+// True when the journal at `journal` is there but its checksum does not
+// match: a crash while it was written, before its destination was touched.
+bool journalIsTorn(const std::string& journal);
+
 // Settles a journal left beside `path` before `path` is used: plays it back
 // (printing its line) when it belongs to the file there; otherwise returns a
 // failure whose sentence says why `path` must not be used yet. Success when
@@ -141,8 +130,15 @@ Status settlePendingJournal(const std::string& path);
 
 // Plays back every journal left in `directory` by an insert that did not
 // finish, printing one line for each (restored, finished, or left alone and
-// why). Journals are named in the lines by `directory` + "/" + their name,
-// or by their name alone for ".".
-void recoverUndoJournals(const std::string& directory);
+// why), except the journals `skip` says belong to a decision that is still
+// to be settled. Journals are named in the lines by `directory` + "/" +
+// their name, or by their name alone for ".".
+void recoverUndoJournals(const std::string& directory,
+                         const std::function<bool(const std::string&)>& skip = {});
+
+// The same for every directory that holds a destination named in one of
+// `recordLists`, the project directory left out (journal_recovery.cpp).
+void recoverRecordListJournals(const ListFileTable& recordLists,
+                               const std::function<bool(const std::string&)>& skip);
 
 }  // namespace varnow

@@ -1,13 +1,14 @@
-#include "takes/journal_recovery.hpp"
-
+// Start-up recovery of the inserts that a crash cut short, wherever the
+// project's destinations live.
 #include <sys/stat.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
 
 #include "core/track_list.hpp"
-#include "takes/undo_journal.hpp"
+#include "durable/undo_journal.hpp"
 
 namespace varnow {
 namespace {
@@ -22,7 +23,12 @@ std::string directoryOf(const std::string& name) {
 
 }  // namespace
 
-void recoverRecordListJournals(const ListFileTable& recordLists) {
+// Plays back the undo journals left in every directory that holds a
+// destination named in one of `recordLists` (except those `skip` names),
+// printing a line for each. The project directory itself is left out:
+// start-up recovers it first. A list that cannot be read names no directory.
+void recoverRecordListJournals(const ListFileTable& recordLists,
+                               const std::function<bool(const std::string&)>& skip) {
   // Directories are told apart by identity: "tracks" and "./tracks" are one.
   std::set<std::pair<dev_t, ino_t>> seen;
   const auto firstVisit = [&seen](const std::string& directory) {
@@ -39,7 +45,7 @@ void recoverRecordListJournals(const ListFileTable& recordLists) {
     for (int channel = 1; channel <= list.lineCount(); ++channel) {
       if (!list.isNamed(channel)) continue;
       const std::string directory = directoryOf(list.fileName(channel));
-      if (firstVisit(directory)) recoverUndoJournals(directory);
+      if (firstVisit(directory)) recoverUndoJournals(directory, skip);
     }
   }
 }

@@ -1,13 +1,15 @@
-#include "takes/file_clone.hpp"
+#include "durable/file_clone.hpp"
 
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 
-#include "takes/positioned_io.hpp"
+#include "core/positioned_io.hpp"
+#include "core/scratch_file.hpp"
 
 namespace varnow {
 namespace {
@@ -80,6 +82,17 @@ Status copyFileBytes(int fromFd, const std::string& fromName, int toFd, const st
     if (!ranged || copiedBytes == byteCount) return ranged;
   }
   return plainCopy(fromFd, fromName, toFd, toName, byteCount, copiedBytes);
+}
+
+Status copyWholeFile(int fromFd, const std::string& from, const std::string& to, CopyMethod first) {
+  struct stat info {};
+  if (::fstat(fromFd, &info) != 0) return fileFailure("read", from, errno);
+  ScratchFile copy(to, kDataScratch, {from});
+  if (!copy.opened()) return copy.opened();
+  const Status copied = copyFileBytes(fromFd, from, ::fileno(copy.stream()), copy.description(),
+                                      static_cast<std::int64_t>(info.st_size), first);
+  if (!copied) return copied;
+  return copy.replaceTarget();
 }
 
 }  // namespace varnow
