@@ -6,7 +6,7 @@
 //   LD_PRELOAD=libvarnow_faults.so VARNOW_FAULTS='RULE;RULE;...' varnow
 //
 //   RULE   := CALLS ':' GLOB ':' WHEN ':' ACTION
-//   CALLS  := name[,name...] of open read pread write pwrite fread fwrite fputs fputc fflush
+//   CALLS  := name[,name...] of open create read pread write pwrite fread fwrite fputs fputc fflush
 //             fclose fsync fdatasync rename unlink mkdir ftruncate copy_file_range ioctl
 //             snd_pcm_writen snd_pcm_readn snd_pcm_prepare
 //   GLOB   := fnmatch(3) pattern over the absolute path ('*' crosses '/'); a rename matches
@@ -28,7 +28,8 @@
 // Each fault that fires is appended as one line ("pwrite /tmp/p/vox.wav #2 EIO") to the
 // file VARNOW_FAULTS_LOG names, so that a test can tell that its fault was met. Only the
 // calls the program makes itself are answered (the C library's own, such as fopen's open,
-// are not); unlink includes remove; ioctl counts only the file-cloning requests.
+// are not); unlink includes remove; ioctl counts only the file-cloning requests; create is an
+// open with O_CREAT, which also counts as an open.
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -220,13 +221,19 @@ void sleepFor(long milliseconds) {
 // rule's names and pattern counts for that rule, failing or not; a rule that
 // only logs, or delays, is logged and lets the call through (a delay after
 // the lock is released, so that other threads' calls go on meanwhile).
-const Rule* fault(const char* call, const std::string& path, const std::string& otherPath = {}) {
+// `alsoCall` is a second name the call answers to (an open that creates).
+const Rule* fault(const char* call, const std::string& path, const std::string& otherPath = {},
+                  const char* alsoCall = nullptr) {
   pthread_once(&setUpOnce, setUp);
   const std::string key = "," + std::string(call) + ",";
+  const std::string alsoKey = alsoCall != nullptr ? "," + std::string(alsoCall) + "," : key;
   // The rules' names and patterns never change once read: a call that no
   // rule names takes no lock.
   if (std::none_of(rules.begin(), rules.begin() + static_cast<std::ptrdiff_t>(ruleCount),
-                   [&](const Rule& rule) { return rule.calls.find(key) != std::string::npos; })) {
+                   [&](const Rule& rule) {
+                     return rule.calls.find(key) != std::string::npos ||
+                            rule.calls.find(alsoKey) != std::string::npos;
+                   })) {
     return nullptr;
   }
   pthread_mutex_lock(&lock);
@@ -234,7 +241,10 @@ const Rule* fault(const char* call, const std::string& path, const std::string& 
   long delayMilliseconds = 0;
   for (std::size_t i = 0; i < ruleCount; ++i) {
     Rule& rule = rules[i];
-    if (rule.calls.find(key) == std::string::npos) continue;
+    if (rule.calls.find(key) == std::string::npos &&
+        rule.calls.find(alsoKey) == std::string::npos) {
+      continue;
+    }
     if (fnmatch(rule.glob.c_str(), path.c_str(), 0) != 0 &&
         (otherPath.empty() || fnmatch(rule.glob.c_str(), otherPath.c_str(), 0) != 0)) {
       continue;
@@ -242,7 +252,7 @@ const Rule* fault(const char* call, const std::string& path, const std::string& 
     ++rule.seen;
     if (chosen == nullptr && rule.seen >= rule.from && (rule.to == -1 || rule.seen <= rule.to) &&
         (rule.seen - rule.from) % rule.every == 0) {
-      logFault(call, path, rule);
+      logFault(rule.calls.find(key) != std::string::npos ? call : alsoCall, path, rule);
       if (rule.action == Action::kDelay) delayMilliseconds = rule.delayMilliseconds;
       if (rule.action != Action::kLog && rule.action != Action::kDelay) chosen = &rule;
     }
@@ -334,7 +344,9 @@ int open(const char* path, int flags, ...) {
   va_start(arguments, flags);
   const auto mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(arguments, int) : 0;
   va_end(arguments);
-  const Rule* rule = anyRules() ? fault("open", absolute(path)) : nullptr;
+  const bool creates = (flags & O_CREAT) != 0;
+  const Rule* rule =
+      anyRules() ? fault("open", absolute(path), {}, creates ? "create" : nullptr) : nullptr;
   if (rule != nullptr) return failWith(*rule);
   return real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
