@@ -46,11 +46,9 @@ Verdict judge(const DecisionStep& step, const View& view) {
       if (is(atPath, step.left)) {
         return view(step.other) ? Verdict::kBlocked : Verdict::kCarriedOut;
       }
-      // Nothing under the new name and a file under the old one: nothing to
-      // move back (an earlier step taken back may have put another there).
-      if (is(view(step.other), step.kept) || step.status == 'S' || (!atPath && view(step.other))) {
-        return Verdict::kNotDone;
-      }
+      // A file under the old name and not ours under the new one: nothing
+      // to move back (an earlier step taken back may have put it there).
+      if (view(step.other) || step.status == 'S') return Verdict::kNotDone;
       return Verdict::kChanged;
     case StepKind::kReplace:
       if (is(view(step.other), step.kept)) {
@@ -88,17 +86,21 @@ void note(std::vector<std::string>& names, const std::string& name) {
 // Removes the scratch file a step left half-written, when it is the one the
 // step made (a file the user put under that name since is left alone, and
 // said so).
-void removeScratch(const DecisionStep& step, const std::string& command, TakenBack& done) {
-  if (step.scratch.empty()) return;
+Status removeScratch(const DecisionStep& step, const std::string& command, TakenBack& done) {
+  if (step.scratch.empty()) return Status::success();
   const Identity scratch = identityOf(step.scratch);
-  if (!scratch) return;
-  if (known(step.scratchFile) && scratch->sameFileAs(step.scratchFile)) {
-    if (std::remove(step.scratch.c_str()) == 0) return;
-    done.leftAlone.push_back(fileFailure("remove", step.scratch, errno).message());
-    return;
+  if (!scratch) return Status::success();
+  // A crash right after the scratch file was made, before it was noted,
+  // leaves it empty: nothing of anyone's is lost with it.
+  if ((known(step.scratchFile) && scratch->sameFileAs(step.scratchFile)) ||
+      (!known(step.scratchFile) && scratch->sizeBytes == 0)) {
+    errno = 0;
+    if (std::remove(step.scratch.c_str()) != 0) return fileFailure("remove", step.scratch, errno);
+    return Status::success();
   }
   done.leftAlone.push_back(formatText("%s was left alone: it is not known to be a file of '%s'.",
                                       step.scratch.c_str(), command.c_str()));
+  return Status::success();
 }
 
 // Moves a stored file out of the store to a free name beside `path`, where
@@ -176,10 +178,7 @@ Status takeBackStep(const DecisionStep& step, const std::string& command, bool u
                     TakenBack& done) {
   if (step.kind == StepKind::kInsert) return takeBackInsert(step, command, undo, done);
   const Verdict verdict = judge(step, identityOf);
-  if (verdict == Verdict::kNotDone) {
-    removeScratch(step, command, done);
-    return Status::success();
-  }
+  if (verdict == Verdict::kNotDone) return removeScratch(step, command, done);
   switch (step.kind) {
     case StepKind::kStash:
       if (verdict == Verdict::kCarriedOut) {
@@ -199,7 +198,7 @@ Status takeBackStep(const DecisionStep& step, const std::string& command, bool u
         note(done.restored, step.other);
         return Status::success();
       }
-      removeScratch(step, command, done);
+      if (Status removed = removeScratch(step, command, done); !removed) return removed;
       if (verdict == Verdict::kBlocked) {
         done.leftAlone.push_back(formatText(
             "Could not give %s back its name %s: another file stands under that name; it stays %s.",
@@ -209,7 +208,7 @@ Status takeBackStep(const DecisionStep& step, const std::string& command, bool u
       }
       return Status::success();
     case StepKind::kReplace:
-      removeScratch(step, command, done);
+      if (Status removed = removeScratch(step, command, done); !removed) return removed;
       if (verdict == Verdict::kCarriedOut) {
         if (Status back = putBack(step); !back) return back;
         note(done.restored, step.path);
@@ -219,7 +218,7 @@ Status takeBackStep(const DecisionStep& step, const std::string& command, bool u
       done.leftAlone.push_back(notAsLeft(step.path, command));
       return Status::success();
     case StepKind::kCreate:
-      removeScratch(step, command, done);
+      if (Status removed = removeScratch(step, command, done); !removed) return removed;
       if (verdict == Verdict::kCarriedOut) {
         errno = 0;
         if (std::remove(step.path.c_str()) != 0) return fileFailure("remove", step.path, errno);
