@@ -201,6 +201,23 @@ DecisionStep stepOf(StepKind kind, const std::string& path, const std::string& o
   return step;
 }
 
+// Logs `step`, with the identity of the file at `keptFrom` as the one it
+// takes from its name; `index` is its place.
+Status planStep(DecisionRecord& record, DecisionStep step, const std::string& keptFrom,
+                std::size_t& index) {
+  step.kept = identityOf(keptFrom).value_or(FileIdentity{});
+  if (step.kind == StepKind::kRename) step.left = step.kept;
+  return record.plan(step, index);
+}
+
+// Logs a step that moves the file at `path` into the store beside it (as
+// `stored`), with that file's identity.
+Status planStored(DecisionRecord& record, StepKind kind, const std::string& path,
+                  const std::string& scratch, std::string& stored, std::size_t& index) {
+  if (Status store = record.storeFileFor(path, stored); !store) return store;
+  return planStep(record, stepOf(kind, path, stored, scratch), path, index);
+}
+
 // Notes the scratch file of step `index` as it is made and once it is
 // ready to take its target's place, for as long as it lives.
 class ScratchNotes {
@@ -235,11 +252,10 @@ Status stashStep(DecisionRecord& record, const std::string& path,
   if (!nameTaken(path)) return Status::success();
   if (Status settled = prepareForUse(path); !settled) return settled;
   std::string stored;
-  if (Status store = record.storeFileFor(path, stored); !store) return store;
-  DecisionStep step = stepOf(StepKind::kStash, path, stored);
-  step.kept = identityOf(path).value_or(FileIdentity{});
   std::size_t index = 0;
-  if (Status planned = record.plan(step, index); !planned) return planned;
+  if (Status planned = planStored(record, StepKind::kStash, path, {}, stored, index); !planned) {
+    return planned;
+  }
   errno = 0;
   if (std::rename(path.c_str(), stored.c_str()) != 0) {
     const int err = errno;
@@ -268,11 +284,10 @@ Status TakeDecision::rename(const std::string& from, const std::string& to) {
   if (target && !sameFile(from, to) && !directory) {
     if (Status made = stashStep(record, to, &stashed); !made) return made;
   }
-  DecisionStep step = stepOf(StepKind::kRename, to, from, besideFile(to, kDataScratch));
-  step.kept = identityOf(from).value_or(FileIdentity{});
-  step.left = step.kept;
   std::size_t index = 0;
-  if (Status planned = record.plan(step, index); !planned) {
+  if (Status planned = planStep(
+          record, stepOf(StepKind::kRename, to, from, besideFile(to, kDataScratch)), from, index);
+      !planned) {
     unstash(record, stashed);
     return planned;
   }
@@ -290,11 +305,12 @@ Status TakeDecision::replace(const std::string& path,
                              const std::function<Status(const std::string& keepOldAs)>& rewrite) {
   DecisionRecord& record = *record_;
   std::string stored;
-  if (Status store = record.storeFileFor(path, stored); !store) return store;
-  DecisionStep step = stepOf(StepKind::kReplace, path, stored, besideFile(path, kPadScratch));
-  step.kept = identityOf(path).value_or(FileIdentity{});
   std::size_t index = 0;
-  if (Status planned = record.plan(step, index); !planned) return planned;
+  if (Status planned = planStored(record, StepKind::kReplace, path, besideFile(path, kPadScratch),
+                                  stored, index);
+      !planned) {
+    return planned;
+  }
   Status rewritten = Status::success();
   {
     const ScratchNotes notes(record, index);
@@ -330,11 +346,10 @@ Status TakeDecision::insert(
     const std::function<Status(const std::string& keepJournalAs)>& rewrite) {
   DecisionRecord& record = *record_;
   std::string kept;
-  if (Status store = record.storeFileFor(path, kept); !store) return store;
-  DecisionStep step = stepOf(StepKind::kInsert, path, kept);
-  step.kept = identityOf(path).value_or(FileIdentity{});
   std::size_t index = 0;
-  if (Status planned = record.plan(step, index); !planned) return planned;
+  if (Status planned = planStored(record, StepKind::kInsert, path, {}, kept, index); !planned) {
+    return planned;
+  }
   const Status inserted = rewrite(kept);
   mark(record, index, inserted.ok());
   return inserted;

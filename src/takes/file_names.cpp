@@ -3,23 +3,13 @@
 #include "core/print.hpp"
 
 namespace varnow {
-namespace {
-
-// Index just past the directory part: the character after the last '/'.
-std::size_t fileNameStart(std::string_view name) {
-  const std::size_t slash = name.rfind('/');
-  return slash == std::string_view::npos ? 0 : slash + 1;
-}
-
-}  // namespace
-
 std::string stampedName(std::string_view name, std::int64_t stamp) {
   const std::string base = baseName(name);
   return formatText("%s_stp_%li.wav", base.c_str(), static_cast<long>(stamp));
 }
 
 std::string withoutStamp(std::string_view name) {
-  const std::size_t stamp = name.find("_stp", fileNameStart(name));
+  const std::size_t stamp = name.find("_stp", name.size() - fileNamePart(name).size());
   if (stamp == std::string_view::npos) return std::string(name);
   std::string cut(name.substr(0, stamp));
   cut += ".wav";

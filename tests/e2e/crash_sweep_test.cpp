@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "e2e/e2e.hpp"
 
@@ -65,11 +64,7 @@ struct SweepProject : ProjectFixture {
     injectFaults(rule("1+", "log"));
     last = run(input);
     injectFaults("");
-    std::vector<std::string> lines;
-    std::istringstream log(firedFaults());
-    for (std::string line; std::getline(log, line);)
-      lines.push_back(line);
-    return lines;
+    return firedFaultLines();
   }
   RunResult runWith(const std::string& input, const std::string& rules) {
     injectFaults(rules);

@@ -4,7 +4,6 @@
 // since is named and kept, and no recorded sample ends up in no file.
 #include <filesystem>
 #include <functional>
-#include <sstream>
 
 #include "e2e/e2e.hpp"
 
@@ -52,11 +51,7 @@ struct RecoveryProject : ProjectFixture {
     injectFaults(rules);
     run(input);
     injectFaults("");
-    std::vector<std::string> lines;
-    std::istringstream log(firedFaults());
-    for (std::string line; std::getline(log, line);)
-      lines.push_back(line);
-    return lines;
+    return firedFaultLines();
   }
   // The number of the record write that follows the last rename from a
   // file whose path holds `from`, in a run of `input` (that rehearsal is

@@ -142,6 +142,14 @@ std::string ProjectFixture::console(const std::string& input, milliseconds limit
   return at == std::string::npos ? result.out : result.out.substr(at + reportEnd.size());
 }
 
+std::vector<std::string> ProjectFixture::firedFaultLines() const {
+  std::vector<std::string> lines;
+  std::istringstream log(firedFaults());
+  for (std::string line; std::getline(log, line);)
+    lines.push_back(line);
+  return lines;
+}
+
 pid_t ProjectFixture::spawn(int stdinFd, const std::vector<std::string>& command) const {
   writeBytes(root_ / "faults.log", "");
   const pid_t child = fork();

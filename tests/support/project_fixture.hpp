@@ -126,6 +126,7 @@ class ProjectFixture {
   // a line each, the faults that fired in the last run ("pwrite /.../vox.wav #2 EIO").
   void injectFaults(const std::string& rules) { faultRules_ = rules; }
   std::string firedFaults() const { return readBytes(root_ / "faults.log"); }
+  std::vector<std::string> firedFaultLines() const;
 
   // Runs varnow (or any command) in the project with the temporary HOME and
   // the given standard input; kills it after the limit.
