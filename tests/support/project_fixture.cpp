@@ -210,7 +210,7 @@ RunResult ProjectFixture::collect(pid_t child, milliseconds limit) const {
       result.timedOut = true;
       break;
     }
-    std::this_thread::sleep_for(milliseconds(5));
+    std::this_thread::sleep_for(milliseconds(1));
   }
   if (!result.timedOut && WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   result.out = readBytes(root_ / "stdout.txt");
