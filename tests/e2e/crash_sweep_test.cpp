@@ -226,6 +226,10 @@ struct Decision {
   std::string name;
 };
 
+void PrintTo(const Decision& decision, std::ostream* out) {
+  *out << "'" << decision.input << "' from " << decision.punch;
+}
+
 class DecisionSweep : public ::testing::TestWithParam<Decision> {};
 
 TEST_P(DecisionSweep, EveryCallKilledOrFailedLeavesOneDecisionAllBeforeOrAllAfter) {
