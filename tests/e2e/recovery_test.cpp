@@ -137,6 +137,29 @@ TEST(Recovery, AFileTheUserPutUnderADecisionsNameAfterACrashIsKeptAndNamed) {
   }
 }
 
+TEST(Recovery, AnUndoCutShortIsCompletedAroundAFileTheUserPutThere) {
+  // 'undo' of 'rep' killed as it puts the old vox.wav back; the user then
+  // records something of their own as vox.wav.
+  RecoveryProject p;
+  p.console("R rep w x");
+  p.injectFaults("rename:*/.varnow-undo/*.vox.wav:1:kill");
+  EXPECT_EQ(p.run("undo").exitStatus, -1);
+  p.injectFaults("");
+  EXPECT_FALSE(p.exists("vox.wav"));
+  p.writeFile("vox.wav", kMine);
+  const std::string shown = p.run("x").out;
+  EXPECT_TRUE(has(shown,
+                  "The undo of 'rep' did not finish; it was completed as far as its files "
+                  "allowed.\n"));
+  EXPECT_TRUE(has(shown,
+                  "\nCould not restore vox.wav: another file stands under that name. The file it "
+                  "held before 'rep' is now vox-2.wav.\n"));
+  EXPECT_TRUE(p.readFile("vox.wav") == kMine);
+  EXPECT_TRUE(p.readFile("vox-2.wav") == kOld);
+  EXPECT_TRUE(holdsTake(p, p.take(1), kBaseOne));
+  EXPECT_TRUE(holdsTake(p, p.take(2), kBaseTwo));
+}
+
 TEST(Recovery, AnInsertJournalCutShortByACrashIsSettledAtTheNextStart) {
   // One input, killed while the journal is written: the destination was not
   // touched, so the torn journal goes and the decision is taken back.
