@@ -137,6 +137,21 @@ TEST(Recovery, AFileTheUserPutUnderADecisionsNameAfterACrashIsKeptAndNamed) {
   }
 }
 
+TEST(Recovery, ATakeGivenBackByUndoAfterARestartIsDecidedAnewAsRecorded) {
+  // The record brings the take back whole: its channels, its punch point,
+  // its length and its names; the same decision then leaves the same files.
+  for (const std::string commands : {"ins", "awp gtr", "cin"}) {
+    SCOPED_TRACE(commands);
+    RecoveryProject p;
+    p.console("R " + commands + " x");
+    const std::string vox = p.readFile("vox.wav");
+    const std::vector<std::string> decided = p.files();
+    EXPECT_TRUE(has(p.console("undo " + commands + " x"), "Recording finished."));
+    EXPECT_TRUE(p.readFile("vox.wav") == vox);
+    EXPECT_EQ(p.files(), decided);
+  }
+}
+
 TEST(Recovery, AnUndoCutShortIsCompletedAroundAFileTheUserPutThere) {
   // 'undo' of 'rep' killed as it puts the old vox.wav back; the user then
   // records something of their own as vox.wav.
