@@ -283,22 +283,36 @@ TEST(Recovery, OneJudgeDecidesAnInterruptedInsertAndAnIOErrorDuringRecoveryLoses
 }
 
 TEST(Recovery, EveryFailedMarkIsReportedAndTheDecisionStaysUndoable) {
-  // An I/O error at the unsynced "done" mark of the step that put the take
-  // under its name: said at once, and 'undo' then takes the decision back.
-  for (const std::string commands : {"rep w", "ins", "cin", "awp gtr o", "pad"}) {
-    SCOPED_TRACE(commands);
-    const std::string from = commands == "cin" ? "temp_data.wav" : "audio_ch_1_";
+  // An I/O error at the unsynced "done" mark of the step that put a file
+  // under its name (FROM: the file renamed): said at once, the decision
+  // goes on (EFFECT: the name it reaches), and 'undo' takes it back whole.
+  struct Case {
+    std::string commands, from, effect;
+  };
+  for (const Case& c :
+       {Case{"rep w", "audio_ch_1_", "vox.wav"}, Case{"rep w", "temp_pad", "vox.wav"},
+        Case{"ins", "audio_ch_1_", "vox.wav"}, Case{"cin", "temp_data", "vox.wav"},
+        Case{"awp gtr o", "audio_ch_1_", "vox_gtr.wav"},
+        Case{"pad", "audio_ch_1_", "audio_ch_1_"}}) {
+    SCOPED_TRACE(c.commands + " after " + c.from);
     long mark = 0;
     {
       RecoveryProject rehearsal;
-      mark = rehearsal.markAfterRename("R " + commands + " x", from);
+      mark = rehearsal.markAfterRename("R " + c.commands + " x", c.from);
     }
     RecoveryProject p;
     p.injectFaults("pwrite:" + kRecord + ":" + std::to_string(mark) + ":EIO");
-    const std::string shown = p.console("R " + commands + " x");
+    const std::string shown = p.console("R " + c.commands + " x");
     EXPECT_TRUE(has(shown,
                     "Could not write the undo record .varnow-undo/record: Input/output "
                     "error.\n"));
+    if (c.effect == "vox.wav") {
+      EXPECT_TRUE(p.readFile("vox.wav") != kOld);
+    } else if (c.effect == "audio_ch_1_") {
+      EXPECT_NE(p.stamped("audio_ch_1_", ".wav"), "");
+    } else {
+      EXPECT_TRUE(p.exists(c.effect));
+    }
     p.injectFaults("");
     const std::string undone = p.console("undo x");
     EXPECT_FALSE(has(undone, "Could not undo"));

@@ -161,6 +161,10 @@ TEST(Undo, ADecisionThatFailsSaysWhyKeepsTheTakeAndIsTakenBackWhole) {
       {"cin", "copy_file_range:*/temp_data.wav:1:EIO", "Could not write the new copy of vox_bkup_"},
       {"cin", "ioctl:*/temp_data.wav:1:EOPNOTSUPP", ""},
       {"cin", "copy_file_range:*/temp_data.wav:1:EXDEV", ""},
+      {"cin",
+       "ioctl:*/temp_data.wav:1:EOPNOTSUPP;copy_file_range:*/temp_data.wav:1:EXDEV;"
+       "pread:*/vox.wav:1:eof",
+       "Could not read vox.wav: the file ended 120044 bytes early."},
       {"rep w", "rename:*/vox.wav:1:EIO", "Could not move vox.wav " + store},
       {"rep w", "rename:*/vox.wav:2:ENOSPC", "Could not rename TAKE to vox.wav: No space left"},
       {"del", "rename:*/audio_ch_1_*:1:EIO", "Could not move TAKE " + store},

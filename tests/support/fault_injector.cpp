@@ -19,6 +19,7 @@
 //                    reports that; a stdio call also fails with ENOSPC, as a full disk does
 //           | EPIPE  an ALSA transfer moves nothing and returns -EPIPE
 //           | xrun   an ALSA transfer moves its frames, then returns -EPIPE
+//           | eof    a read moves nothing and reports the end of the file (0)
 //           | kill   the process is killed (SIGKILL) before the call: a crash
 //           | log    the call goes through untouched; it is only logged, so that a test sees
 //                    when it came among the faults
@@ -57,7 +58,7 @@
 
 namespace {
 
-enum class Action { kError, kShort, kAlsaPipe, kAlsaXrun, kKill, kLog, kDelay };
+enum class Action { kError, kShort, kEnd, kAlsaPipe, kAlsaXrun, kKill, kLog, kDelay };
 
 struct Rule {
   std::string calls;  // ",open,read," with a comma on each side of every name
@@ -140,7 +141,8 @@ Rule parseRule(std::string_view text) {
   rule.actionName = fields[3];
   using enum Action;
   constexpr std::pair<std::string_view, Action> kActions[] = {
-      {"short", kShort}, {"EPIPE", kAlsaPipe}, {"xrun", kAlsaXrun}, {"kill", kKill}, {"log", kLog}};
+      {"short", kShort},   {"eof", kEnd},   {"EPIPE", kAlsaPipe},
+      {"xrun", kAlsaXrun}, {"kill", kKill}, {"log", kLog}};
   bool known = false;
   for (const auto& [name, action] : kActions) {
     if (fields[3] == name) rule.action = action, known = true;
@@ -281,6 +283,7 @@ template <typename Call>
 ssize_t transfer(const char* name, int fd, std::size_t count, Call call, int otherFd = -1) {
   const Rule* rule = anyRules() ? fault(name, pathOfFd(fd), pathOfFd(otherFd)) : nullptr;
   if (rule == nullptr) return call(count);
+  if (rule->action == Action::kEnd) return 0;
   return rule->action == Action::kShort ? call(half(count)) : failWith(*rule);
 }
 
