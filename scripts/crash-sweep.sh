@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The crash sweep of the take decisions and of 'undo', wider than the test
 # command runs it: two inputs, the undo of every decision, and every call of
-# the next start's recovery failed after every kill point. The counts of
-# calls and runs go to BUILD_DIR/crash-sweep.json.
+# the next start's recovery failed, and killed, after every kill point. The
+# counts of calls and runs go to BUILD_DIR/crash-sweep.json.
 #
 #   scripts/crash-sweep.sh [BUILD_DIR]      (default: build/normal)
 set -euo pipefail

@@ -5,10 +5,10 @@
 // fault injector's 'log' action; call N is then killed (and the next start
 // failed at each of its own calls in turn), or failed with EIO and ENOSPC.
 //
-// VARNOW_SWEEP_WIDE=1 (scripts/crash-sweep.sh) sweeps two inputs and fails
-// every call of every recovery; the test command sweeps one input and
-// fails each recovery's calls only after the kill points where there is
-// something to recover.
+// VARNOW_SWEEP_WIDE=1 (scripts/crash-sweep.sh) sweeps two inputs, the undo
+// of every decision, and fails and kills every call of every recovery; the
+// test command sweeps one input and fails each recovery's calls only after
+// the kill points where there is something to recover.
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -167,16 +167,21 @@ struct Sweep {
     const std::size_t recoveryCalls = rehearsal.rehearse("x").size();
 
     runs += 2;
+    // The wide sweep also kills the recovery itself at each of its calls.
+    std::vector<std::string> actions{"EIO"};
+    if (wide()) actions.push_back("kill");
     for (std::size_t m = 1; m <= recoveryCalls; ++m) {
-      SCOPED_TRACE("then EIO at recovery call " + std::to_string(m));
-      SweepProject p = project();
-      p.runWith(session(), p.rule(std::to_string(n), "kill"));
-      p.runWith("x", p.rule(std::to_string(m), "EIO"));
-      const std::string shown = p.run("x").out;
-      runs += 3;
-      const Snapshot now = p.snapshot();
-      EXPECT_TRUE(beforeOrAfter(now));
-      EXPECT_TRUE(trueToTheFiles(shown, now));
+      for (const std::string& action : actions) {
+        SCOPED_TRACE("then " + action + " at recovery call " + std::to_string(m));
+        SweepProject p = project();
+        p.runWith(session(), p.rule(std::to_string(n), "kill"));
+        p.runWith("x", p.rule(std::to_string(m), action));
+        const std::string shown = p.run("x").out;
+        runs += 3;
+        const Snapshot now = p.snapshot();
+        EXPECT_TRUE(beforeOrAfter(now));
+        EXPECT_TRUE(trueToTheFiles(shown, now));
+      }
     }
   }
 
