@@ -60,6 +60,10 @@ cmake --build build/tsan -j"$jobs" --target varnow varnow_pacer varnow_faults co
 # device read hangs (StopSignals.SignalsThatEndTheRun...), does not happen
 # under this sanitizer's own signal handling: that test stays with the other
 # builds.
+# Every pass runs the period loop against the disk thread, so the passes on
+# the virtual file card (which waits for nobody) are what this build
+# checks, one at a time. The paced card's stall tests judge real time, which
+# the sanitizer's slowdown does not keep: they run in the other builds.
 TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
-  ctest --test-dir build/tsan --output-on-failure -j"$jobs" \
-  -R '^(core\.SpscRing\.|e2e\.(DiskStalls|PlayPass|RecordPass|Xruns)\.|e2e\.StopSignals\.CtrlC)'
+  ctest --test-dir build/tsan --output-on-failure -j1 \
+  -R '^(core\.SpscRing\.|e2e\.(PlayPass|RecordPass|Xruns)\.|e2e\.StopSignals\.CtrlC)'
