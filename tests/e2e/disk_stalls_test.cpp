@@ -6,6 +6,7 @@
 // length and its alignment.
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 #include "e2e/e2e.hpp"
 #include "support/paced_card.hpp"
@@ -85,6 +86,30 @@ struct StalledProject {
   }
 };
 
+// The card keeps real time on a shared machine, whose host may not run the
+// program for a few milliseconds whatever the disk does: that costs the card
+// a period or two. A pass whose card lost no more than kHiccup frames (a
+// seventh of the shortest stall here; a period loop that waited for the disk
+// would lose the whole stall) is run again, at most twice.
+constexpr std::int64_t kHiccup = 8 * kPeriod;
+
+struct PacedRun {
+  std::unique_ptr<StalledProject> p;
+  RunResult result;
+};
+
+PacedRun runOnTime(double seconds, const std::string& faults, bool withTracks,
+                   const std::string& command, milliseconds timeout = kRunLimit) {
+  for (int attempt = 1;; ++attempt) {
+    PacedRun run{std::make_unique<StalledProject>(seconds, faults, withTracks), {}};
+    run.result = run.p->project.run(command, timeout);
+    const std::int64_t lost = run.p->card.droppedFrames() + run.p->card.starvedFrames();
+    if (lost == 0 || lost > kHiccup || attempt == 3) return run;
+    std::fprintf(stderr, "The card lost %lld frames to the host; the pass runs again.\n",
+                 static_cast<long long>(lost));
+  }
+}
+
 TEST(DiskStalls, StallsOfSecondsOnATakeWriteOrAPlayFileReadLoseNoFrame) {
   // Write 1 of a take is its header; write 5 its fourth block, 0.34 s in.
   // A play file's first two reads fill its ring before the pass (5 s in two
@@ -101,8 +126,9 @@ TEST(DiskStalls, StallsOfSecondsOnATakeWriteOrAPlayFileReadLoseNoFrame) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.faults);
-    StalledProject p(c.seconds, c.faults, c.command[0] == 'r');
-    const RunResult result = p.project.run(c.command + " x\n");
+    const auto [stalled, result] =
+        runOnTime(c.seconds, c.faults, c.command[0] == 'r', c.command + " x\n");
+    const StalledProject& p = *stalled;
     ASSERT_EQ(result.exitStatus, 0) << result.out;
     EXPECT_TRUE(has(p.project.firedFaults(), c.faults.substr(c.faults.rfind(':') + 1) + "\n"));
     EXPECT_FALSE(has(result.out, " lost "));
@@ -116,8 +142,9 @@ TEST(DiskStalls, StallsOfSecondsOnATakeWriteOrAPlayFileReadLoseNoFrame) {
 TEST(DiskStalls, AStallLongerThanTheRingLosesOnlyWhatDidNotFitAndSaysWhere) {
   // Ten seconds from 0.34 s on: the ring takes 5 s, the rest is lost in
   // whole blocks, and the take goes on in time after the stretch.
-  StalledProject p(11, "fwrite:*/in3_t.wav:5:delay=10000");
-  const RunResult result = p.project.run("R_t x\n", milliseconds(60000));
+  const auto [stalled, result] =
+      runOnTime(11, "fwrite:*/in3_t.wav:5:delay=10000", false, "R_t x\n", milliseconds(60000));
+  const StalledProject& p = *stalled;
   ASSERT_EQ(result.exitStatus, 0) << result.out;
   const Samples take = p.take(1);
   ASSERT_EQ(std::ssize(take), outFrames(11));
@@ -149,8 +176,9 @@ TEST(DiskStalls, ATrackWhoseRingRunsDryPlaysSilenceInTimeAndIsReported) {
   // Five seconds on the third read of t3, 2.5 s in: tracks 1 and 2 were
   // topped up just before and last; track 3 and the tracks after it (whose
   // reads wait behind it) run dry for about 2.5 s and stay in time after.
-  StalledProject p(9, "pread:*/t3.wav:3:delay=5000", true);
-  const RunResult result = p.project.run("p x\n", milliseconds(60000));
+  const auto [stalled, result] =
+      runOnTime(9, "pread:*/t3.wav:3:delay=5000", true, "p x\n", milliseconds(60000));
+  const StalledProject& p = *stalled;
   ASSERT_EQ(result.exitStatus, 0) << result.out;
   EXPECT_EQ(p.card.starvedFrames(), 0);
   EXPECT_FALSE(has(result.out, "\nPX\n"));
