@@ -19,6 +19,12 @@ std::string fileNamePart(std::string_view path) {
   return std::string(path.substr(fileNameStart(path)));
 }
 
+std::string directoryOf(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return ".";
+  return slash == 0 ? std::string("/") : std::string(path.substr(0, slash));
+}
+
 std::string besideFile(std::string_view target, std::string_view fileName) {
   std::string path(target.substr(0, fileNameStart(target)));
   path += fileName;

@@ -12,6 +12,10 @@ namespace varnow {
 // The last component of `path`: "vox.wav" for "tracks/vox.wav".
 std::string fileNamePart(std::string_view path);
 
+// The directory that holds `path`: "tracks" for "tracks/vox.wav", "/" for
+// "/vox.wav", "." for a plain name.
+std::string directoryOf(std::string_view path);
+
 // `fileName` in the directory of `target`: "dir/fileName" for "dir/x.wav",
 // plain `fileName` for a target without a directory part.
 std::string besideFile(std::string_view target, std::string_view fileName);

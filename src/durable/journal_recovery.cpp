@@ -7,21 +7,12 @@
 #include <string>
 #include <utility>
 
+#include "core/file_paths.hpp"
 #include "core/track_list.hpp"
 #include "durable/undo_journal.hpp"
 
 namespace varnow {
-namespace {
-
-// The directory part of a list line: "tracks" for "tracks/vox.wav", "/" for
-// "/vox.wav", "." for a plain name.
-std::string directoryOf(const std::string& name) {
-  const std::size_t slash = name.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? std::string("/") : name.substr(0, slash);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 // Plays back the undo journals left in every directory that holds a
 // destination named in one of `recordLists` (except those `skip` names),

@@ -6,18 +6,12 @@
 #include <cerrno>
 #include <cmath>
 
+#include "core/file_paths.hpp"
 #include "core/print.hpp"
 #include "wave/sample_codec.hpp"
 
 namespace varnow {
 namespace {
-
-std::string directoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 std::string inputsText(int inputs) {
   return inputs == 1 ? std::string("1 input") : formatText("%i inputs", inputs);

@@ -91,20 +91,15 @@ class PlayFile {
   std::string path_;
 };
 
-// "dir/" for "dir/mix.wav", "" for "mix.wav".
-std::string directoryPart(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 std::vector<OutputFile> plannedOutputs(const std::string& name, ExportKind kind) {
   std::vector<OutputFile> outputs;
-  const std::string directory = directoryPart(name);
   if (kind == ExportKind::kInterleaved) {
-    outputs.push_back({name + ".wav", directory + "temp_mix.wav", nullptr, false, nullptr});
+    outputs.push_back({name + ".wav", besideFile(name, "temp_mix.wav"), nullptr, false, nullptr});
   } else {
-    outputs.push_back({name + "_L.wav", directory + "temp_mix_L.wav", nullptr, false, nullptr});
-    outputs.push_back({name + "_R.wav", directory + "temp_mix_R.wav", nullptr, false, nullptr});
+    outputs.push_back(
+        {name + "_L.wav", besideFile(name, "temp_mix_L.wav"), nullptr, false, nullptr});
+    outputs.push_back(
+        {name + "_R.wav", besideFile(name, "temp_mix_R.wav"), nullptr, false, nullptr});
   }
   return outputs;
 }
