@@ -40,6 +40,8 @@ constexpr std::array<std::string_view, 12> kTimeCopies = {"i.e", "e.i", "o.e", "
                                                           "i.m", "o.m", "e.m", "m.i", "m.o", "m.e"};
 
 void undoTakeDecision(RunState& state);
+void redoTakeDecision(RunState& state);
+void forgetTakeDecisions();
 
 bool isTimeCopy(std::string_view word) {
   return std::find(kTimeCopies.begin(), kTimeCopies.end(), word) != kTimeCopies.end();
@@ -142,6 +144,9 @@ void dispatchCommand(RunState& state, std::string word) {
   if (word == "so") return editSolo(settings);
   if (word == "mod") return selectMixMode(settings);
   if (word == "undo") return undoTakeDecision(state);
+  if (word == "redo") return redoTakeDecision(state);
+  if (word == "hist") return listDecisionHistory();
+  if (word == "forget") return forgetTakeDecisions();
 }
 
 namespace {
@@ -177,8 +182,9 @@ void runTakeAudition(RunState& state, const TakeAudition& audition, const PassLi
   state.transport.runPass(context, lines);
 }
 
-// The take menu for the take the transport holds, with the lists of its pass.
-void settleTake(RunState& state, const PassLines& lines) {
+// The take menu for the take the transport holds, with the lists of its
+// pass (after carrying out `redo` again, when given).
+void settleTake(RunState& state, const PassLines& lines, const TakeOnRecord* redo = nullptr) {
   TakeMenuContext menu{
       state.settings,
       state.transport.takeFiles(),
@@ -187,7 +193,7 @@ void settleTake(RunState& state, const PassLines& lines) {
       lines.play,
       state.dontAskAgain,
       [&state, &lines](const TakeAudition& audition) { runTakeAudition(state, audition, lines); }};
-  runTakeMenu(menu);
+  state.undoAfterMenu = runTakeMenu(menu, redo) == TakeMenuEnd::kUndoFurther;
 }
 
 void runPass(RunState& state) {
@@ -205,25 +211,24 @@ void runPass(RunState& state) {
   context.settleTake = [&state, &lines] { settleTake(state, lines); };
   state.transport.runPass(context, lines);
   state.request.clearPassFlags();
+  if (state.undoAfterMenu) undoTakeDecision(state);
 }
 
-// 'undo': the last take decision taken back, and the take menu for its take
-// again, at the punch and out points it was recorded with.
-void undoTakeDecision(RunState& state) {
-  const std::optional<TakeOnRecord> take = undoLastDecision();
-  if (!take) return;
+// The take menu for `take`, given back by the history, at the punch and
+// out points it was recorded with (its decision carried out again first,
+// for a redo).
+void settleTakeAgain(RunState& state, const TakeOnRecord& take, bool redo) {
   ProjectSettings& s = state.settings;
-  state.transport.takeFiles().adopt(take->takeList, take->channelFlags, take->takeLength,
-                                    take->stamp);
+  state.transport.takeFiles().adopt(take.takeList, take.channelFlags, take.takeLength, take.stamp);
   PassLines lines;
   lines.play = passLines(checkListFiles(s).play);
-  lines.record = take->recordLines;
+  lines.record = take.recordLines;
   const Position punch = s.punchPoint;
   const Position out = s.outPoint;
-  s.punchPoint = take->punchPoint;
-  s.outPoint = take->outPoint;
+  s.punchPoint = take.punchPoint;
+  s.outPoint = take.outPoint;
   try {
-    settleTake(state, lines);
+    settleTake(state, lines, redo ? &take : nullptr);
   } catch (...) {
     s.punchPoint = punch;
     s.outPoint = out;
@@ -231,6 +236,31 @@ void undoTakeDecision(RunState& state) {
   }
   s.punchPoint = punch;
   s.outPoint = out;
+}
+
+// 'undo': the newest take decision taken back, and the take menu for its
+// take again; 'undo' there goes one decision further back.
+void undoTakeDecision(RunState& state) {
+  do {
+    state.undoAfterMenu = false;
+    const std::optional<TakeOnRecord> take = undoLastDecision();
+    if (!take) return;
+    settleTakeAgain(state, *take, false);
+  } while (state.undoAfterMenu);
+}
+
+// 'redo': the decision taken back last, carried out again for its take.
+void redoTakeDecision(RunState& state) {
+  const std::optional<TakeOnRecord> take = decisionToRedo();
+  if (!take) return;
+  settleTakeAgain(state, *take, true);
+  if (state.undoAfterMenu) undoTakeDecision(state);
+}
+
+// 'forget': the whole history of take decisions, after a "y".
+void forgetTakeDecisions() {
+  printLine("Forget every take decision on record, so that none can be undone or redone? (y/n)");
+  if (console().readWord() == "y") forgetDecisionHistory();
 }
 
 }  // namespace

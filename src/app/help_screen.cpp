@@ -10,7 +10,7 @@ namespace varnow {
 
 namespace {
 
-constexpr std::array<std::string_view, 60> kHelpLines = {
+constexpr std::array<std::string_view, 63> kHelpLines = {
     "\nFunctions:\n",
     "Monitoring:",
     "   'ma' to monitor all input channels for peaks ",
@@ -46,6 +46,9 @@ constexpr std::array<std::string_view, 60> kHelpLines = {
     "   'ri' to record at in-point with preroll",
     "   'R_takeName' to record with preemptive take naming",
     "   'undo' to take back the last take handling command",
+    "   'redo' to carry out again the take handling command taken back",
+    "   'hist' to list the take handling commands on record",
+    "   'forget' to forget the take handling commands on record",
     "   'f'  to set stop to longest playing file",
     "   'cf' to set crossfade length",
     "   'ai' to audition from play start",

@@ -35,6 +35,7 @@ struct RunState {
   PendingAction pendingAction = PendingAction::kNone;
   std::string commandWord;
   bool mixerView = false;
+  bool undoAfterMenu = false;  // 'undo' at the take menu: take back the decision before
 };
 
 }  // namespace varnow

@@ -41,6 +41,7 @@ enum class Key {
   kTempo,
   kBeatsPerMeasure,
   kSafeMode,
+  kUndoBudget,
   kVolume,
   kPan,
   kSolo,
@@ -57,7 +58,7 @@ struct KeyWord {
   Key key;
 };
 
-constexpr std::array<KeyWord, 33> kKeyWords{{
+constexpr std::array<KeyWord, 34> kKeyWords{{
     {"dv", Key::kDevice},
     {"sr", Key::kSampleRate},
     {"inputs", Key::kInputs},
@@ -82,6 +83,7 @@ constexpr std::array<KeyWord, 33> kKeyWords{{
     {"tempo", Key::kTempo},
     {"sig", Key::kBeatsPerMeasure},
     {"safe", Key::kSafeMode},
+    {"undobudget", Key::kUndoBudget},
     {"v", Key::kVolume},
     {"p", Key::kPan},
     {"solo", Key::kSolo},
@@ -318,6 +320,9 @@ void applyPlainKey(Key key, std::string_view value, ProjectSettings& settings) {
     case Key::kSafeMode:
       settings.safeMode = readInt32(value);
       break;
+    case Key::kUndoBudget:
+      settings.undoBudget = std::max(readInt32(value), 0);
+      break;
     case Key::kSolo: {
       const std::int64_t track = readInteger(value);
       if (validTrack(settings, track)) settings.solo[trackIndex(track)] = 1;
@@ -499,7 +504,7 @@ std::string FirstSettingsText(const ProjectSettings& settings) {
 }
 
 std::string SettingsText(const ProjectSettings& settings) {
-  // The first seven of the 24 plain lines are those of the first file.
+  // The first seven of the 25 plain lines are those of the first file.
   std::string text = FirstSettingsText(settings);
   text += formatText("clock\t%s\n", clockWord(settings.clockMode));
   text += formatText("peak\t%s\n", settings.peakMode == 0 ? "np" : "cp");
@@ -518,6 +523,7 @@ std::string SettingsText(const ProjectSettings& settings) {
   text += formatText("tempo\t%.2f\n", wide(settings.tempo));
   text += formatText("sig\t%i\n", settings.beatsPerMeasure);
   text += formatText("safe\t%i\n", settings.safeMode);
+  text += formatText("undobudget\t%i\n", settings.undoBudget);
 
   // The arrays hold 256 tracks whatever `tracks` says.
   const int trackCount = std::clamp(settings.tracks, 0, kMaxChannels);

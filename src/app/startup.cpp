@@ -205,6 +205,7 @@ int runProgram() {
   // Destinations in other directories are known once the settings name
   // the record lists; they too are recovered before any file is used.
   recoverRecordListDirectories(settings.recordLists);
+  setHistoryBudget(static_cast<std::int64_t>(settings.undoBudget) * 1024 * 1024);
   checkListFilesAtStart(settings);
   clampChannelCounts(settings);
   printRequestedParameters(settings);

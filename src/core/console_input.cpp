@@ -154,7 +154,9 @@ std::string ConsoleInput::readWord() {
       ++position_;  // a NUL where a word would begin
       continue;
     }
-    return line_.substr(start, length < kMaxWordChars ? length : kMaxWordChars);
+    std::string word = line_.substr(start, length < kMaxWordChars ? length : kMaxWordChars);
+    if (kept_ != nullptr) kept_->push_back(word);
+    return word;
   }
 }
 

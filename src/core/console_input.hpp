@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace varnow {
 
@@ -67,6 +68,10 @@ class ConsoleInput {
   // the stream again when it is null. The caller keeps the editor alive.
   void useLineEditor(LineEditor* editor) { editor_ = editor; }
 
+  // Every word read from now on is also appended to `words` (none when
+  // null); the caller keeps it alive meanwhile.
+  void keepWordsIn(std::vector<std::string>* words) { kept_ = words; }
+
  private:
   bool skipWhiteSpace();  // false at the end of input
   bool fillLine();
@@ -77,6 +82,7 @@ class ConsoleInput {
   bool commandPrompt_ = false;  // a line read now is a command line
   std::string line_;
   std::size_t position_ = 0;
+  std::vector<std::string>* kept_ = nullptr;
   std::string unread_;  // read from the descriptor beyond the current line
 };
 

@@ -101,6 +101,7 @@ struct ProjectSettings {
   std::int32_t beatsPerMeasure = 4;
   std::int32_t timeMode = 0;
   std::int32_t safeMode = 0;
+  std::int32_t undoBudget = 2048;  // undobudget: MB the undo store may keep for older decisions
 
   std::array<Position, kMaxRanges> rangeIn{};
   std::array<Position, kMaxRanges> rangeOut{};

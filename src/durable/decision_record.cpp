@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <set>
 #include <utility>
 
 #include "core/file_paths.hpp"
@@ -21,7 +20,10 @@
 namespace varnow {
 namespace {
 
-constexpr std::string_view kMagic = "VNDCSN02";
+constexpr std::string_view kMagic = "VNDCSN03";
+// The record of the version before the history: one decision, read as the
+// oldest of the history.
+constexpr std::string_view kEarlierMagic = "VNDCSN02";
 constexpr std::int64_t kStateByte = 8;
 constexpr std::int64_t kHeaderBodyByte = 13;
 constexpr std::int64_t kEntryStatusByte = 4;
@@ -29,10 +31,6 @@ constexpr std::int64_t kIdentityBytes = 32;
 constexpr std::int64_t kEntryBodyByte = 5 + 3 * kIdentityBytes;
 constexpr std::size_t kLongestText = 1 << 20;
 constexpr std::size_t kChecksumBytes = 8;
-
-std::string recordPath() {
-  return std::string(kUndoStore) + "/record";
-}
 
 void appendText(std::string& bytes, std::string_view text) {
   appendNumber(bytes, text.size(), 4);
@@ -65,7 +63,8 @@ std::vector<std::string> split(const std::string& text) {
 }
 
 // The header: magic, state, body length, body, checksum (the state byte left out).
-std::string headerBytes(const TakeOnRecord& take, const std::string& id, DecisionState state) {
+std::string headerBytes(const TakeOnRecord& take, const std::string& id, std::uint64_t sequence,
+                        DecisionState state) {
   std::string body;
   appendText(body, take.command);
   appendText(body, id);
@@ -80,6 +79,11 @@ std::string headerBytes(const TakeOnRecord& take, const std::string& id, Decisio
     flags += take.channelFlags[static_cast<std::size_t>(i)] != 0 ? '1' : '0';
   appendText(body, flags);
   appendText(body, joined(take.recordLines));
+  appendNumber(body, sequence, 8);
+  appendText(body, joined(take.answers));
+  appendNumber(body, static_cast<std::uint64_t>(take.crossfadeFrames), 8);
+  appendNumber(body, static_cast<std::uint32_t>(take.safeMode), 4);
+  body += take.dontAskAgain ? '1' : '0';
 
   std::string bytes(kMagic);
   bytes += static_cast<char>(state);
@@ -117,16 +121,35 @@ bool sumMatches(ByteReader& in, std::uint64_t sum) {
   return in.number(8, stored) && stored == sum;
 }
 
+// The fields the history added to the header; a record of the earlier
+// version has none of them.
+bool parseHistoryFields(ByteReader& in, TakeOnRecord& take, std::uint64_t& sequence) {
+  std::string answers;
+  std::uint64_t crossfade = 0, safe = 0;
+  const std::uint8_t* flag = nullptr;
+  if (!in.number(8, sequence) || !in.text(answers, kLongestText) || !in.number(8, crossfade) ||
+      !in.number(4, safe) || !in.bytes(1, flag)) {
+    return false;
+  }
+  take.answers = split(answers);
+  take.crossfadeFrames = static_cast<std::int64_t>(crossfade);
+  take.safeMode = static_cast<std::int32_t>(static_cast<std::uint32_t>(safe));
+  take.dontAskAgain = *flag == '1';
+  return true;
+}
+
 bool parseHeader(ByteReader& in, const std::uint8_t* start, TakeOnRecord& take, std::string& id,
-                 DecisionState& state) {
+                 std::uint64_t& sequence, DecisionState& state) {
   const std::uint8_t* field = nullptr;
   std::uint64_t bodyBytes = 0;
-  if (!in.bytes(kMagic.size(), field) || std::memcmp(field, kMagic.data(), kMagic.size()) != 0 ||
-      !in.bytes(1, field) || !in.number(4, bodyBytes) || bodyBytes > in.left()) {
+  if (!in.bytes(kMagic.size(), field)) return false;
+  const bool earlier = std::memcmp(field, kEarlierMagic.data(), kEarlierMagic.size()) == 0;
+  if ((!earlier && std::memcmp(field, kMagic.data(), kMagic.size()) != 0) || !in.bytes(1, field) ||
+      !in.number(4, bodyBytes) || bodyBytes > in.left()) {
     return false;
   }
   const char stateByte = static_cast<char>(*field);
-  if (stateByte != 'P' && stateByte != 'C' && stateByte != 'U') return false;
+  if (std::string_view("PCUX").find(stateByte) == std::string_view::npos) return false;
   state = static_cast<DecisionState>(stateByte);
   Checksum summed;
   summed.add(start, kStateByte);
@@ -139,7 +162,8 @@ bool parseHeader(ByteReader& in, const std::uint8_t* start, TakeOnRecord& take, 
   if (!in.text(take.command, kLongestText) || !in.text(id, kLongestText) || !in.number(4, inputs) ||
       inputs > kMaxChannels || !in.number(8, length) || !in.number(8, stamp) ||
       !in.number(8, punch) || !in.number(8, out) || !in.text(take.takeList, kLongestText) ||
-      !in.text(flags, kMaxChannels) || !in.text(lines, kLongestText) || !sumMatches(in, sum)) {
+      !in.text(flags, kMaxChannels) || !in.text(lines, kLongestText) ||
+      (!earlier && !parseHistoryFields(in, take, sequence)) || !sumMatches(in, sum)) {
     return false;
   }
   take.inputs = static_cast<int>(inputs);
@@ -184,7 +208,7 @@ bool parseEntry(ByteReader& in, const std::uint8_t* start, DecisionStep& step) {
       !in.text(step.scratch, kLongestText) || !sumMatches(in, sum)) {
     return false;
   }
-  return std::string_view("srpci").find(static_cast<char>(step.kind)) != std::string_view::npos;
+  return std::string_view("srpcika").find(static_cast<char>(step.kind)) != std::string_view::npos;
 }
 
 // Makes the store `directory` when it is missing, and makes that last.
@@ -205,23 +229,6 @@ std::string newId() {
                                std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
 }
 
-// Removes the files of the project's store that no step of `keep` names,
-// except the record itself: what an earlier decision left.
-void sweepStore(const std::set<std::string>& keep) {
-  DIR* listing = ::opendir(std::string(kUndoStore).c_str());
-  if (listing == nullptr) return;
-  std::vector<std::string> stale;
-  while (const dirent* entry = ::readdir(listing)) {
-    const std::string name = entry->d_name;
-    const std::string path = std::string(kUndoStore) + "/" + name;
-    if (name == "." || name == ".." || name == "record" || keep.count(path) != 0) continue;
-    stale.push_back(path);
-  }
-  ::closedir(listing);
-  for (const std::string& path : stale)
-    std::remove(path.c_str());
-}
-
 }  // namespace
 
 DecisionRecord::~DecisionRecord() {
@@ -238,6 +245,7 @@ DecisionRecord& DecisionRecord::operator=(DecisionRecord&& other) noexcept {
   fd_ = std::exchange(other.fd_, -1);
   path_ = std::move(other.path_);
   id_ = std::move(other.id_);
+  sequence_ = other.sequence_;
   state_ = other.state_;
   take_ = std::move(other.take_);
   steps_ = std::move(other.steps_);
@@ -256,42 +264,30 @@ Status DecisionRecord::sync(const char* what) const {
   return Status::success();
 }
 
-Status DecisionRecord::begin(const TakeOnRecord& take, DecisionRecord& record) {
+Status DecisionRecord::begin(const TakeOnRecord& take, const std::string& path,
+                             std::uint64_t sequence, DecisionRecord& record) {
   if (Status made = makeStore(std::string(kUndoStore)); !made) return made;
-  std::optional<DecisionRecord> last;
-  // A record that cannot be read is dropped with the decision it describes:
-  // its stored files are swept below like any other leftover.
-  (void)DecisionRecord::load(last);
-
   record = DecisionRecord();
-  record.path_ = recordPath();
+  record.path_ = path;
   errno = 0;
   record.fd_ = openRegularFile(record.path_, O_RDWR | O_CREAT);
   if (record.fd_ < 0) return fileFailure("write the undo record", record.path_, errno);
   record.id_ = newId();
+  record.sequence_ = sequence;
   record.take_ = take;
-  const std::string header = headerBytes(take, record.id_, DecisionState::kCarryingOut);
+  const std::string header =
+      headerBytes(take, record.id_, sequence, DecisionState::kCarryingOut);
   if (::ftruncate(record.fd_, 0) != 0 || !writeAt(record.fd_, 0, header)) {
     const Status failed = fileFailure("write the undo record", record.path_, errno);
     (void)::ftruncate(record.fd_, 0);
     return failed;
   }
   record.endByte_ = static_cast<std::int64_t>(header.size());
-  // The last decision is dropped now that this one is on record.
-  if (last) {
-    for (const DecisionStep& step : last->steps()) {
-      if (step.kind != StepKind::kRename && step.kind != StepKind::kCreate) {
-        std::remove(step.other.c_str());
-      }
-    }
-  }
-  sweepStore({});
   return Status::success();
 }
 
-Status DecisionRecord::load(std::optional<DecisionRecord>& record) {
+Status DecisionRecord::load(const std::string& path, std::optional<DecisionRecord>& record) {
   record.reset();
-  const std::string path = recordPath();
   errno = 0;
   const int fd = openRegularFile(path, O_RDWR);
   if (fd < 0) {
@@ -313,7 +309,7 @@ Status DecisionRecord::load(std::optional<DecisionRecord>& record) {
   if (bytes.empty()) return Status::success();
   const auto* start = reinterpret_cast<const std::uint8_t*>(bytes.data());
   ByteReader in(start, bytes.size());
-  if (!parseHeader(in, start, loaded.take_, loaded.id_, loaded.state_)) {
+  if (!parseHeader(in, start, loaded.take_, loaded.id_, loaded.sequence_, loaded.state_)) {
     return Status::failure(
         formatText("The undo record %s is damaged and was not used.", path.c_str()));
   }
@@ -323,6 +319,10 @@ Status DecisionRecord::load(std::optional<DecisionRecord>& record) {
     ByteReader entry = in;
     if (in.left() == 0 || !parseEntry(entry, start + offset, step)) break;
     in = entry;
+    if (step.kind == StepKind::kAnswers) {
+      for (std::string& word : split(step.path))
+        loaded.take_.answers.push_back(std::move(word));
+    }
     loaded.steps_.push_back(step);
     loaded.stepOffsets_.push_back(offset);
   }
@@ -332,14 +332,25 @@ Status DecisionRecord::load(std::optional<DecisionRecord>& record) {
 }
 
 Status DecisionRecord::plan(DecisionStep step, std::size_t& index) {
-  step.status = '-';
-  const std::string bytes = entryBytes(step);
+  index = steps_.size();
+  return planAll({std::move(step)});
+}
+
+Status DecisionRecord::planAll(std::vector<DecisionStep> steps) {
+  std::string bytes;
+  std::vector<std::int64_t> offsets;
+  for (DecisionStep& step : steps) {
+    step.status = '-';
+    offsets.push_back(endByte_ + static_cast<std::int64_t>(bytes.size()));
+    bytes += entryBytes(step);
+  }
   if (!writeAt(fd_, endByte_, bytes)) return fileFailure("write the undo record", path_, errno);
   // One sync makes the header and every step planned so far last.
   if (Status synced = sync("write the undo record"); !synced) return synced;
-  index = steps_.size();
-  steps_.push_back(std::move(step));
-  stepOffsets_.push_back(endByte_);
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    steps_.push_back(std::move(steps[i]));
+    stepOffsets_.push_back(offsets[i]);
+  }
   endByte_ += static_cast<std::int64_t>(bytes.size());
   return Status::success();
 }
@@ -390,13 +401,23 @@ Status DecisionRecord::setState(DecisionState state) {
   return Status::success();
 }
 
-Status DecisionRecord::drop() {
+std::vector<std::string> DecisionRecord::storedFiles() const {
+  std::vector<std::string> stored;
   for (const DecisionStep& step : steps_) {
-    if (step.kind != StepKind::kRename && step.kind != StepKind::kCreate) {
-      std::remove(step.other.c_str());
+    if (step.kind == StepKind::kStash || step.kind == StepKind::kReplace ||
+        step.kind == StepKind::kInsert) {
+      stored.push_back(step.other);
     }
   }
-  return clear();
+  return stored;
+}
+
+Status DecisionRecord::drop() {
+  const std::vector<std::string> stored = storedFiles();
+  const Status cleared = clear();
+  for (const std::string& path : stored)
+    std::remove(path.c_str());
+  return cleared;
 }
 
 Status DecisionRecord::clear() {

@@ -60,6 +60,8 @@ Verdict judge(const DecisionStep& step, const View& view) {
       if (step.status == 'S' || (!is(atPath, step.left) && !atPath)) return Verdict::kNotDone;
       return is(atPath, step.left) ? Verdict::kCarriedOut : Verdict::kChanged;
     case StepKind::kInsert:
+    case StepKind::kAfterUndo:
+    case StepKind::kAnswers:
       break;
   }
   return Verdict::kNotDone;
@@ -176,6 +178,7 @@ Status takeBackInsert(const DecisionStep& step, const std::string& command, bool
 
 Status takeBackStep(const DecisionStep& step, const std::string& command, bool undo,
                     TakenBack& done) {
+  if (isNote(step.kind)) return Status::success();
   if (step.kind == StepKind::kInsert) return takeBackInsert(step, command, undo, done);
   const Verdict verdict = judge(step, identityOf);
   if (verdict == Verdict::kNotDone) return removeScratch(step, command, done);
@@ -228,6 +231,8 @@ Status takeBackStep(const DecisionStep& step, const std::string& command, bool u
       done.leftAlone.push_back(notAsLeft(step.path, command));
       return Status::success();
     case StepKind::kInsert:
+    case StepKind::kAfterUndo:
+    case StepKind::kAnswers:
       break;
   }
   return Status::success();
@@ -245,6 +250,7 @@ Status checkDecisionUnchanged(const DecisionRecord& record) {
   };
   const std::vector<DecisionStep>& steps = record.steps();
   for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+    if (isNote(step->kind)) continue;
     if (step->kind == StepKind::kInsert) {
       const std::string journal = journalOf(*step);
       if (step->status == 'S' || journal.empty()) continue;
@@ -268,6 +274,8 @@ Status checkDecisionUnchanged(const DecisionRecord& record) {
         after[step->path] = std::nullopt;
         break;
       case StepKind::kInsert:
+      case StepKind::kAfterUndo:
+      case StepKind::kAnswers:
         break;
     }
   }
@@ -289,6 +297,39 @@ void printTakenBack(const TakenBack& done) {
     print("Removed %s.\n", path.c_str());
   for (const std::string& sentence : done.leftAlone)
     printLine(sentence);
+}
+
+std::vector<DecisionStep> filesAsUndoLeft(const DecisionRecord& record) {
+  std::vector<std::string> names;
+  for (const DecisionStep& step : record.steps()) {
+    if (isNote(step.kind)) continue;
+    note(names, step.path);
+    if (step.kind == StepKind::kRename) note(names, step.other);
+  }
+  std::vector<DecisionStep> files;
+  for (const std::string& name : names) {
+    DecisionStep file;
+    file.kind = StepKind::kAfterUndo;
+    file.path = name;
+    file.left = identityOf(name).value_or(FileIdentity{});
+    files.push_back(std::move(file));
+  }
+  return files;
+}
+
+Status checkAsUndoLeft(const DecisionRecord& record) {
+  bool recorded = false;
+  for (const DecisionStep& step : record.steps()) {
+    if (step.kind != StepKind::kAfterUndo) continue;
+    recorded = true;
+    if (identityOf(step.path).value_or(FileIdentity{}) != step.left) {
+      return Status::failure(formatText("%s has changed since '%s' was taken back",
+                                        step.path.c_str(), record.take().command.c_str()));
+    }
+  }
+  if (recorded) return Status::success();
+  return Status::failure(formatText("the files of '%s' as it was taken back are not on record",
+                                    record.take().command.c_str()));
 }
 
 std::vector<std::string> decisionJournals(const DecisionRecord& record) {

@@ -40,6 +40,16 @@ Status takeBack(const DecisionRecord& record, bool undo, TakenBack& done);
 // then left alone.
 void printTakenBack(const TakenBack& done);
 
+// An entry for every file the decision's steps name (a rename's both
+// names), with what stands there now: written once it is taken back.
+std::vector<DecisionStep> filesAsUndoLeft(const DecisionRecord& record);
+
+// Succeeds when every file is as the undo of the decision left it, so that
+// carrying it out again decides it on the same files; otherwise the reason
+// names the first that is not ("vox.wav has changed since 'ins' was taken
+// back"). Changes nothing.
+Status checkAsUndoLeft(const DecisionRecord& record);
+
 // The insert steps' journals beside their destinations, which belong to
 // the decision and to no insert of their own.
 std::vector<std::string> decisionJournals(const DecisionRecord& record);

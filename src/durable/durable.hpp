@@ -6,14 +6,21 @@
 // A take decision, and what a crash or a failure leaves of it:
 //
 //          begin                 each step               commit
-//   (none) -----> carrying out ---------------> carrying out -----> done
-//                 'P' | logged, synced, then       | 'C'             | undo
-//                     | carried out, noted          |                 v
-//                     v                             |              undoing 'U'
-//             taken back (at once on a failure,     |                 |
-//             or at the next start after a crash)   +---- dropped <---+
-//                                                    by the next begin, or
-//                                                    once undone
+//   (none) -----> carrying out ---------------> carrying out -----> done 'C'
+//                 'P' | logged, synced, then                          | undo
+//                     | carried out, noted                            v
+//                     v                                           undoing 'U'
+//             taken back (at once on a failure,                       |
+//             or at the next start after a crash)                     v
+//                                                   redo  <---- taken back 'X'
+//                                            (a new decision    (dropped by the
+//                                             of its own)        next new one)
+//
+// Every decision stays on the history (decision_history.hpp) until a new
+// one drops the oldest (beyond the last 100, or over the store's budget),
+// or `forget` drops them all. `undo` takes back the newest not taken back
+// yet; `redo` carries out again, with the same answers, the one taken back
+// last, as a decision of its own in the place of the one taken back.
 //
 // A step is logged (and synced) before it changes a file, with what it
 // takes from its name (the identity of that file: device, inode, size,
@@ -85,6 +92,15 @@ struct TakeOnRecord {
   Position punchPoint = 0;
   Position outPoint = 0;
   std::vector<std::string> recordLines;
+  // How it was decided, so that `redo` decides it again the same way: the
+  // words answered while it was carried out, and what it was asked with.
+  std::vector<std::string> answers;
+  std::int64_t crossfadeFrames = 0;
+  std::int32_t safeMode = 0;
+  bool dontAskAgain = false;
+  // Set by redoDecision(): the decision carried out again takes the place
+  // of the one taken back (0 for a new decision).
+  std::uint64_t redoes = 0;
 };
 
 class DecisionRecord;
@@ -98,8 +114,8 @@ class TakeDecision {
 
   // Starts the decision about `take`, after the last one: a last decision
   // that is not settled is taken back first (and this one refused when that
-  // fails); a settled one is dropped with its stored files. On failure the
-  // sentence says why and no file of the project has changed.
+  // fails); a settled one stays on the history. On failure the sentence says
+  // why and no file of the project has changed.
   Status begin(const TakeOnRecord& take);
   bool active() const;
 
@@ -120,21 +136,37 @@ class TakeDecision {
   Status insert(const std::string& path,
                 const std::function<Status(const std::string& keepJournalAs)>& rewrite);
 
-  // Marks the decision done. One whose mark cannot be written is taken back
-  // at once, saying so.
-  void commit();
+  // Marks the decision done, with the words answered since begin() (for a
+  // redo), and trims the history. One whose mark cannot be written is taken
+  // back at once, saying so.
+  void commit(const std::vector<std::string>& laterAnswers = {});
 
  private:
   std::unique_ptr<DecisionRecord> record_;
   bool active_ = false;
 };
 
-// `undo`: when every file the last decision left is as it left it, puts
-// every file it changed back as it was (one line per file restored or
-// removed) and returns the take it was made for, to be settled anew.
-// Otherwise says why in one line and changes nothing; with nothing on
+// `undo`: when every file the newest decision not taken back left is as it
+// left it, puts every file it changed back as it was (one line per file
+// restored or removed) and returns the take it was made for, to be settled
+// anew. Otherwise says why in one line and changes nothing; with nothing on
 // record, says so.
 std::optional<TakeOnRecord> undoLastDecision();
+
+// `redo`: the decision taken back last, to be carried out again through a
+// TakeDecision (its `redoes` set), when every file is as the undo left it.
+// Otherwise says why in one line and changes nothing; with nothing to
+// redo, says so.
+std::optional<TakeOnRecord> decisionToRedo();
+
+// The bytes the store may keep for decisions older than the newest.
+void setHistoryBudget(std::int64_t bytes);
+
+// `hist`: the history, newest first, and the store's size.
+void listDecisionHistory();
+
+// `forget`: drops the whole history and the files it keeps.
+void forgetDecisionHistory();
 
 // ------------------------------------------------- a rewrite in place
 

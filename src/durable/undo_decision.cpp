@@ -12,6 +12,7 @@
 #include "core/file_paths.hpp"
 #include "core/print.hpp"
 #include "core/scratch_file.hpp"
+#include "durable/decision_history.hpp"
 #include "durable/decision_record.hpp"
 #include "durable/decision_steps.hpp"
 #include "durable/durable.hpp"
@@ -24,8 +25,20 @@ namespace {
 // their own steps, never by prepareForUse().
 int decidingHere = 0;
 
+constexpr std::int64_t kDefaultBudgetBytes = 2048ll * 1024 * 1024;
+std::int64_t historyBudget = kDefaultBudgetBytes;
+
 bool unsettled(const DecisionRecord& record) {
-  return record.state() != DecisionState::kDone;
+  return record.state() != DecisionState::kDone && record.state() != DecisionState::kTakenBack;
+}
+
+// The end of an undo whose files are all taken back: what it left is
+// noted for a redo, the record is marked taken back and moves out of the
+// way of the decision before it.
+Status finishUndo(DecisionRecord& record) {
+  if (Status noted = record.planAll(filesAsUndoLeft(record)); !noted) return noted;
+  if (Status marked = record.setState(DecisionState::kTakenBack); !marked) return marked;
+  return retireTakenBack(record);
 }
 
 // Takes back a decision (or completes an undo) that did not finish, saying
@@ -60,20 +73,21 @@ bool settle(DecisionRecord& record) {
         command);
   }
   printTakenBack(done);
-  if (const Status cleared = record.clear(); !cleared) {
-    printLine(cleared.message());
+  if (const Status ended = undoing ? finishUndo(record) : record.clear(); !ended) {
+    printLine(ended.message());
     return false;
   }
+  settleHistory();
   return true;
 }
 
 // The record on file when it holds a decision that is not settled yet
 // (after settling it once more, when `retry`).
 std::optional<DecisionRecord> pendingDecision(bool retry) {
-  const auto recorded = identityOf(std::string(kUndoStore) + "/record");
+  const auto recorded = identityOf(newestRecordPath());
   if (!recorded || recorded->sizeBytes == 0) return std::nullopt;
   std::optional<DecisionRecord> record;
-  if (const Status loaded = DecisionRecord::load(record); !loaded) {
+  if (const Status loaded = DecisionRecord::load(newestRecordPath(), record); !loaded) {
     if (retry) printLine(loaded.message());
     return std::nullopt;
   }
@@ -118,16 +132,27 @@ void keepFinishedJournals(const DecisionRecord& record) {
 
 void recoverDecision() {
   std::optional<DecisionRecord> record;
-  if (const Status loaded = DecisionRecord::load(record); !loaded) {
+  if (const Status loaded = DecisionRecord::load(newestRecordPath(), record); !loaded) {
     printLine(loaded.message());
     return;
   }
-  if (!record) return;
-  if (unsettled(*record)) {
+  if (record && unsettled(*record)) {
     settle(*record);
-  } else {
-    keepFinishedJournals(*record);
+    return;
   }
+  if (record && record->state() == DecisionState::kDone) keepFinishedJournals(*record);
+  settleHistory();
+}
+
+// The decision that stops a command of the history: one not settled yet
+// (tried once more first). Says so.
+bool pendingStops(const char* what) {
+  if (const std::optional<DecisionRecord> pending = pendingDecision(true)) {
+    print("Could not %s: the take decision '%s' is not taken back yet.\n", what,
+          pending->take().command.c_str());
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -174,8 +199,16 @@ Status TakeDecision::begin(const TakeOnRecord& take) {
                    "was changed.",
                    pending->take().command.c_str()));
   }
+  settleHistory();
+  if (Status shelved = shelveNewest(); !shelved) return shelved;
+  const std::uint64_t place = take.redoes != 0 ? take.redoes : nextPlace();
   auto record = std::make_unique<DecisionRecord>();
-  if (Status begun = DecisionRecord::begin(take, *record); !begun) return begun;
+  if (Status begun = DecisionRecord::begin(take, newestRecordPath(), place, *record); !begun) {
+    record.reset();
+    settleHistory();
+    return begun;
+  }
+  sweepStore();
   record_ = std::move(record);
   active_ = true;
   ++decidingHere;
@@ -355,12 +388,24 @@ Status TakeDecision::insert(
   return inserted;
 }
 
-void TakeDecision::commit() {
+void TakeDecision::commit(const std::vector<std::string>& laterAnswers) {
   if (!active_) return;
   active_ = false;
   --decidingHere;
+  if (!laterAnswers.empty()) {
+    std::string words;
+    for (const std::string& word : laterAnswers)
+      words += (words.empty() ? "" : "\n") + word;
+    std::size_t index = 0;
+    if (const Status noted = record_->plan(stepOf(StepKind::kAnswers, words, {}), index); !noted) {
+      printLine(noted.message());
+    }
+  }
   const Status marked = record_->setState(DecisionState::kDone);
-  if (marked) return;
+  if (marked) {
+    trimHistory(historyBudget);
+    return;
+  }
   TakenBack done;
   const Status back = takeBack(*record_, false, done);
   if (!back) {
@@ -372,15 +417,17 @@ void TakeDecision::commit() {
   printLine(marked.message() + " The take decision was taken back.");
   printTakenBack(done);
   (void)record_->clear();
+  settleHistory();
 }
 
 std::optional<TakeOnRecord> undoLastDecision() {
+  settleHistory();
   std::optional<DecisionRecord> record;
-  if (const Status loaded = DecisionRecord::load(record); !loaded) {
+  if (const Status loaded = DecisionRecord::load(newestRecordPath(), record); !loaded) {
     printLine(loaded.message());
     return std::nullopt;
   }
-  if (!record) {
+  if (!record || record->state() == DecisionState::kTakenBack) {
     printLine("There is no take decision to undo.");
     return std::nullopt;
   }
@@ -407,8 +454,46 @@ std::optional<TakeOnRecord> undoLastDecision() {
     return std::nullopt;
   }
   TakeOnRecord take = record->take();
-  if (const Status dropped = record->drop(); !dropped) printLine(dropped.message());
+  // The files are back: a failure to note that is finished at the next start.
+  if (const Status ended = finishUndo(*record); !ended) printLine(ended.message());
   return take;
+}
+
+std::optional<TakeOnRecord> decisionToRedo() {
+  if (pendingStops("redo")) return std::nullopt;
+  settleHistory();
+  std::optional<DecisionRecord> record;
+  if (const Status loaded = loadToRedo(record); !loaded) {
+    printLine(loaded.message());
+    return std::nullopt;
+  }
+  if (!record) {
+    printLine("There is no take decision to redo.");
+    return std::nullopt;
+  }
+  if (const Status unchanged = checkAsUndoLeft(*record); !unchanged) {
+    print("Could not redo '%s': ", record->take().command.c_str());
+    printText(unchanged.message());
+    printLine("; nothing was changed.");
+    return std::nullopt;
+  }
+  TakeOnRecord take = record->take();
+  take.redoes = record->sequence();
+  return take;
+}
+
+void setHistoryBudget(std::int64_t bytes) {
+  historyBudget = bytes;
+}
+
+void listDecisionHistory() {
+  settleHistory();
+  listHistory(historyBudget);
+}
+
+void forgetDecisionHistory() {
+  if (pendingStops("forget the history")) return;
+  forgetHistory();
 }
 
 }  // namespace varnow

@@ -42,9 +42,10 @@ class TakeMenu {
         flags_(context.take.channelFlags().data(), context.take.channelFlags().size()) {
     // An audition without a choice plays the take as far as it was recorded.
     audition_.stopOffset = unrecordedFrames();
+    crossfadeFrames_ = context.counts.xfadeLength;
   }
 
-  void run();
+  TakeMenuEnd run(const TakeOnRecord* redo);
 
  private:
   static std::string joinLines(const std::vector<std::string>& lines, int count);
@@ -84,6 +85,13 @@ class TakeMenu {
   void auditionTake();
   // Carries out the command `word`; false when it is not one, or was called off.
   bool carryOut(const std::string& word);
+  // Carries out `word`, keeping the words answered meanwhile for a redo.
+  bool decide(const std::string& word);
+  // 'redo': the decision `take` taken back for this take, carried out again
+  // with its answers; false when it did not settle the take.
+  bool redo(const TakeOnRecord& take);
+  // 'undo' at the menu: the take stays under its names.
+  void keepForUndo() const;
 
   // Pads take file `channel` with the punch point's silence; false when it
   // failed (the take stays as it was and is reported).
@@ -107,6 +115,12 @@ class TakeMenu {
   bool auditionListBuilt_ = false;
   TakeAudition audition_;
   TakeDecision decision_;
+  // What the decision being taken is asked with and answered, for a redo.
+  std::int64_t crossfadeFrames_ = 0;
+  std::uint64_t redoes_ = 0;
+  bool dontAskAtStart_ = false;
+  std::vector<std::string> answers_;
+  std::size_t answersAtBegin_ = 0;
 };
 
 std::string TakeMenu::joinLines(const std::vector<std::string>& lines, int count) {
@@ -190,6 +204,12 @@ bool TakeMenu::startDecision(const std::string& command, Status* failure) {
   take.punchPoint = s_.punchPoint;
   take.outPoint = s_.outPoint;
   take.recordLines = c_.recordLines;
+  take.answers = answers_;
+  take.crossfadeFrames = crossfadeFrames_;
+  take.safeMode = s_.safeMode;
+  take.dontAskAgain = dontAskAtStart_;
+  take.redoes = redoes_;
+  answersAtBegin_ = answers_.size();
   // A decision that cannot be recorded is not taken: the menu asks again.
   if (Status begun = decision_.begin(take); !begun) {
     printLine(begun.message());
@@ -200,7 +220,11 @@ bool TakeMenu::startDecision(const std::string& command, Status* failure) {
 }
 
 void TakeMenu::finishDecision() {
-  decision_.commit();
+  const std::vector<std::string> later(
+      answers_.begin() + static_cast<std::ptrdiff_t>(std::min(answersAtBegin_, answers_.size())),
+      answers_.end());
+  answersAtBegin_ = answers_.size();
+  decision_.commit(later);
 }
 
 bool TakeMenu::padToTimeZero(int channel) {
@@ -334,7 +358,7 @@ bool TakeMenu::insertChannel(int channel) {
                         take,
                         s_.punchPoint,
                         samplesWritten(),
-                        std::min(c_.counts.xfadeLength, samplesWritten()),
+                        std::min(crossfadeFrames_, samplesWritten()),
                         {}};
   // A destination that is not there yet needs no journal: the insert says
   // so and writes nothing.
@@ -445,23 +469,111 @@ void TakeMenu::auditionTake() {
   if (c_.audition) c_.audition(audition_);
 }
 
-void TakeMenu::run() {
+namespace {
+
+// The words of the console are kept in `words` while it lives.
+class KeptWords {
+ public:
+  explicit KeptWords(std::vector<std::string>& words) { console().keepWordsIn(&words); }
+  ~KeptWords() { console().keepWordsIn(nullptr); }
+  KeptWords(const KeptWords&) = delete;
+  KeptWords& operator=(const KeptWords&) = delete;
+};
+
+// The console answers with `words` while it lives, then reads on where it was.
+class ReplayedWords {
+ public:
+  explicit ReplayedWords(const std::vector<std::string>& words) : saved_(std::move(console())) {
+    for (const std::string& word : words)
+      text_ += word + "\n";
+    text_ += "\n";
+    stream_ = ::fmemopen(text_.data(), text_.size(), "r");
+    console() = ConsoleInput(stream_ != nullptr ? stream_ : stdin);
+  }
+  ~ReplayedWords() {
+    console() = std::move(saved_);
+    if (stream_ != nullptr) std::fclose(stream_);
+  }
+  ReplayedWords(const ReplayedWords&) = delete;
+  ReplayedWords& operator=(const ReplayedWords&) = delete;
+
+ private:
+  ConsoleInput saved_;
+  std::string text_;
+  std::FILE* stream_ = nullptr;
+};
+
+}  // namespace
+
+bool TakeMenu::decide(const std::string& word) {
+  answers_.clear();
+  answersAtBegin_ = 0;
+  dontAskAtStart_ = c_.dontAskAgain;
+  bool handled = true;
+  try {
+    const KeptWords kept(answers_);
+    handled = carryOut(word);
+  } catch (...) {
+    // Input that ends at a question keeps what the decision did so far.
+    finishDecision();
+    throw;
+  }
+  finishDecision();
+  return handled;
+}
+
+bool TakeMenu::redo(const TakeOnRecord& take) {
+  if (take.stamp != c_.take.stamp() || take.takeList != takeList_) {
+    printLine("There is no take decision taken back for this take to redo.");
+    return false;
+  }
+  const std::int32_t safeMode = s_.safeMode;
+  const bool dontAsk = c_.dontAskAgain;
+  s_.safeMode = take.safeMode;
+  c_.dontAskAgain = take.dontAskAgain;
+  crossfadeFrames_ = take.crossfadeFrames;
+  redoes_ = take.redoes;
+  bool handled = false;
+  {
+    const ReplayedWords replayed(take.answers);
+    handled = decide(take.command);
+  }
+  s_.safeMode = safeMode;
+  c_.dontAskAgain = c_.dontAskAgain || dontAsk;
+  crossfadeFrames_ = c_.counts.xfadeLength;
+  redoes_ = 0;
+  return handled;
+}
+
+void TakeMenu::keepForUndo() const {
+  for (int i = 0; i < inputs_; ++i) {
+    if (armed(i) && !takeName(i).empty()) print("The take file %s was kept.\n", takeName(i).c_str());
+  }
+}
+
+TakeMenuEnd TakeMenu::run(const TakeOnRecord* redoFirst) {
+  if (redoFirst != nullptr && redo(*redoFirst)) {
+    reportKept();
+    return TakeMenuEnd::kSettled;
+  }
   for (;;) {
     printMenu();
     const std::string word = console().readWord();
-    bool handled = true;
-    try {
-      handled = carryOut(word);
-    } catch (...) {
-      // Input that ends at a question keeps what the decision did so far.
-      finishDecision();
-      throw;
+    if (word == "undo") {
+      keepForUndo();
+      return TakeMenuEnd::kUndoFurther;
     }
-    finishDecision();
+    if (word == "redo") {
+      const std::optional<TakeOnRecord> take = decisionToRedo();
+      if (!take || !redo(*take)) continue;
+      reportKept();
+      return TakeMenuEnd::kSettled;
+    }
+    const bool handled = decide(word);
     if (word == "aud") continue;
     if (!handled) continue;
     reportKept();
-    return;
+    return TakeMenuEnd::kSettled;
   }
 }
 
@@ -479,9 +591,9 @@ bool TakeMenu::carryOut(const std::string& word) {
 
 }  // namespace
 
-void runTakeMenu(TakeMenuContext& context) {
+TakeMenuEnd runTakeMenu(TakeMenuContext& context, const TakeOnRecord* redo) {
   TakeMenu menu(context);
-  menu.run();
+  return menu.run(redo);
 }
 
 }  // namespace varnow

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/project_settings.hpp"
+#include "durable/durable.hpp"
 #include "engine/take_files.hpp"
 #include "timeline/derived_counts.hpp"
 
@@ -42,7 +43,17 @@ struct TakeMenuContext {
   std::function<void(const TakeAudition&)> audition;
 };
 
-// Asks for take handling commands until one other than 'aud' is carried out.
-void runTakeMenu(TakeMenuContext& context);
+// How the take menu ended.
+enum class TakeMenuEnd {
+  kSettled,      // a decision was carried out (or the take kept as it was)
+  kUndoFurther,  // 'undo': the take is kept as recorded, and the decision
+                 // before is to be taken back
+};
+
+// Asks for take handling commands until one other than 'aud' is carried
+// out. With `redo` (the decision taken back for this take, from
+// decisionToRedo()), that decision is carried out again first, with its
+// answers; the menu asks only when that does not settle the take.
+TakeMenuEnd runTakeMenu(TakeMenuContext& context, const TakeOnRecord* redo = nullptr);
 
 }  // namespace varnow

@@ -25,13 +25,16 @@ TEST(Console, WordsLinesTheEndOfInputAndTheHelpScreen) {
   ASSERT_TRUE(shown.starts_with(kZeroMenu + "\nFunctions:\n\nMonitoring:\n   'ma' to monitor"));
   const std::string screen =
       shown.substr(kZeroMenu.size(), shown.find(end) + end.size() - kZeroMenu.size());
-  EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 64);
+  EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 67);
   EXPECT_TRUE(has(screen,
                   "   'lp' to list play ready tracks.\n   'df' to show free disk space "
                   "and recording time left\nMixing:"));
   EXPECT_TRUE(has(screen,
                   "\n   'R_takeName' to record with preemptive take naming\n   'undo' to "
-                  "take back the last take handling command\n"));
+                  "take back the last take handling command\n   'redo' to carry out again the "
+                  "take handling command taken back\n   'hist' to list the take handling "
+                  "commands on record\n   'forget' to forget the take handling commands on "
+                  "record\n   'f'  to set"));
   EXPECT_EQ(shown, kZeroMenu + screen + kZeroMenu + screen + kZeroMenu + "\n");
 }
 
