@@ -278,7 +278,7 @@ void sweepStore() {
 
 void listHistory(std::int64_t budgetBytes) {
   const std::vector<Entry> entries = allEntries();
-  if (entries.empty() || (entries.size() == 1 && entries.front().record.steps().empty())) {
+  if (entries.empty()) {
     printLine("The history of take decisions is empty.");
     return;
   }

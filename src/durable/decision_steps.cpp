@@ -1,5 +1,8 @@
 #include "durable/decision_steps.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -144,6 +147,26 @@ Status putBack(const DecisionStep& step) {
   return Status::success();
 }
 
+// An insert taken back leaves its destination byte for byte as before; its
+// modification time goes back too, so that the decisions before it find the
+// file as they left it.
+void restoreModified(const DecisionStep& step, TakenBack& done) {
+  const Identity now = identityOf(step.path);
+  if (!known(step.kept) || !now || !now->sameFileAs(step.kept) ||
+      now->sizeBytes != step.kept.sizeBytes) {
+    return;
+  }
+  constexpr std::int64_t kNsPerSecond = 1000000000;
+  const timespec times[2] = {{0, UTIME_OMIT},
+                             {static_cast<time_t>(step.kept.modifiedNs / kNsPerSecond),
+                              static_cast<long>(step.kept.modifiedNs % kNsPerSecond)}};
+  errno = 0;
+  if (::utimensat(AT_FDCWD, step.path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+    done.leftAlone.push_back(
+        fileFailure("give back the modification time of", step.path, errno).message());
+  }
+}
+
 Status takeBackInsert(const DecisionStep& step, const std::string& command, bool undo,
                       TakenBack& done) {
   const std::string journal = journalOf(step);
@@ -160,6 +183,7 @@ Status takeBackInsert(const DecisionStep& step, const std::string& command, bool
              : playBackJournalOnto(journal, step.path,
                                    undo ? PlaybackMode::kUndo : PlaybackMode::kRollBack);
   if (played.outcome == PlaybackOutcome::kRestored) {
+    restoreModified(step, done);
     note(done.restored, step.path);
     return Status::success();
   }
