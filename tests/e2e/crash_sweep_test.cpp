@@ -38,14 +38,16 @@ bool wide() {
 using Snapshot = std::map<std::string, std::string>;
 
 struct SweepProject : ProjectFixture {
-  // `setup`, when given, runs first (the decision an undo takes back).
-  SweepProject(std::size_t punchFrame, int inputs, const std::string& setup = "")
+  // The runs of `setup`, when given, come first (the decisions an undo or a
+  // redo works on).
+  SweepProject(std::size_t punchFrame, int inputs, const std::vector<std::string>& setup = {})
       : ProjectFixture("int\t0\nclock\thc\nmeter\t0\ne\t" + std::to_string(punchFrame) + "\no\t" +
                            std::to_string(punchFrame + kTake) + "\n",
                        "", inputs == 2 ? "vox.wav\nbass.wav\n" : "vox.wav\n-\n") {
     writeCapture(rampCapture(20000, {kBaseOne, kBaseTwo}));
     writeFile("vox.wav", kOld);
-    if (!setup.empty()) console(setup);
+    for (const std::string& input : setup)
+      console(input);
   }
   std::string rule(const std::string& when, const std::string& action) const {
     return kCalls + ":" + dir().string() + "/*:" + when + ":" + action;
@@ -96,17 +98,36 @@ struct Sweep {
   std::size_t punch = 1024;
   int inputs = 1;
   bool undo = false;  // the session swept is 'undo' of the decision
+  // A session of the history instead ('undo', 'redo x'), after these runs;
+  // `before` is the project they leave, `after` what the session makes of it.
+  std::vector<std::string> setup;
+  std::string historySession;
   Snapshot before, after;
   int runs = 0;
 
+  bool ofHistory() const { return !historySession.empty(); }
   // A project as the swept session finds it.
   SweepProject project() const {
-    return SweepProject(punch, inputs, undo ? "R " + decision + " x" : "");
+    if (ofHistory()) return SweepProject(punch, inputs, setup);
+    return SweepProject(punch, inputs,
+                        undo ? std::vector<std::string>{"R " + decision + " x"}
+                             : std::vector<std::string>{});
   }
-  std::string session() const { return undo ? "undo" : "R " + decision + " x"; }
+  std::string session() const {
+    if (ofHistory()) return historySession;
+    return undo ? "undo" : "R " + decision + " x";
+  }
 
   // The states before and after the decision, from clean runs.
   void learn() {
+    if (ofHistory()) {
+      before = project().snapshot();
+      SweepProject done = project();
+      done.console(historySession);
+      after = done.snapshot();
+      ASSERT_FALSE(before == after);
+      return;
+    }
     SweepProject recorded(punch, inputs);
     recorded.run("R");
     before = recorded.snapshot();
@@ -138,7 +159,21 @@ struct Sweep {
   }
 
   // 'undo' after a start: a decision on record gives the before-state back.
-  void undoes(SweepProject& p) {
+  // A session of the history that a crash cut short and the start settled
+  // all-before goes on as if it had not been tried; one that failed is as
+  // far as it went (a redo that failed is a decision of its own).
+  void undoes(SweepProject& p, bool crashed = true) {
+    if (ofHistory()) {
+      if (p.snapshot() == after) return;
+      const std::string shown = p.run(historySession).out;
+      ++runs;
+      if (crashed) {
+        EXPECT_TRUE(p.snapshot() == after) << describe(p.snapshot()) << "\n" << shown;
+      } else {
+        EXPECT_TRUE(beforeOrAfter(p.snapshot())) << shown;
+      }
+      return;
+    }
     const std::string shown = p.run("undo").out;
     ++runs;
     if (shown.find("There is no take decision to undo.") == std::string::npos) {
@@ -194,20 +229,20 @@ struct Sweep {
     ++runs;
     EXPECT_EQ(failed.exitStatus, 0) << failed.out;
     EXPECT_FALSE(has(failed.out, "taking it back failed").operator bool());
-    if (undo) {
+    if (undo || ofHistory()) {
       // An undo that failed is completed by the next start.
       const std::string shown = p.run("x").out;
       ++runs;
       EXPECT_TRUE(beforeOrAfter(p.snapshot())) << shown;
     }
-    undoes(p);
+    undoes(p, false);
   }
 
   void run() {
     learn();
     SweepProject rehearsal = project();
     const std::vector<std::string> calls = rehearsal.rehearse(session());
-    const std::size_t first = undo ? 0 : decisionStart(calls);
+    const std::size_t first = undo || ofHistory() ? 0 : decisionStart(calls);
     ASSERT_LT(first, calls.size()) << "the decision touched no file";
     for (std::size_t i = first; i < calls.size(); ++i) {
       const std::size_t n = i + 1;
@@ -219,7 +254,9 @@ struct Sweep {
       failAt(n, "EIO");
       failAt(n, "ENOSPC");
     }
-    const std::string what = undo ? "undo " + decision : decision;
+    const std::string what = ofHistory() ? historySession + " " + decision
+                             : undo        ? "undo " + decision
+                                           : decision;
     ::testing::Test::RecordProperty(what + ": calls", static_cast<int>(calls.size() - first));
     ::testing::Test::RecordProperty(what + ": runs", runs);
   }
@@ -255,6 +292,26 @@ TEST(Sweep, EveryCallOfAnUndoKilledOrFailedLeavesTheDecisionAllBeforeOrAllAfter)
     sweep.undo = true;
     sweep.inputs = wide() ? 2 : 1;
     sweep.run();
+  }
+}
+
+// An 'undo' of a decision with a later one taken back above it, and a
+// 'redo' at the prompt of one taken back.
+TEST(Sweep, EveryCallOfAnUndoOrARedoInTheHistoryLeavesItAllBeforeOrAllAfter) {
+  std::vector<std::string> decisions{"del"};
+  if (wide()) decisions = {"del", "ins", "rep w"};
+  for (const std::string& decision : decisions) {
+    for (const bool redo : {false, true}) {
+      SCOPED_TRACE((redo ? "redo " : "undo ") + decision);
+      Sweep sweep;
+      sweep.decision = decision;
+      sweep.inputs = wide() ? 2 : 1;
+      sweep.setup = redo ? std::vector<std::string>{"R " + decision + " x", "undo"}
+                         : std::vector<std::string>{"R " + decision + " x",
+                                                    "e0.04 R " + decision + " x", "undo"};
+      sweep.historySession = redo ? "redo x" : "undo";
+      sweep.run();
+    }
   }
 }
 
