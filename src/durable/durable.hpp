@@ -159,7 +159,8 @@ std::optional<TakeOnRecord> undoLastDecision();
 // redo, says so.
 std::optional<TakeOnRecord> decisionToRedo();
 
-// The bytes the store may keep for decisions older than the newest.
+// The bytes the undo store may keep for the history (the newest decision
+// stays whatever it keeps).
 void setHistoryBudget(std::int64_t bytes);
 
 // `hist`: the history, newest first, and the store's size.

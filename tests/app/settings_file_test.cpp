@@ -26,7 +26,7 @@ TEST(SettingsFileWriter, SaveAndRestartReproducesTheSettings) {
   s.inputs = s.tracks = 256;
   s.clockMode = kClockHidden, s.inPoint = 2147483647LL * 3, s.punchPoint = -1;
   s.memoryPoint = 123456789012, s.odcomp = -3, s.auditionLength = 7.75f, s.crossfade = 20.5f;
-  s.mixMode = 3, s.tempo = 133.25f;
+  s.mixMode = 3, s.tempo = 133.25f, s.undoBudget = 77;
   for (std::size_t k = 0; k < kMaxChannels; ++k) {
     s.volumes[k] = -0.25f * static_cast<float>(k);
     s.pans[k] = static_cast<float>(static_cast<int>(k % 201) - 100);
@@ -51,6 +51,18 @@ TEST(SettingsFileWriter, SaveAndRestartReproducesTheSettings) {
   s.tracks = 0;
   EXPECT_NE(SettingsText(s).find("\nVolume Settings:\n\nPan Settings:\n\nSolo Settings:\n\n"),
             std::string::npos);
+}
+
+// The undo store's budget: the 25th plain line, after the safety mode; a
+// value below 0 keeps nothing but the newest decision, a missing one 2 GB.
+TEST(SettingsFileReader, TheUndoBudgetIsWholeMegabytesAndNeverBelowZero) {
+  ProjectSettings s;
+  EXPECT_NE(SettingsText(s).find("\nsafe\t0\nundobudget\t2048\n\nVolume Settings:\n"),
+            std::string::npos);
+  EXPECT_EQ(parsed("safe\t1\n").undoBudget, 2048);
+  EXPECT_EQ(parsed("undobudget\t512 MB\n").undoBudget, 512);
+  EXPECT_EQ(parsed("undobudget\t-5\n").undoBudget, 0);
+  EXPECT_EQ(parsed("undobudget\tlots\n").undoBudget, 0);
 }
 
 }  // namespace
