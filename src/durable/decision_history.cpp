@@ -46,8 +46,7 @@ std::vector<std::uint64_t> placesIn(const std::string& directory) {
   if (listing == nullptr) return places;
   while (const dirent* entry = ::readdir(listing)) {
     const std::string name = entry->d_name;
-    if (name.size() != kPlaceDigits ||
-        name.find_first_not_of("0123456789") != std::string::npos) {
+    if (name.size() != kPlaceDigits || name.find_first_not_of("0123456789") != std::string::npos) {
       continue;
     }
     places.push_back(std::strtoull(name.c_str(), nullptr, 10));
@@ -128,6 +127,22 @@ std::vector<Entry> allEntries() {
   return entries;
 }
 
+// Removes the record of `entry`, then the files it keeps in the store (so
+// that a crash between leaves only files that the next sweep removes).
+// False, the failure said, when the record stays.
+bool dropEntry(Entry& entry) {
+  const std::vector<std::string> stored = entry.record.storedFiles();
+  entry.record.close();
+  errno = 0;
+  if (std::remove(entry.path.c_str()) != 0) {
+    printLine(fileFailure("remove the undo record", entry.path, errno).message());
+    return false;
+  }
+  for (const std::string& path : stored)
+    std::remove(path.c_str());
+  return true;
+}
+
 std::string quotedCommands(const std::vector<std::string>& commands) {
   std::string text;
   for (const std::string& command : commands)
@@ -157,7 +172,8 @@ void dropDecidedOver(std::uint64_t place) {
 
 std::uint64_t newestDonePlace() {
   std::uint64_t place = 0;
-  if (const auto record = loaded(newestRecordPath()); record && record->state() == DecisionState::kDone) {
+  if (const auto record = loaded(newestRecordPath());
+      record && record->state() == DecisionState::kDone) {
     place = record->sequence();
   }
   const std::vector<std::uint64_t> older = placesIn(historyDirectory());
@@ -221,15 +237,7 @@ void trimHistory(std::int64_t budgetBytes) {
     total -= keptBytes(oldest.record);
     const std::string command = oldest.record.take().command;
     const std::string when = timeOf(oldest.record.id());
-    oldest.record.close();
-    const std::vector<std::string> stored = oldest.record.storedFiles();
-    errno = 0;
-    if (std::remove(oldest.path.c_str()) != 0) {
-      printLine(fileFailure("remove the undo record", oldest.path, errno).message());
-      return;
-    }
-    for (const std::string& path : stored)
-      std::remove(path.c_str());
+    if (!dropEntry(oldest)) return;
     print("Dropped the oldest take decision on record, '%s' of %s.\n", command.c_str(),
           when.c_str());
     done.pop_back();
@@ -297,8 +305,7 @@ void listHistory(std::int64_t budgetBytes) {
     }
     std::vector<std::string> files;
     for (const DecisionStep& step : record.steps()) {
-      if (!isNote(step.kind) &&
-          std::find(files.begin(), files.end(), step.path) == files.end()) {
+      if (!isNote(step.kind) && std::find(files.begin(), files.end(), step.path) == files.end()) {
         files.push_back(step.path);
       }
     }
@@ -306,12 +313,11 @@ void listHistory(std::int64_t budgetBytes) {
     for (const std::string& file : files)
       fileNames += (fileNames.empty() ? "" : " ") + file;
     const char* state = record.state() == DecisionState::kTakenBack ? " (taken back)"
-                        : record.state() == DecisionState::kDone   ? ""
-                                                                   : " (not settled)";
-    print("%i  '%s'%s  take %s  files %s  %s  %s\n", ++number, record.take().command.c_str(),
-          state, takeNames.empty() ? "-" : takeNames.c_str(),
-          fileNames.empty() ? "-" : fileNames.c_str(), timeOf(record.id()).c_str(),
-          megabytes(bytes).c_str());
+                        : record.state() == DecisionState::kDone    ? ""
+                                                                    : " (not settled)";
+    print("%i  '%s'%s  take %s  files %s  %s  %s\n", ++number, record.take().command.c_str(), state,
+          takeNames.empty() ? "-" : takeNames.c_str(), fileNames.empty() ? "-" : fileNames.c_str(),
+          timeOf(record.id()).c_str(), megabytes(bytes).c_str());
   }
   print("The store holds %s of its %s.\n", megabytes(total).c_str(),
         megabytes(budgetBytes).c_str());
@@ -325,16 +331,9 @@ void forgetHistory() {
     if (record.state() != DecisionState::kDone && record.state() != DecisionState::kTakenBack) {
       continue;
     }
-    freed += keptBytes(record);
-    const std::vector<std::string> stored = record.storedFiles();
-    record.close();
-    errno = 0;
-    if (std::remove(entry.path.c_str()) != 0) {
-      printLine(fileFailure("remove the undo record", entry.path, errno).message());
-      continue;
-    }
-    for (const std::string& path : stored)
-      std::remove(path.c_str());
+    const std::int64_t bytes = keptBytes(record);
+    if (!dropEntry(entry)) continue;
+    freed += bytes;
     ++count;
   }
   (void)syncDirectory(storeDirectory());

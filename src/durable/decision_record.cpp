@@ -275,8 +275,7 @@ Status DecisionRecord::begin(const TakeOnRecord& take, const std::string& path,
   record.id_ = newId();
   record.sequence_ = sequence;
   record.take_ = take;
-  const std::string header =
-      headerBytes(take, record.id_, sequence, DecisionState::kCarryingOut);
+  const std::string header = headerBytes(take, record.id_, sequence, DecisionState::kCarryingOut);
   if (::ftruncate(record.fd_, 0) != 0 || !writeAt(record.fd_, 0, header)) {
     const Status failed = fileFailure("write the undo record", record.path_, errno);
     (void)::ftruncate(record.fd_, 0);

@@ -547,7 +547,8 @@ bool TakeMenu::redo(const TakeOnRecord& take) {
 
 void TakeMenu::keepForUndo() const {
   for (int i = 0; i < inputs_; ++i) {
-    if (armed(i) && !takeName(i).empty()) print("The take file %s was kept.\n", takeName(i).c_str());
+    if (armed(i) && !takeName(i).empty())
+      print("The take file %s was kept.\n", takeName(i).c_str());
   }
 }
 

@@ -109,9 +109,9 @@ struct Sweep {
   // A project as the swept session finds it.
   SweepProject project() const {
     if (ofHistory()) return SweepProject(punch, inputs, setup);
-    return SweepProject(punch, inputs,
-                        undo ? std::vector<std::string>{"R " + decision + " x"}
-                             : std::vector<std::string>{});
+    return SweepProject(
+        punch, inputs,
+        undo ? std::vector<std::string>{"R " + decision + " x"} : std::vector<std::string>{});
   }
   std::string session() const {
     if (ofHistory()) return historySession;
@@ -255,8 +255,8 @@ struct Sweep {
       failAt(n, "ENOSPC");
     }
     const std::string what = ofHistory() ? historySession + " " + decision
-                             : undo        ? "undo " + decision
-                                           : decision;
+                             : undo      ? "undo " + decision
+                                         : decision;
     ::testing::Test::RecordProperty(what + ": calls", static_cast<int>(calls.size() - first));
     ::testing::Test::RecordProperty(what + ": runs", runs);
   }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "durable/record_bytes.hpp"
 #include "e2e/e2e.hpp"
 
 namespace varnow::testing {
@@ -32,7 +33,8 @@ struct HistoryProject : ProjectFixture {
                 std::to_string(frame + kTake) + "\n" + extra_);
   }
   std::string take(int channel, std::size_t at) const {
-    return stamped("audio_ch_" + std::to_string(channel) + "_", "_stp_" + std::to_string(at) + ".wav");
+    return stamped("audio_ch_" + std::to_string(channel) + "_",
+                   "_stp_" + std::to_string(at) + ".wav");
   }
   // Every file of the project and its bytes.
   Snapshot snapshot() const {
@@ -82,8 +84,9 @@ TEST(History, ThreePunchInsTakenBackOneByOneKeepTheLaterTakes) {
     EXPECT_TRUE(p.holds(p.take(2, at), staircase(kTake, kBaseTwo)));
   }
   EXPECT_EQ(p.take(1, 6144), "");  // deleted, into the store
-  EXPECT_EQ(p.files(), HistoryProject::withListFiles({p.take(1, 12288), p.take(1, 24576), p.take(2, 12288),
-                                      p.take(2, 24576), "vox.wav"}));
+  EXPECT_EQ(p.files(),
+            HistoryProject::withListFiles({p.take(1, 12288), p.take(1, 24576), p.take(2, 12288),
+                                           p.take(2, 24576), "vox.wav"}));
   EXPECT_TRUE(has(p.console("redo x"), "There is no take decision to redo.\n"));
 
   // The 'del' is still on the history after a restart, and nothing before it.
@@ -126,8 +129,8 @@ TEST(History, AFileChangedInTheMiddleOfTheHistoryStopsTheStepThatWouldTouchIt) {
   changed[44 + 6144 * 3 + 100] ^= 1;
   p.writeFile("vox.wav", changed);
   const std::string refused = p.console("undo x");
-  EXPECT_TRUE(
-      has(refused, "Could not undo 'ins': vox.wav has changed since 'ins'; nothing was changed.\n"));
+  EXPECT_TRUE(has(refused,
+                  "Could not undo 'ins': vox.wav has changed since 'ins'; nothing was changed.\n"));
   EXPECT_EQ(count(refused, kPrompt), 0u);
   EXPECT_TRUE(p.readFile("vox.wav") == changed);
   // Nor is the second carried out again over it.
@@ -207,6 +210,38 @@ TEST(History, TheListingAndForgettingFreeTheStore) {
   EXPECT_TRUE(has(none, "There is no take decision to undo.\n"));
   EXPECT_TRUE(has(none, "There is no take decision to redo.\n"));
   EXPECT_TRUE(p.readFile("vox.wav") != kOld);
+}
+
+// The record the version before the history wrote: its header without the
+// history's fields (place, answers, crossfade, safety mode, overwrite flag).
+std::string earlierRecord(const std::string& record) {
+  constexpr std::size_t kBodyAt = 13, kHistoryFields = 8 + 4 + 8 + 4 + 1;
+  std::uint32_t body = 0;
+  for (int i = 3; i >= 0; --i)
+    body = (body << 8) | static_cast<std::uint8_t>(record[9 + static_cast<std::size_t>(i)]);
+  std::string header = "VNDCSN02" + record.substr(8, 1);
+  appendNumber(header, body - kHistoryFields, 4);
+  header += record.substr(kBodyAt, body - kHistoryFields);
+  Checksum sum;
+  sum.add(std::string_view(header).substr(0, 8));
+  sum.add(std::string_view(header).substr(9));
+  appendNumber(header, sum.value(), 8);
+  return header + record.substr(kBodyAt + body + 8);
+}
+
+TEST(History, ADecisionRecordedByTheEarlierVersionIsTakenBackAndKeptOnTheHistory) {
+  HistoryProject p;
+  p.console("R ins x");
+  const std::string record = p.readFile(".varnow-undo/record");
+  ASSERT_TRUE(record.starts_with("VNDCSN03C"));
+  p.writeFile(".varnow-undo/record", earlierRecord(record));
+  // A new decision keeps it as the oldest of the history; both go back.
+  p.setPunch(24576);
+  p.console("R ins x");
+  const std::string shown = p.console("undo undo del x");
+  EXPECT_FALSE(has(shown, "damaged"));
+  EXPECT_TRUE(p.readFile("vox.wav") == kOld);
+  EXPECT_TRUE(p.holds(p.take(1, 24576), staircase(kTake, kBaseOne)));
 }
 
 }  // namespace
