@@ -174,6 +174,9 @@ bool parseHeader(ByteReader& in, const std::uint8_t* start, TakeOnRecord& take, 
   for (std::size_t i = 0; i < flags.size(); ++i)
     take.channelFlags[i] = flags[i] == '1' ? 1 : 0;
   take.recordLines = split(lines);
+  // The earlier version did not record the crossfade: a redo takes the one
+  // set now.
+  if (earlier) take.crossfadeFrames = -1;
   return true;
 }
 

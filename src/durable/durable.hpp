@@ -95,7 +95,7 @@ struct TakeOnRecord {
   // How it was decided, so that `redo` decides it again the same way: the
   // words answered while it was carried out, and what it was asked with.
   std::vector<std::string> answers;
-  std::int64_t crossfadeFrames = 0;
+  std::int64_t crossfadeFrames = 0;  // -1: not recorded (the one set now is used)
   std::int32_t safeMode = 0;
   bool dontAskAgain = false;
   // Set by redoDecision(): the decision carried out again takes the place

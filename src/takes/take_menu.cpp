@@ -531,7 +531,7 @@ bool TakeMenu::redo(const TakeOnRecord& take) {
   const bool dontAsk = c_.dontAskAgain;
   s_.safeMode = take.safeMode;
   c_.dontAskAgain = take.dontAskAgain;
-  crossfadeFrames_ = take.crossfadeFrames;
+  if (take.crossfadeFrames >= 0) crossfadeFrames_ = take.crossfadeFrames;
   redoes_ = take.redoes;
   bool handled = false;
   {
