@@ -118,6 +118,25 @@ TEST(History, RedoCarriesOutTheDecisionAgainByteForByte) {
   }
 }
 
+TEST(History, ARedoAnswersAsTheDecisionWasAnsweredWhateverIsSetNow) {
+  // Decided with the safety switch on and a crossfade of 10 ms; taken back,
+  // then the switch is off and the crossfade 0: the redo asks and answers as
+  // the decision did, and punches in with the same fades.
+  for (const std::string commands : {"rep y w", "ins"}) {
+    SCOPED_TRACE(commands);
+    HistoryProject p("safe\t1\nxfade\t10.0\n");
+    p.console("R " + commands + " x");
+    const Snapshot after = p.snapshot();
+    p.console("undo");
+    p.writeParams("int\t0\nclock\thc\nmeter\t0\ne\t6144\no\t15360\n");
+    const std::string shown = p.console("redo x");
+    EXPECT_EQ(count(shown, "Do you really want to replace"), commands == "ins" ? 0u : 1u);
+    Snapshot now = p.snapshot();
+    now["param.txt"] = after.at("param.txt");
+    EXPECT_TRUE(now == after);
+  }
+}
+
 TEST(History, AFileChangedInTheMiddleOfTheHistoryStopsTheStepThatWouldTouchIt) {
   HistoryProject p;
   p.console("R ins x");
