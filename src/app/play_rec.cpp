@@ -41,7 +41,7 @@ int PLAY_REC(ProjectSettings& settings) {
   AudioDevice::clampPeriodRequest(settings.bufferFrames);
   AudioDevice device;
   if (const auto failure = device.open(settings)) return reportDeviceFailure(*failure);
-  device.printReport();
+  device.printReport(settings);
   if (const auto& failure = device.captureInstallFailure()) return reportDeviceFailure(*failure);
 
   if (settings.firstRun == 1) {

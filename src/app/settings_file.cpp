@@ -35,6 +35,7 @@ enum class Key {
   kCrossfade,
   kMemoryPoint,
   kOdcomp,
+  kOdcompFrames,
   kMixMode,
   kMeterRange,
   kTimeMode,
@@ -58,7 +59,7 @@ struct KeyWord {
   Key key;
 };
 
-constexpr std::array<KeyWord, 34> kKeyWords{{
+constexpr std::array<KeyWord, 35> kKeyWords{{
     {"dv", Key::kDevice},
     {"sr", Key::kSampleRate},
     {"inputs", Key::kInputs},
@@ -77,6 +78,7 @@ constexpr std::array<KeyWord, 34> kKeyWords{{
     {"xfade", Key::kCrossfade},
     {"mem", Key::kMemoryPoint},
     {"odcomp", Key::kOdcomp},
+    {"odframes", Key::kOdcompFrames},
     {"mix", Key::kMixMode},
     {"meter", Key::kMeterRange},
     {"tmode", Key::kTimeMode},
@@ -300,6 +302,9 @@ void applyPlainKey(Key key, std::string_view value, ProjectSettings& settings) {
     case Key::kOdcomp:
       settings.odcomp = readInt32(value);
       break;
+    case Key::kOdcompFrames:
+      settings.odcompFrames = std::max(readInt32(value), 0);
+      break;
     case Key::kMixMode: {
       const std::int64_t mode = readInteger(value);
       settings.mixMode = mode >= 1 && mode <= 3 ? static_cast<std::int32_t>(mode) : 0;
@@ -517,6 +522,9 @@ std::string SettingsText(const ProjectSettings& settings) {
   text += formatText("xfade\t%.1f\n", wide(settings.crossfade));
   text += formatText("mem\t%lld\n", decimal(settings.memoryPoint));
   text += formatText("odcomp\t%i\n", settings.odcomp);
+  // Written only when set, so that a project that never measured its
+  // latency keeps the file it had.
+  if (settings.odcompFrames != 0) text += formatText("odframes\t%i\n", settings.odcompFrames);
   text += formatText("mix\t%i\n", settings.mixMode);
   text += formatText("meter\t%i\n", settings.meterRange);
   text += formatText("tmode\t%i\n", settings.timeMode);

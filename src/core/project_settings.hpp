@@ -92,6 +92,9 @@ struct ProjectSettings {
   std::int32_t bufferFrames = 1024;  // requested period size
   std::int32_t interfaceMode = 1;
   std::int32_t odcomp = 4;
+  // Frames of overdub compensation beyond the odcomp periods (0 .. period-1):
+  // captured frames a recording with playback drops before its take begins.
+  std::int32_t odcompFrames = 0;
 
   std::array<float, kMaxChannels> volumes{};  // dB
   std::array<float, kMaxChannels> pans{};     // -100 left .. 100 right

@@ -80,16 +80,31 @@ void clearStopRequest() {
   }
 }
 
-void installStopHandlers() {
-  initStopRequests();
+namespace {
+
+void installHandlers(int flags) {
   struct sigaction action {};
   action.sa_handler = onStopSignal;
-  action.sa_flags = SA_RESTART;
+  action.sa_flags = flags;
   sigemptyset(&action.sa_mask);
   for (const int signalNumber : kStopSignals)
     sigaddset(&action.sa_mask, signalNumber);
   for (const int signalNumber : kStopSignals)
     ::sigaction(signalNumber, &action, nullptr);
+}
+
+bool handlersInstalled = false;
+
+}  // namespace
+
+void installStopHandlers() {
+  initStopRequests();
+  installHandlers(SA_RESTART);
+  handlersInstalled = true;
+}
+
+void stopsInterruptCalls(bool interrupt) {
+  if (handlersInstalled) installHandlers(interrupt ? 0 : SA_RESTART);
 }
 
 int stopExitStatus(int signalNumber) {

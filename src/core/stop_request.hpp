@@ -43,6 +43,12 @@ void clearStopRequest();
 // initStopRequests() first.
 void installStopHandlers();
 
+// While `interrupt` holds, a stop signal cuts short the blocking call it
+// meets (no SA_RESTART): a pass's period loop, whose device may never return,
+// sets it around its loop and checks its calls' results. Does nothing before
+// installStopHandlers().
+void stopsInterruptCalls(bool interrupt);
+
 // The exit status of a program that a stop request ends: 128 + the signal.
 int stopExitStatus(int signalNumber);
 

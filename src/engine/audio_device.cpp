@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/print.hpp"
+#include "engine/block_buffers.hpp"
 
 namespace varnow {
 
@@ -22,6 +23,16 @@ HwParams newHwParams() {
 
 DeviceFailure failure(Format format, int err, bool onStandardError = true) {
   return DeviceFailure{formatText(format, snd_strerror(err)), onStandardError};
+}
+
+// A device that refuses one buffer per channel would fail every transfer of
+// every pass: the start ends here instead, saying what to use.
+DeviceFailure accessFailure(Format format, int err, const char* device) {
+  return DeviceFailure{formatText(format, snd_strerror(err)) +
+                           formatText("The device %s does not take one buffer per channel: use "
+                                      "plug:%s, or pipewire under PipeWire.\n",
+                                      device, device),
+                       true};
 }
 
 DirectionReport readBack(const snd_pcm_hw_params_t* params) {
@@ -75,7 +86,9 @@ std::optional<DeviceFailure> AudioDevice::open(const ProjectSettings& settings) 
     return failure("Problem setting playback parameters: %s\n", -ENOMEM);
   }
   snd_pcm_hw_params_any(playback_, playParams.get());
-  snd_pcm_hw_params_set_access(playback_, playParams.get(), SND_PCM_ACCESS_RW_NONINTERLEAVED);
+  err = snd_pcm_hw_params_set_access(playback_, playParams.get(), SND_PCM_ACCESS_RW_NONINTERLEAVED);
+  if (err < 0)
+    return accessFailure("Problem setting playback access: %s\n", err, settings.device.c_str());
   err = snd_pcm_hw_params_set_format(playback_, playParams.get(), SND_PCM_FORMAT_S24_3LE);
   if (err < 0) return failure("Problem setting playback format: %s\n", err);
   snd_pcm_hw_params_set_channels(playback_, playParams.get(),
@@ -102,7 +115,10 @@ std::optional<DeviceFailure> AudioDevice::open(const ProjectSettings& settings) 
     return failure("unable to open pcm record device: %s\n", err);
   }
   snd_pcm_hw_params_any(capture_, recordParams.get());
-  snd_pcm_hw_params_set_access(capture_, recordParams.get(), SND_PCM_ACCESS_RW_NONINTERLEAVED);
+  err =
+      snd_pcm_hw_params_set_access(capture_, recordParams.get(), SND_PCM_ACCESS_RW_NONINTERLEAVED);
+  if (err < 0)
+    return accessFailure("Problem setting recording access: %s\n", err, settings.device.c_str());
   err = snd_pcm_hw_params_set_format(capture_, recordParams.get(), SND_PCM_FORMAT_S24_3LE);
   if (err < 0) return failure("Problem setting recording format: %s\n", err);
   snd_pcm_hw_params_set_channels(capture_, recordParams.get(),
@@ -125,7 +141,13 @@ std::optional<DeviceFailure> AudioDevice::open(const ProjectSettings& settings) 
   return std::nullopt;
 }
 
-void AudioDevice::printReport() const {
+std::int64_t compensatedLatencyFrames(std::int64_t deviceBufferFrames, std::int64_t periodFrames,
+                                      std::int32_t odcomp, std::int32_t odcompFrames) {
+  if (periodFrames <= 0) return 0;
+  return (deviceBufferFrames / periodFrames + odcomp) * periodFrames - kBlockFrames + odcompFrames;
+}
+
+void AudioDevice::printReport(const ProjectSettings& settings) const {
   printLine("\nReturned Driver Parameters:");
   printLine("\tBuffer\tPeriods\tRate\tChannels");
   print("Play\t%i\t%i\t%i\t%i\n", static_cast<int>(playReport_.periodFrames),
@@ -134,6 +156,11 @@ void AudioDevice::printReport() const {
   print("Record\t%i\t%i\t%i\t%i\n", static_cast<int>(recordReport_.periodFrames),
         static_cast<int>(periodsPerBuffer(recordReport_)), static_cast<int>(recordReport_.rate),
         static_cast<int>(recordReport_.channels));
+  const std::int64_t latency = compensatedLatencyFrames(deviceBufferFrames_, period_,
+                                                        settings.odcomp, settings.odcompFrames);
+  print(
+      "Latency compensated: %li frames (%.2f ms)\n", static_cast<long>(latency),
+      settings.sampleRate == 0 ? 0.0 : static_cast<double>(latency) * 1000.0 / settings.sampleRate);
   print("-----------------------------------------\n");
   print("\n");
 }

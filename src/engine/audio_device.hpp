@@ -32,6 +32,15 @@ struct DeviceFailure {
   bool onStandardError = true;
 };
 
+// The round trip, from a frame written to the same frame captured, that a
+// recording with playback takes for granted: a card whose loopback takes
+// exactly this long puts every take on the tracks to the frame. Capture starts
+// once the frames written have passed the punch point by the device buffer
+// and odcomp periods, less one block (4096 frames); odcompFrames more frames
+// are dropped from the start of the capture.
+std::int64_t compensatedLatencyFrames(std::int64_t deviceBufferFrames, std::int64_t periodFrames,
+                                      std::int32_t odcomp, std::int32_t odcompFrames);
+
 class AudioDevice {
  public:
   AudioDevice() = default;
@@ -50,8 +59,9 @@ class AudioDevice {
   // captureInstallFailure() after the report has been printed.
   std::optional<DeviceFailure> open(const ProjectSettings& settings);
 
-  // Prints the "Returned Driver Parameters" table.
-  void printReport() const;
+  // Prints the "Returned Driver Parameters" table and the round-trip latency
+  // that recordings with playback compensate.
+  void printReport(const ProjectSettings& settings) const;
 
   // Set when the capture installation failed; the caller ends the program.
   const std::optional<DeviceFailure>& captureInstallFailure() const { return captureFailure_; }

@@ -13,6 +13,7 @@
 #include "core/regular_file.hpp"
 #include "core/stop_request.hpp"
 #include "durable/durable.hpp"
+#include "engine/device_watchdog.hpp"
 #include "engine/realtime_section.hpp"
 #include "engine/recording_room.hpp"
 #include "meter/clock.hpp"
@@ -46,29 +47,42 @@ struct Transfer {
 };
 
 // Moves `frames` frames through `pointers` with `call` (snd_pcm_writen or
-// snd_pcm_readn). A call that a signal cut short (-EINTR, or fewer frames
-// than asked) goes on with the rest through `rest`, unless a stop was
-// requested: then the frames moved so far are all there is. A call that
-// moves nothing, or fails otherwise, ends the transfer.
+// snd_pcm_readn) on `pcm`, which the pass runs in non-blocking mode: while
+// the card has no room or no frames, the loop waits in the card (at most a
+// tenth of a second at a time) and goes on with the rest through `rest`. A
+// stop request or a card that stopped (the watchdog) ends the transfer with
+// the frames moved so far; an error other than a signal's ends it with the
+// error.
 template <typename Call>
-Transfer transferFrames(Call call, std::vector<void*>& pointers, std::vector<void*>& rest,
+Transfer transferFrames(Call call, snd_pcm_t* pcm, const DeviceWatchdog& watchdog,
+                        std::vector<void*>& pointers, std::vector<void*>& rest,
                         std::int64_t frames) {
   Transfer moved;
   void** current = pointers.data();
-  for (;;) {
-    const snd_pcm_sframes_t got =
-        call(current, static_cast<snd_pcm_uframes_t>(frames - moved.frames));
-    if (got < 0 && got != -EINTR) {
+  while (moved.frames < frames) {
+    if (stopRequested() || DeviceWatchdog::stalled()) return moved;
+    errno = 0;
+    snd_pcm_sframes_t got = call(current, static_cast<snd_pcm_uframes_t>(frames - moved.frames));
+    // ALSA's file plugin hands back every frame asked for even when a signal
+    // cut its read() of the file short and nothing came: errno tells.
+    if (got > 0 && errno == EINTR) got = -EINTR;
+    if (got == -EAGAIN || got == 0) {
+      snd_pcm_wait(pcm, 100);
+      continue;
+    }
+    if (got == -EINTR) continue;
+    if (got < 0) {
       moved.error = got;
       return moved;
     }
-    if (got > 0) moved.frames += std::min<std::int64_t>(got, frames - moved.frames);
-    if (got == 0 || moved.frames == frames || stopRequested()) return moved;
+    moved.frames += std::min<std::int64_t>(got, frames - moved.frames);
+    watchdog.moved();
     for (std::size_t i = 0; i < pointers.size(); ++i) {
       rest[i] = static_cast<std::int8_t*>(pointers[i]) + moved.frames * kBytesPerSample;
     }
     current = rest.data();
   }
+  return moved;
 }
 
 void printSummaryLine(const ProjectSettings& s, Format seconds, Format musical, Position position) {
@@ -99,8 +113,14 @@ struct Transport::PassState {
   std::int64_t takeLength = 0;
   std::int64_t samplesWritten = 0;  // take frames handed to the disk thread (or lost)
   bool keepRunning = true;
-  bool stopped = false;     // a stop request ended the pass
-  bool takeFailed = false;  // a take file could not be written
+  bool stopped = false;                // a stop request ended the pass
+  bool stalled = false;                // the card moved nothing for two seconds
+  snd_pcm_sframes_t playError = 0;     // a playback error that ended the pass
+  snd_pcm_sframes_t captureError = 0;  // a capture error that ended the pass
+  Position playStart = 0;              // timeline position of the first block after the silent one
+  Position writtenTo = 0;              // timeline position of the next frame written
+  std::int64_t captureSkip = 0;        // captured frames dropped before the take's first
+  bool takeFailed = false;             // a take file could not be written
   std::uint64_t failuresSeen = 0;
   ChannelFlags failureShown{};
   Position lastDisplay = 0;
@@ -143,6 +163,8 @@ bool Transport::runPass(PassContext& context, const PassLines& lines) {
     // Only the period loop runs at real-time priority: set-up, the reports
     // and the take menu stay at normal priority.
     const RealtimeSection realtime;
+    stopsInterruptCalls(true);
+    watchdog_.start();
     while (pass.keepRunning) {
       if (pass.monitor) {
         monitorCycle(context, pass);
@@ -152,9 +174,19 @@ bool Transport::runPass(PassContext& context, const PassLines& lines) {
       if (stopRequested()) {
         pass.stopped = true;
         pass.keepRunning = false;
+      } else if (DeviceWatchdog::stalled()) {
+        pass.stalled = true;
+        pass.keepRunning = false;
       }
       if (pass.record && disk_.failures() != pass.failuresSeen) reportTakeFailures(pass);
     }
+    if (pass.play && !pass.stopped && !pass.stalled && pass.playError == 0) {
+      drainPlayback(context, pass);
+    }
+    watchdog_.stop();
+    stopsInterruptCalls(false);
+    snd_pcm_nonblock(context.device.playback(), 0);
+    snd_pcm_nonblock(context.device.capture(), 0);
   }
   finish(context, pass);
   return pass.record;
@@ -168,6 +200,7 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
   pass.play = request.play;
   pass.record = request.record;
   pass.monitor = request.monitor;
+  const bool probe = request.probeCapture != nullptr;
 
   context.counts.busCount = busCountFor(s.mixMode, s.outputs, s.tracks, context.counts.busCount);
   playFlags_.fill(0);
@@ -215,10 +248,12 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
       if (recordLine != nullptr && !skipped(*recordLine)) armed_[static_cast<std::size_t>(i)] = 1;
     }
   }
-  if (pass.record && std::none_of(armed_.begin(), armed_.end(), [](auto on) { return on != 0; })) {
+  if (pass.record && !probe &&
+      std::none_of(armed_.begin(), armed_.end(), [](auto on) { return on != 0; })) {
     printNothingArmed(s.recordLists.current().str());
   }
-  if (pass.record) {
+  if (pass.record) pass.takeLength = s.outPoint - s.punchPoint;
+  if (pass.record && !probe) {
     pass.takeLength = s.outPoint - s.punchPoint;
     TakeRequest takeRequest;
     takeRequest.inputs = s.inputs;
@@ -245,10 +280,11 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
       }
     }
   }
-  if (pass.record) take_.open(armed_);
+  if (pass.record && !probe) take_.open(armed_);
 
+  if (probe) printLine("Measuring...");
   if (pass.play && !pass.record) printLine("Playing...");
-  if (pass.play && pass.record) printLine("Playing and Recording...");
+  if (pass.play && pass.record && !probe) printLine("Playing and Recording...");
   if (request.soloPlay) printLine("Tracks are soloed");
   if (pass.record && !pass.play) printLine("Recording...");
   if (request.takeAudition) printLine("Auditioning...");
@@ -258,7 +294,7 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
     pass.fileStartOffset = request.startOffset;
     pass.stopOffset = request.stopOffset;
   }
-  if (s.interfaceMode != 0) {
+  if (s.interfaceMode != 0 && !probe) {
     if (pass.play) {
       printSummaryLine(s, "playback start = %.2f sec\n", "playback start = %i.%.2f\n",
                        s.inPoint + pass.fileStartOffset);
@@ -296,7 +332,7 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
     pass.readPosition = s.punchPoint;
   }
 
-  if (s.mixMode != 0) SetVolume(s.pans, s.volumes, gains_, s.tracks, playFlags_);
+  if (s.mixMode != 0 && !probe) SetVolume(s.pans, s.volumes, gains_, s.tracks, playFlags_);
 
   // Capture waits until the frames written have travelled through the
   // device buffer (and odcomp more periods) past the punch point:
@@ -320,6 +356,13 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
   } else if (pass.play) {
     snd_pcm_prepare(playback);
   }
+  // Non-blocking from here to the end of the pass: every wait is one of the
+  // transfer loop's own, which the watchdog and a stop request can end.
+  snd_pcm_nonblock(playback, 1);
+  snd_pcm_nonblock(capture, 1);
+  pass.playStart = pass.readPosition;
+  pass.writtenTo = pass.readPosition - kBlock;  // the silent block comes first
+  pass.captureSkip = s.odcompFrames > 0 ? s.odcompFrames : 0;
 
   masterPeakLeft_ = 0;
   masterPeakRight_ = 0;
@@ -429,6 +472,10 @@ void Transport::streamCycle(PassContext& context, PassState& pass) {
     if (pass.record && !pass.play && waiting == 0) snd_pcm_wait(capture, 1);
   }
   frames = std::min(frames, kBlock - pass.playOffset);
+  // A pass that does not record writes every frame up to its stop and no
+  // further (one period of silence when the stop is not after the start).
+  const Position stop = s.outPoint - pass.stopOffset;
+  if (!pass.record && stop > pass.playStart) frames = std::min(frames, stop - pass.writtenTo);
   if (pass.play && !pass.record && frames == 0) snd_pcm_wait(playback, 1);
 
   // 2. Clock and meter. The position is on the timeline already (a take
@@ -460,8 +507,9 @@ void Transport::streamCycle(PassContext& context, PassState& pass) {
     }
     const Transfer written = transferFrames(
         [playback](void** bufs, snd_pcm_uframes_t n) { return snd_pcm_writen(playback, bufs, n); },
-        playPointers_, restPointers_, frames);
+        playback, watchdog_, playPointers_, restPointers_, frames);
     pass.playOffset += frames;
+    pass.writtenTo += frames;
     if (!pass.captureStarted && pass.readPosition + pass.playOffset >= s.punchPoint) {
       pass.delayCount += frames;
     }
@@ -474,11 +522,16 @@ void Transport::streamCycle(PassContext& context, PassState& pass) {
       printLine("\nPX");
       ++pass.underruns;
       snd_pcm_prepare(playback);
+    } else if (written.error < 0) {
+      pass.playError = written.error;
+      pass.keepRunning = false;
+      return;
     }
   }
 
   // 4. Capture.
   if (pass.record && pass.delayCount >= pass.captureDelay) {
+    if (!pass.captureStarted && pass.captureSkip > 0) skipCapture(context, pass);
     captureFrames(context, pass, period);
     pass.captureStarted = true;
     if (!pass.play) {
@@ -499,9 +552,9 @@ void Transport::streamCycle(PassContext& context, PassState& pass) {
     }
   }
 
-  // 6. End test of passes that do not record: the cycle whose block fill
-  // read a block starting at or after the stop ends the pass.
-  if (!pass.record && pass.readPosition - (kBlock - 1) > s.outPoint - pass.stopOffset) {
+  // 6. End test of passes that do not record: every frame up to the stop
+  // has been written (the drain after the loop lets the card play them).
+  if (!pass.record && (pass.writtenTo >= stop || stop <= pass.playStart)) {
     pass.keepRunning = false;
   }
 }
@@ -524,11 +577,12 @@ void Transport::captureFrames(PassContext& context, PassState& pass, std::int64_
     }
     const Transfer got = transferFrames(
         [capture](void** bufs, snd_pcm_uframes_t n) { return snd_pcm_readn(capture, bufs, n); },
-        capturePointers_, restPointers_, part);
+        capture, watchdog_, capturePointers_, restPointers_, part);
     // A stop that cut the read short keeps exactly the frames the card
     // delivered. Otherwise frames it did not deliver are silence in the take,
     // so that it keeps its length and its alignment.
-    const bool stopping = got.frames < part && stopRequested();
+    const bool stopping = got.frames < part && (stopRequested() || DeviceWatchdog::stalled() ||
+                                                (got.error < 0 && got.error != -EPIPE));
     const std::int64_t kept = stopping ? got.frames : part;
     if (got.frames < kept) {
       for (int i = 0; i < inputs; ++i) {
@@ -554,7 +608,13 @@ void Transport::captureFrames(PassContext& context, PassState& pass, std::int64_
       snd_pcm_prepare(capture);
     }
     if (stopping) {
-      pass.stopped = true;
+      if (got.error < 0 && got.error != -EPIPE) {
+        pass.captureError = got.error;
+      } else if (stopRequested()) {
+        pass.stopped = true;
+      } else {
+        pass.stalled = true;
+      }
       pass.keepRunning = false;
       return;
     }
@@ -567,6 +627,12 @@ void Transport::completeRecordBlock(PassContext& context, PassState& pass, Block
   const std::int64_t count = std::min(kBlock, pass.takeLength - pass.samplesWritten);
   if (count <= 0) {
     pass.keepRunning = false;
+    return;
+  }
+  if (std::vector<std::int8_t>* capture = context.request.probeCapture; capture != nullptr) {
+    std::memcpy(capture->data() + pass.samplesWritten * kBytesPerSample, buffer.block(0),
+                static_cast<std::size_t>(count * kBytesPerSample));
+    pass.samplesWritten += count;
     return;
   }
   const ProjectSettings& s = context.settings;
@@ -622,6 +688,44 @@ void Transport::flushPartialRecordBlock(PassContext& context, PassState& pass) {
   pass.recordOffset = 0;
 }
 
+// The first frames of a capture that the stored correction of the round trip
+// drops (odcompFrames, less than a period), so that the take's sample 0 is
+// the frame that belongs to the punch point to the frame:
+//
+//   captured  [ skipped | take sample 0 ...
+void Transport::skipCapture(PassContext& context, PassState& pass) {
+  snd_pcm_t* capture = context.device.capture();
+  const int inputs = std::min(static_cast<int>(capturePointers_.size()), tracks_);
+  for (int i = 0; i < inputs; ++i) {
+    capturePointers_[static_cast<std::size_t>(i)] = buffers_.recordA.block(i);
+  }
+  const std::int64_t frames = std::min(pass.captureSkip, kBlock);
+  const Transfer got = transferFrames(
+      [capture](void** bufs, snd_pcm_uframes_t n) { return snd_pcm_readn(capture, bufs, n); },
+      capture, watchdog_, capturePointers_, restPointers_, frames);
+  if (got.error == -EPIPE) snd_pcm_prepare(capture);
+  pass.captureSkip = 0;
+}
+
+// Lets the card play what it holds before the pass reports, so that it gets
+// every frame up to the stop. The wait is the card's, in pieces, under the
+// watchdog and the stop requests like every other.
+void Transport::drainPlayback(PassContext& context, PassState& pass) {
+  snd_pcm_t* playback = context.device.playback();
+  watchdog_.moved();  // the card has two seconds for what it holds
+  const int err = snd_pcm_drain(playback);
+  if (DeviceWatchdog::stalled()) pass.stalled = true;  // cut short in a plugin's write
+  if (err != -EAGAIN) return;
+  while (snd_pcm_state(playback) == SND_PCM_STATE_DRAINING) {
+    if (stopRequested()) return;
+    if (DeviceWatchdog::stalled()) {
+      pass.stalled = true;
+      return;
+    }
+    snd_pcm_wait(playback, 10);
+  }
+}
+
 void Transport::reportKeptTake() const {
   for (int i = 0; i < kMaxChannels; ++i) {
     const std::string& name = take_.name(i);
@@ -647,6 +751,19 @@ void Transport::fillPlayBlock(PassContext& context, PassState& pass, BlockBuffer
     }
   }
   pass.readPosition += kBlock;
+
+  if (const std::vector<std::int8_t>* signal = context.request.probeSignal; signal != nullptr) {
+    // Output 1 plays the signal's stretch of this block, silence elsewhere.
+    std::int8_t* block = buffer.block(0);
+    std::memset(block, 0, static_cast<std::size_t>(kBlockBytesPerChannel));
+    const std::int64_t signalFrames = std::ssize(*signal) / kBytesPerSample;
+    const std::int64_t from = blockStart - s.inPoint;
+    for (std::int64_t f = std::max<std::int64_t>(from, 0);
+         f < std::min(from + kBlock, signalFrames); ++f) {
+      std::memcpy(frameAt(block, f - from), signal->data() + f * kBytesPerSample, kBytesPerSample);
+    }
+    return;
+  }
 
   // The mix replaces the output blocks in place, before any of them is written.
   if (s.mixMode >= 1 && s.mixMode <= 3) {
@@ -679,7 +796,7 @@ void Transport::monitorCycle(PassContext& context, PassState& pass) {
   }
   const Transfer got = transferFrames(
       [capture](void** bufs, snd_pcm_uframes_t n) { return snd_pcm_readn(capture, bufs, n); },
-      capturePointers_, restPointers_, period);
+      capture, watchdog_, capturePointers_, restPointers_, period);
   const std::int64_t delivered = got.frames;
   for (int i = 0; i < inputs && delivered < period; ++i) {
     std::memset(frameAt(buffers_.recordA.block(i), delivered), 0,
@@ -691,6 +808,9 @@ void Transport::monitorCycle(PassContext& context, PassState& pass) {
     printLine("\nRX");
     ++pass.overruns;
     snd_pcm_prepare(capture);
+  } else if (got.error < 0) {
+    pass.captureError = got.error;
+    pass.keepRunning = false;
   }
   const bool all = context.request.monitorAll;
   std::int64_t loudest = 0;
@@ -712,17 +832,42 @@ void Transport::finish(PassContext& context, PassState& pass) {
   PassRequest& request = context.request;
   // A stop that came after the last period ends the pass all the same.
   if (stopRequested()) pass.stopped = true;
+  const bool cardFailed = pass.stalled || pass.playError < 0 || pass.captureError < 0;
+  const bool probe = request.probeCapture != nullptr;
   // Every frame captured reaches the takes before anything is reported.
-  if ((pass.stopped || pass.takeFailed) && pass.record) flushPartialRecordBlock(context, pass);
+  if ((pass.stopped || pass.takeFailed || cardFailed) && pass.record && !probe) {
+    flushPartialRecordBlock(context, pass);
+  }
   disk_.finish();
   if (pass.record && disk_.failures() != pass.failuresSeen) reportTakeFailures(pass);
   print("\n");
-  if (pass.stopped) printLine("Stopped.");
+  if (pass.stopped) {
+    printLine("Stopped.");
+  } else if (pass.stalled) {
+    print("The sound card stopped: no audio for %i s.\n", kDeviceStallSeconds);
+  } else if (pass.captureError < 0) {
+    print("Could not read from the sound card: %s.\n",
+          snd_strerror(static_cast<int>(pass.captureError)));
+  } else if (pass.playError < 0) {
+    print("Could not write to the sound card: %s.\n",
+          snd_strerror(static_cast<int>(pass.playError)));
+  }
   if (request.timelineAudition) {
     s.inPoint = request.savedIn;
     s.outPoint = request.savedOut;
   }
   if (pass.monitor) s.outPoint = pass.savedMonitorOut;
+  if (probe) {
+    // A measurement keeps nothing: a stopped or failed one has no result.
+    request.probeFrames = pass.stopped || cardFailed ? 0 : pass.samplesWritten;
+    if (pass.stopped && stopEndsRun()) {
+      flushOutput();
+      throw InputEnded{stopSignal()};
+    }
+    if (pass.stopped) clearStopRequest();
+    flushOutput();
+    return;
+  }
 
   PassPeaks peaks;
   peaks.recorded = pass.record;

@@ -19,6 +19,7 @@
 #include "core/project_settings.hpp"
 #include "engine/audio_device.hpp"
 #include "engine/block_buffers.hpp"
+#include "engine/device_watchdog.hpp"
 #include "engine/disk_thread.hpp"
 #include "engine/take_files.hpp"
 #include "meter/level_meter.hpp"
@@ -52,6 +53,13 @@ struct PassRequest {
   std::array<Position, kMaxChannels> fileStart{};
   Position startOffset = 0;
   Position stopOffset = 0;
+  // A latency measurement: output 1 plays `probeSignal` (packed samples from
+  // the in point on) instead of the tracks, and input 1's capture goes into
+  // `probeCapture` (as many bytes as the take holds) instead of a take; no
+  // file is read or written. probeFrames tells how many frames came.
+  const std::vector<std::int8_t>* probeSignal = nullptr;
+  std::vector<std::int8_t>* probeCapture = nullptr;
+  std::int64_t probeFrames = 0;
 
   void clearPassFlags() {
     play = record = monitor = monitorAll = timelineAudition = takeAudition = recordAtIn = false;
@@ -118,6 +126,8 @@ class Transport {
   void reportTakeFailures(PassState& pass);
   void reportStreamLosses(const ProjectSettings& s, const PassState& pass) const;
   void flushPartialRecordBlock(PassContext& context, PassState& pass);
+  void skipCapture(PassContext& context, PassState& pass);
+  void drainPlayback(PassContext& context, PassState& pass);
   void reportKeptTake() const;
   void monitorCycle(PassContext& context, PassState& pass);
   void finish(PassContext& context, PassState& pass);
@@ -144,7 +154,8 @@ class Transport {
   std::int64_t masterPeakLeft_ = 0;
   std::int64_t masterPeakRight_ = 0;
   TakeFiles take_;
-  DiskThread disk_;  // after take_, which its thread writes: it ends first
+  DiskThread disk_;          // after take_, which its thread writes: it ends first
+  DeviceWatchdog watchdog_;  // of the thread that runs the passes
   LevelMeter meter_;
   MeterScale meterScale_;
   int loudestChannel_ = 1;  // the peak-hold mark before any input was scanned

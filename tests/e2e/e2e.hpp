@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -25,11 +26,21 @@ inline std::string requestedParameters(const std::string& device, int rate, int 
          "\nTracks (maximum)  = " + std::to_string(tracks) + "\n";
 }
 
+// The round trip a recording with playback compensates: the device buffer of
+// four periods and odcomp periods, less one block, and the extra frames.
+inline std::string latencyLine(int period, int rate, int odcomp = 4, int extraFrames = 0) {
+  const long frames = (4L + odcomp) * period - 4096 + extraFrames;
+  char line[80];
+  std::snprintf(line, sizeof line, "Latency compensated: %li frames (%.2f ms)\n", frames,
+                static_cast<double>(frames) * 1000.0 / rate);
+  return line;
+}
+
 inline std::string driverReport(int period, int rate, int outputs, int inputs) {
   const std::string common = std::to_string(period) + "\t4\t" + std::to_string(rate) + "\t";
   return "\nReturned Driver Parameters:\n\tBuffer\tPeriods\tRate\tChannels\nPlay\t" + common +
-         std::to_string(outputs) + "\nRecord\t" + common + std::to_string(inputs) +
-         "\n-----------------------------------------\n\n";
+         std::to_string(outputs) + "\nRecord\t" + common + std::to_string(inputs) + "\n" +
+         latencyLine(period, rate) + "-----------------------------------------\n\n";
 }
 
 // The time menu; 'r' records from the later of play start and record start,
@@ -96,12 +107,14 @@ inline ::testing::AssertionResult has(const std::string& text, const std::string
 
 inline constexpr std::int64_t kBlock = 4096;  // frames a pass reads and writes at once
 
-// What a pass from `in` to `out` plays of a file: a block of silence, the
-// blocks from in, and one period of the first whose successor reaches out.
-inline Samples playedFrom(const Samples& file, std::int64_t in, std::int64_t out) {
-  const std::int64_t blocks = std::max<std::int64_t>(0, (out - in + kBlock - 1) / kBlock - 1);
+// What a pass from `in` to `out` plays of a file: the block of silence, then
+// every frame from in up to out (one period of silence alone when out is not
+// after in).
+inline Samples playedFrom(const Samples& file, std::int64_t in, std::int64_t out,
+                          std::int64_t period = 1024) {
+  const std::int64_t end = out > in ? out : in - kBlock + period;
   Samples played;
-  for (std::int64_t t = in - kBlock; t < in + blocks * kBlock + 1024; ++t)
+  for (std::int64_t t = in - kBlock; t < end; ++t)
     played.push_back(t >= in && t < std::ssize(file) ? file[static_cast<std::size_t>(t)] : 0);
   return played;
 }

@@ -64,18 +64,18 @@ std::string runWithXruns(ProjectFixture& p, const std::string& command, const Xr
 }
 
 TEST(Xruns, APlayPassPlaysOnToItsEndWithoutRepeatingTheFramesOfAnUnderrun) {
-  // 17 writes of a period: the block of silence, then the file from 0.
+  // 20 writes of a period: the block of silence, then the file from 0 to the stop.
   ProjectFixture p("o\t16384\nclock\thc\n", "a.wav\n", "", 1, 1, 1);
   const Samples file = staircase(20000, 1);
   p.writeWave("a.wav", file);
   const Samples stream = playedFrom(file, 0, 16384);
-  ASSERT_EQ(stream.size(), 17 * kPeriod);
+  ASSERT_EQ(stream.size(), 20 * kPeriod);
   for (const Xruns& xruns :
        {Xruns{{"writen", 6, "EPIPE"}}, Xruns{{"writen", 6, "xrun"}},
         Xruns{{"writen", 2, "xrun"}, {"writen", 9, "EPIPE"}, {"writen", 17, "EPIPE"}}}) {
     SCOPED_TRACE(xruns.size());
     runWithXruns(p, "p x", xruns);
-    EXPECT_EQ(unpackSamples(p.playback(), 0), carried(stream, 17, xruns, "writen"));
+    EXPECT_EQ(unpackSamples(p.playback(), 0), carried(stream, 20, xruns, "writen"));
     EXPECT_EQ(count(p.firedFaults(), "prepare"), 1 + xruns.size());
   }
 }

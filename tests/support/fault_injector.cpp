@@ -8,7 +8,7 @@
 //   RULE   := CALLS ':' GLOB ':' WHEN ':' ACTION
 //   CALLS  := name[,name...] of open create read pread write pwrite fread fwrite fputs fputc fflush
 //             fclose fsync fdatasync rename unlink mkdir ftruncate copy_file_range ioctl
-//             snd_pcm_writen snd_pcm_readn snd_pcm_prepare
+//             snd_pcm_writen snd_pcm_readn snd_pcm_prepare snd_pcm_hw_params_set_access
 //   GLOB   := fnmatch(3) pattern over the absolute path ('*' crosses '/'); a rename matches
 //             on either name; ALSA calls have the path "playback" or "capture", their stream
 //   WHEN   := N (the Nth matching call, counted from 1, per rule) | N-M (calls N to M)
@@ -462,6 +462,17 @@ int snd_pcm_prepare(snd_pcm_t* pcm) {
   const Rule* rule =
       fromProgram(__builtin_return_address(0)) ? fault("snd_pcm_prepare", streamOf(pcm)) : nullptr;
   return rule == nullptr ? real<AlsaPrepareCall>("snd_pcm_prepare")(pcm) : -rule->err;
+}
+
+// A device that refuses the access asked for (an interleaved-only plugin).
+int snd_pcm_hw_params_set_access(snd_pcm_t* pcm, snd_pcm_hw_params_t* params,
+                                 snd_pcm_access_t access) {
+  using Call = int (*)(snd_pcm_t*, snd_pcm_hw_params_t*, snd_pcm_access_t);
+  const Rule* rule = fromProgram(__builtin_return_address(0))
+                         ? fault("snd_pcm_hw_params_set_access", streamOf(pcm))
+                         : nullptr;
+  return rule == nullptr ? real<Call>("snd_pcm_hw_params_set_access")(pcm, params, access)
+                         : -rule->err;
 }
 
 }  // extern "C"

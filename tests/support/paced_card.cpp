@@ -101,6 +101,26 @@ PacedCard::~PacedCard() {
   if (cpuLockFd_ >= 0) close(cpuLockFd_);
 }
 
+void PacedCard::keepPlayback() {
+  const std::lock_guard<std::mutex> lock(lock_);
+  keepPlayback_ = true;
+}
+
+std::string PacedCard::playedBytes() const {
+  const std::lock_guard<std::mutex> lock(lock_);
+  return played_;
+}
+
+void PacedCard::loopback(std::int64_t delayFrames) {
+  const std::lock_guard<std::mutex> lock(lock_);
+  loopDelay_ = delayFrames;
+}
+
+bool PacedCard::loopIdle() const {
+  const std::lock_guard<std::mutex> lock(lock_);
+  return loopStart_ < 0;
+}
+
 void PacedCard::setHeld(bool held) {
   const std::lock_guard<std::mutex> lock(lock_);
   if (held == held_) return;
@@ -157,13 +177,19 @@ void PacedCard::serve() {
       // than make up for it in a burst that the program is blamed for.
       if (!held_ && now - lastServed > lateLimit) heldFor_ += now - lastServed - kTick;
       lastServed = now;
-      if (!held_) {
+      if (!held_ && !dead_) {
         const auto cardTime = Clock::now() - start_ - heldFor_;
         const std::int64_t due =
             std::chrono::duration_cast<std::chrono::microseconds>(cardTime).count() * kRate /
             1'000'000;
-        serveCapture(due);
-        servePlayback(due);
+        if (loopDelay_ >= 0) {
+          // What input 1 captures must have been played first.
+          servePlayback(due);
+          serveLoopback(due);
+        } else {
+          serveCapture(due);
+          servePlayback(due);
+        }
       }
     }
     tick += kTick;
@@ -251,6 +277,12 @@ void PacedCard::servePlayback(std::int64_t dueFrames) {
     if (n <= 0) break;
     got += n;
   }
+  if (got > 0 && loopDelay_ >= 0 && loopStart_ < 0) {
+    // The pass's first frame, at the start of this tick's stretch.
+    loopStart_ = dueFrames - got / frameBytes;
+    playedAtStart_ = static_cast<std::int64_t>(played_.size());
+  }
+  if (keepPlayback_ || loopDelay_ >= 0) played_.append(bytes.data(), static_cast<std::size_t>(got));
   // A frame split between two reads counts when its last byte is taken.
   splitBytes_ += got;
   const std::int64_t frames = splitBytes_ / frameBytes;
@@ -266,6 +298,46 @@ void PacedCard::servePlayback(std::int64_t dueFrames) {
   if (playing_ && now - lastWrite_ > kIdleAfter) {
     playing_ = false;
     pendingStarved_ = 0;
+  }
+  // A tenth of a second without a frame: the pass is over, the next one
+  // starts the loop afresh.
+  if (now - lastWrite_ > std::chrono::milliseconds(100)) loopStart_ = -1;
+}
+
+//   card time   loopStart ........ c ..........
+//   output 1    [frame 0 ...   frame c - loopStart]
+//   input 1                    frame c - loopStart - delay
+void PacedCard::serveLoopback(std::int64_t dueFrames) {
+  if (inputs_ <= 0) return;
+  const std::int64_t frameBytes = 3 * outputs_;
+  if (loopStart_ < 0) {
+    // No pass plays: nothing to capture, nothing stale at the next one.
+    std::vector<char> bytes(4096);
+    while (waitingBytes(captureFd_) > 0 && read(captureFd_, bytes.data(), bytes.size()) > 0) {
+    }
+    capturedTo_ = -1;
+    waitingAfterWrite_ = 0;
+    return;
+  }
+  if (capturedTo_ < 0) capturedTo_ = loopStart_;
+  std::vector<char> period(static_cast<std::size_t>(periodFrames_ * inputs_ * 3), 0);
+  std::vector<char> oldest(period.size());
+  while (capturedTo_ + periodFrames_ <= dueFrames) {
+    std::fill(period.begin(), period.end(), 0);
+    for (int f = 0; f < periodFrames_; ++f) {
+      const std::int64_t frame = capturedTo_ + f - loopStart_ - loopDelay_;
+      const std::int64_t at = playedAtStart_ + frame * frameBytes;
+      if (frame < 0 || at + 3 > static_cast<std::int64_t>(played_.size())) continue;
+      std::copy_n(played_.data() + at, 3, period.data() + f * inputs_ * 3);
+    }
+    if (waitingFrames() + periodFrames_ > kBufferPeriods * periodFrames_ &&
+        read(captureFd_, oldest.data(), oldest.size()) == static_cast<ssize_t>(oldest.size())) {
+      droppedAll_ += periodFrames_;
+    }
+    if (write(captureFd_, period.data(), period.size()) == static_cast<ssize_t>(period.size())) {
+      rampFrames_ += periodFrames_;
+    }
+    capturedTo_ += periodFrames_;
   }
 }
 

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "support/project_fixture.hpp"
@@ -51,6 +52,20 @@ class PacedCard {
   // from then.
   void hold() { setHeld(true); }
   void resume() { setHeld(false); }
+  // From now on the card neither plays nor captures, and does not start
+  // again: a card whose driver went away.
+  void die() { dead_ = true; }
+  // The card keeps what it played (playedBytes()), interleaved S24_3LE, from
+  // now on.
+  void keepPlayback();
+  std::string playedBytes() const;
+  // A loopback card: from the first frame a pass plays, input 1 captures
+  // output 1 `delayFrames` later in the card's time (silence before), in
+  // periods on the card's clock from that frame on, the oldest dropped when
+  // four wait; the other inputs are silent.
+  void loopback(std::int64_t delayFrames);
+  // No pass plays into the loopback (its next pass starts the loop afresh).
+  bool loopIdle() const;
   std::int64_t playedFrames() const { return playedFrames_; }
   // Capture frames the program has read.
   std::int64_t deliveredFrames() const;
@@ -68,6 +83,7 @@ class PacedCard {
   void serve();
   void serveCapture(std::int64_t dueFrames);
   void servePlayback(std::int64_t dueFrames);
+  void serveLoopback(std::int64_t dueFrames);
   void setHeld(bool held);
   std::int64_t waitingFrames() const;
 
@@ -77,6 +93,7 @@ class PacedCard {
   int cpuLockFd_ = -1;  // holds the processor against other paced cards
   std::filesystem::path playFifo_, captureFifo_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> dead_{false};
   std::atomic<std::int64_t> playedFrames_{0};
   mutable std::mutex lock_;
   // Guarded by lock_.
@@ -92,6 +109,11 @@ class PacedCard {
   std::int64_t capturedTo_ = 0;         // card time up to which periods were offered
   std::int64_t playedTo_ = 0;           // card time up to which playback was drained
   std::int64_t splitBytes_ = 0;         // bytes of a frame split between two reads
+  bool keepPlayback_ = false;
+  std::string played_;              // what playback drained, while kept or looped back
+  std::int64_t loopDelay_ = -1;     // frames; -1: no loopback
+  std::int64_t loopStart_ = -1;     // card time of the pass's first played frame
+  std::int64_t playedAtStart_ = 0;  // bytes of played_ before that frame
   std::chrono::steady_clock::time_point lastRead_, lastWrite_;
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::duration heldFor_{};
