@@ -13,6 +13,7 @@
 #include "core/print.hpp"
 #include "core/track_list.hpp"
 #include "durable/durable.hpp"
+#include "engine/latency_command.hpp"
 #include "engine/transport_commands.hpp"
 #include "meter/level_meter.hpp"
 #include "mixer/mix_export.hpp"
@@ -42,6 +43,7 @@ constexpr std::array<std::string_view, 12> kTimeCopies = {"i.e", "e.i", "o.e", "
 void undoTakeDecision(RunState& state);
 void redoTakeDecision(RunState& state);
 void forgetTakeDecisions();
+void measureLatencyCommand(RunState& state);
 
 bool isTimeCopy(std::string_view word) {
   return std::find(kTimeCopies.begin(), kTimeCopies.end(), word) != kTimeCopies.end();
@@ -147,6 +149,7 @@ void dispatchCommand(RunState& state, std::string word) {
   if (word == "redo") return redoTakeDecision(state);
   if (word == "hist") return listDecisionHistory();
   if (word == "forget") return forgetTakeDecisions();
+  if (word == "lat") return measureLatencyCommand(state);
 }
 
 namespace {
@@ -261,6 +264,18 @@ void redoTakeDecision(RunState& state) {
 void forgetTakeDecisions() {
   printLine("Forget every take decision on record, so that none can be undone or redone? (y/n)");
   if (console().readWord() == "y") forgetDecisionHistory();
+}
+
+// 'lat': the round trip of output 1 to input 1, and its correction.
+void measureLatencyCommand(RunState& state) {
+  PassContext context{state.settings,
+                      state.device,
+                      state.counts,
+                      state.period,
+                      state.request,
+                      state.preemptiveTakeName,
+                      {}};
+  measureLatency(context, state.transport);
 }
 
 }  // namespace

@@ -10,11 +10,12 @@ namespace varnow {
 
 namespace {
 
-constexpr std::array<std::string_view, 63> kHelpLines = {
+constexpr std::array<std::string_view, 64> kHelpLines = {
     "\nFunctions:\n",
     "Monitoring:",
     "   'ma' to monitor all input channels for peaks ",
     "   'mr' to monitor record enabled channels for peaks ",
+    "   'lat' to measure the latency from output 1 to input 1",
     "Assignments:",
     "   'lr' to list record ready tracks.",
     "   'lp' to list play ready tracks.",

@@ -482,7 +482,9 @@ void Transport::streamCycle(PassContext& context, PassState& pass) {
   // audition reads from the punch point plus its start offset), so the clock
   // adds no offset of its own.
   const Position shown = pass.readPosition - kBlock + pass.playOffset;
-  if (shown - pass.lastDisplay >= pass.clockInterval) {
+  // A latency measurement shows nothing while it runs.
+  const bool measuring = context.request.probeCapture != nullptr;
+  if (!measuring && shown - pass.lastDisplay >= pass.clockInterval) {
     if (s.clockMode != kClockHidden) {
       UpdateClock(s.clockMode, shown, 0, s.sampleRate, s.timeMode, s.tempo, s.beatsPerMeasure);
     }
