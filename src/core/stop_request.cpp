@@ -14,6 +14,7 @@ namespace {
 
 std::atomic<int> pendingSignal{0};
 int wakeRead = -1;
+std::atomic<void (*)()> wakeUp{nullptr};
 int wakeWrite = -1;
 
 static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need a lock-free flag");
@@ -29,6 +30,7 @@ void onStopSignal(int signalNumber) {
     ::_exit(stopExitStatus(signalNumber));
   }
   requestStop(signalNumber);
+  if (void (*wake)() = wakeUp.load(); wake != nullptr) wake();
   errno = savedErrno;
 }
 
@@ -80,12 +82,11 @@ void clearStopRequest() {
   }
 }
 
-namespace {
-
-void installHandlers(int flags) {
+void installStopHandlers() {
+  initStopRequests();
   struct sigaction action {};
   action.sa_handler = onStopSignal;
-  action.sa_flags = flags;
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   for (const int signalNumber : kStopSignals)
     sigaddset(&action.sa_mask, signalNumber);
@@ -93,18 +94,8 @@ void installHandlers(int flags) {
     ::sigaction(signalNumber, &action, nullptr);
 }
 
-bool handlersInstalled = false;
-
-}  // namespace
-
-void installStopHandlers() {
-  initStopRequests();
-  installHandlers(SA_RESTART);
-  handlersInstalled = true;
-}
-
-void stopsInterruptCalls(bool interrupt) {
-  if (handlersInstalled) installHandlers(interrupt ? 0 : SA_RESTART);
+void setStopWakeUp(void (*wake)()) {
+  wakeUp.store(wake);
 }
 
 int stopExitStatus(int signalNumber) {

@@ -43,11 +43,10 @@ void clearStopRequest();
 // initStopRequests() first.
 void installStopHandlers();
 
-// While `interrupt` holds, a stop signal cuts short the blocking call it
-// meets (no SA_RESTART): a pass's period loop, whose device may never return,
-// sets it around its loop and checks its calls' results. Does nothing before
-// installStopHandlers().
-void stopsInterruptCalls(bool interrupt);
+// `wake` (async-signal-safe, or null for none) runs in the handler of every
+// stop signal once the request is raised: a pass that may sit in a device
+// call registers one that gets the call interrupted.
+void setStopWakeUp(void (*wake)());
 
 // The exit status of a program that a stop request ends: 128 + the signal.
 int stopExitStatus(int signalNumber);

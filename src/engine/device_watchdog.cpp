@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "core/forced_exit_cleanup.hpp"
+#include "core/stop_request.hpp"
 
 namespace varnow {
 namespace {
@@ -25,8 +26,12 @@ static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need a loc
 // file plugin writing into a FIFO nobody reads) never gives the thread back.
 constexpr int kFiringsBeforeExit = 20;
 
+timer_t wakeTimer{};
+
 void onWatchdog(int) {
   const int savedErrno = errno;
+  // A stop request had the timer run early: the interrupted call was all.
+  if (stopRequested()) return;
   if (stalledFlag.exchange(true) && firingsSinceStall.fetch_add(1) + 1 >= kFiringsBeforeExit) {
     // The run cannot go on: say why, leave every take readable, end.
     static const char kSentence[] = "\nThe sound card stopped: no audio for 2 s.\n";
@@ -47,6 +52,17 @@ void arm(timer_t timer, bool haveTimer, int seconds) {
   when.it_value.tv_sec = seconds;
   if (seconds > 0) when.it_interval.tv_nsec = 100'000'000;
   (void)timer_settime(timer, 0, &when, nullptr);
+}
+
+// A stop request during a pass: a card call that has not come back within a
+// fifth of a second (the card does not deliver) is interrupted then, and
+// every tenth of a second after. A call that comes back sooner is left alone,
+// so that a card that runs keeps every frame it delivers.
+void wakeSoon() {
+  itimerspec when{};
+  when.it_value.tv_nsec = 200'000'000;
+  when.it_interval.tv_nsec = 100'000'000;
+  (void)timer_settime(wakeTimer, 0, &when, nullptr);
 }
 
 }  // namespace
@@ -72,6 +88,10 @@ void DeviceWatchdog::start() {
   stalledFlag.store(false);
   firingsSinceStall.store(0);
   arm(timer_, haveTimer_, kDeviceStallSeconds);
+  if (haveTimer_) {
+    wakeTimer = timer_;
+    setStopWakeUp(wakeSoon);
+  }
 }
 
 void DeviceWatchdog::moved() const {
@@ -79,6 +99,7 @@ void DeviceWatchdog::moved() const {
 }
 
 void DeviceWatchdog::stop() const {
+  setStopWakeUp(nullptr);
   arm(timer_, haveTimer_, 0);
 }
 

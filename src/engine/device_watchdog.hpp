@@ -6,8 +6,11 @@
 // A one-shot timer of the loop's own thread is set two seconds ahead each
 // time frames move. When it runs out it raises a flag and interrupts the
 // device call the thread sits in (its signal is handled without SA_RESTART),
-// so that even a plugin blocked in a plain read() of a file comes back. No
-// lock, no allocation: re-arming is one timer_settime() call.
+// so that even a plugin blocked in a plain read() of a file comes back. While
+// a pass runs, a stop signal has the same timer run a fifth of a second later:
+// a card call that has not come back by then is interrupted too (SIGTERM and
+// one Ctrl-C end a pass that waits in a card that does not deliver). No lock,
+// no allocation: re-arming is one timer_settime() call.
 #pragma once
 
 #include <time.h>

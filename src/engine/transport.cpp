@@ -163,7 +163,6 @@ bool Transport::runPass(PassContext& context, const PassLines& lines) {
     // Only the period loop runs at real-time priority: set-up, the reports
     // and the take menu stay at normal priority.
     const RealtimeSection realtime;
-    stopsInterruptCalls(true);
     watchdog_.start();
     while (pass.keepRunning) {
       if (pass.monitor) {
@@ -184,7 +183,6 @@ bool Transport::runPass(PassContext& context, const PassLines& lines) {
       drainPlayback(context, pass);
     }
     watchdog_.stop();
-    stopsInterruptCalls(false);
     snd_pcm_nonblock(context.device.playback(), 0);
     snd_pcm_nonblock(context.device.capture(), 0);
   }
@@ -481,7 +479,10 @@ void Transport::streamCycle(PassContext& context, PassState& pass) {
   // 2. Clock and meter. The position is on the timeline already (a take
   // audition reads from the punch point plus its start offset), so the clock
   // adds no offset of its own.
-  const Position shown = pass.readPosition - kBlock + pass.playOffset;
+  // The clock runs a block ahead of the frames written: past the stop of a
+  // pass that plays on to it, it shows the stop.
+  Position shown = pass.readPosition - kBlock + pass.playOffset;
+  if (!pass.record) shown = std::min(shown, stop);
   // A latency measurement shows nothing while it runs.
   const bool measuring = context.request.probeCapture != nullptr;
   if (!measuring && shown - pass.lastDisplay >= pass.clockInterval) {

@@ -25,7 +25,9 @@ TEST(Console, WordsLinesTheEndOfInputAndTheHelpScreen) {
   ASSERT_TRUE(shown.starts_with(kZeroMenu + "\nFunctions:\n\nMonitoring:\n   'ma' to monitor"));
   const std::string screen =
       shown.substr(kZeroMenu.size(), shown.find(end) + end.size() - kZeroMenu.size());
-  EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 67);
+  EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), 68);
+  EXPECT_TRUE(
+      has(screen, "for peaks \n   'lat' to measure the latency from output 1 to input 1\n"));
   EXPECT_TRUE(has(screen,
                   "   'lp' to list play ready tracks.\n   'df' to show free disk space "
                   "and recording time left\nMixing:"));
