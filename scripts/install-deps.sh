@@ -6,7 +6,11 @@ set -euo pipefail
 
 run_packages=(g++ cmake make pkg-config libasound2-dev libedit-dev)
 test_packages=(libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev sox libsndfile1-dev
-               dpkg-dev file groff-base man-db bsdutils jackd2 libasound2-plugins)
+               dpkg-dev file groff-base man-db bsdutils jackd2 libasound2-plugins
+               pipewire pipewire-bin wireplumber pipewire-alsa pipewire-jack pipewire-pulse dbus)
+# pipewire-alsa makes ALSA's default device go through PipeWire for every
+# program of the machine; the tests define their own cards in a HOME of
+# their own and never open the default.
 
 packages=("${run_packages[@]}")
 if [ "${1:-}" != "--run" ]; then

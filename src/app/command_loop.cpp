@@ -199,18 +199,23 @@ void settleTake(RunState& state, const PassLines& lines, const TakeOnRecord* red
   state.undoAfterMenu = runTakeMenu(menu, redo) == TakeMenuEnd::kUndoFurther;
 }
 
+// The context of a pass with the run's request, before any take menu is set.
+PassContext passContext(RunState& state) {
+  return PassContext{state.settings,
+                     state.device,
+                     state.counts,
+                     state.period,
+                     state.request,
+                     state.preemptiveTakeName,
+                     {}};
+}
+
 void runPass(RunState& state) {
   const PassLists lists = checkListFiles(state.settings);
   PassLines lines;
   lines.play = passLines(lists.play);
   lines.record = passLines(lists.record);
-  PassContext context{state.settings,
-                      state.device,
-                      state.counts,
-                      state.period,
-                      state.request,
-                      state.preemptiveTakeName,
-                      {}};
+  PassContext context = passContext(state);
   context.settleTake = [&state, &lines] { settleTake(state, lines); };
   state.transport.runPass(context, lines);
   state.request.clearPassFlags();
@@ -268,13 +273,7 @@ void forgetTakeDecisions() {
 
 // 'lat': the round trip of output 1 to input 1, and its correction.
 void measureLatencyCommand(RunState& state) {
-  PassContext context{state.settings,
-                      state.device,
-                      state.counts,
-                      state.period,
-                      state.request,
-                      state.preemptiveTakeName,
-                      {}};
+  PassContext context = passContext(state);
   measureLatency(context, state.transport);
 }
 

@@ -39,29 +39,41 @@ TEST(CardStops, APlayPassGivesTheCardTheSilentBlockAndEveryFrameToTheStop) {
   }
 }
 
-// A recording on a card that dies half-way: the pass ends about two seconds
-// later, and the take holds every frame the card delivered, under a header
-// that says so.
+// A recording of input 1 on a card in real time, well under way; the take
+// menu that follows its end punches the take in at 0 and the run ends.
+struct CutShortRecording {
+  ProjectFixture project{"o\t28800000\nclock\thc\nmeter\t0\n", "", "vox.wav\n", 1, 1, 1};
+  PacedCard card{project, 1024};
+  LiveRun run{project};
+  CutShortRecording() {
+    run.send("R\n");
+    EXPECT_TRUE(waitUntil([&] { return card.deliveredFrames() > 24 * 1024; }));
+  }
+  // The take holds every frame the card delivered, under a header that says
+  // so, and becomes vox.wav.
+  void expectTakeKept() {
+    EXPECT_EQ(project.readFile(project.stamped("audio_ch_1_", ".wav")),
+              rampTake(card.deliveredFrames()));
+    card.resume();
+    run.send("ins\nx\n");
+    const RunResult result = run.finish();
+    EXPECT_EQ(result.exitStatus, 0) << result.out;
+    EXPECT_EQ(project.readFile("vox.wav"), rampTake(card.deliveredFrames()));
+  }
+};
+
+// A card that dies half-way: the pass ends about two seconds later.
 TEST(CardStops, ACardThatStopsDeliveringEndsThePassWithinAboutTwoSecondsAndTheTakeIsKept) {
-  ProjectFixture project("o\t28800000\nclock\thc\nmeter\t0\n", "", "vox.wav\n", 1, 1, 1);
-  PacedCard card(project, 1024);
-  LiveRun run(project);
-  run.send("R\n");
-  ASSERT_TRUE(waitUntil([&] { return card.deliveredFrames() > 24 * 1024; }));
-  card.die();
+  CutShortRecording recording;
+  recording.card.die();
   const auto died = Clock::now();
-  ASSERT_TRUE(run.waitForOutput(kStalled, milliseconds(8000)));
+  ASSERT_TRUE(recording.run.waitForOutput(kStalled, milliseconds(8000)));
   const auto waited = Clock::now() - died;
   EXPECT_GE(waited, std::chrono::milliseconds(1900));
   EXPECT_LT(waited, std::chrono::milliseconds(4000));
-  const std::string take = project.stamped("audio_ch_1_", ".wav");
-  EXPECT_EQ(project.readFile(take), rampTake(card.deliveredFrames()));
-  EXPECT_FALSE(has(run.output(), "Stopped."));
-  EXPECT_TRUE(has(run.output(), kStalled + "\n\nInput Channel Peaks:\n"));
-  run.send("ins\nx\n");
-  const RunResult result = run.finish();
-  EXPECT_EQ(result.exitStatus, 0) << result.out;
-  EXPECT_EQ(project.readFile("vox.wav"), rampTake(card.deliveredFrames()));
+  EXPECT_FALSE(has(recording.run.output(), "Stopped."));
+  EXPECT_TRUE(has(recording.run.output(), kStalled + "\n\nInput Channel Peaks:\n"));
+  recording.expectTakeKept();
 }
 
 // ALSA's file plugin retries its write into a FIFO nobody reads for ever:
@@ -82,26 +94,17 @@ TEST(CardStops, APlayPassOnACardThatStopsReadingEndsWithTheSameSentence) {
 }
 
 TEST(CardStops, OneCtrlCEndsAPassThatWaitsInACardThatDoesNotReturn) {
-  ProjectFixture project("o\t28800000\nclock\thc\nmeter\t0\n", "", "vox.wav\n", 1, 1, 1);
-  PacedCard card(project, 1024);
-  LiveRun run(project);
-  run.send("R\n");
-  ASSERT_TRUE(waitUntil([&] { return card.deliveredFrames() > 24 * 1024; }));
-  card.hold();
-  ASSERT_TRUE(
-      waitUntil([&] { return card.captureDrained() && run.blockedOn(card.captureFifo()); }));
+  CutShortRecording recording;
+  recording.card.hold();
+  ASSERT_TRUE(waitUntil([&] {
+    return recording.card.captureDrained() && recording.run.blockedOn(recording.card.captureFifo());
+  }));
   const auto sent = Clock::now();
-  run.signal(SIGINT);
-  ASSERT_TRUE(run.waitForOutput("\nStopped.\n"));
+  recording.run.signal(SIGINT);
+  ASSERT_TRUE(recording.run.waitForOutput("\nStopped.\n"));
   EXPECT_LT(Clock::now() - sent, std::chrono::milliseconds(1500));
-  EXPECT_FALSE(has(run.output(), kStalled));
-  const std::string take = project.stamped("audio_ch_1_", ".wav");
-  EXPECT_EQ(project.readFile(take), rampTake(card.deliveredFrames()));
-  card.resume();
-  run.send("ins\nx\n");
-  const RunResult result = run.finish();
-  EXPECT_EQ(result.exitStatus, 0) << result.out;
-  EXPECT_EQ(project.readFile("vox.wav"), rampTake(card.deliveredFrames()));
+  EXPECT_FALSE(has(recording.run.output(), kStalled));
+  recording.expectTakeKept();
 }
 
 // A transfer that fails with anything but an xrun ends the pass with the

@@ -1,0 +1,120 @@
+// Playing through PipeWire as the README shows it, on a private
+// server of the test's own (a runtime directory in the test's HOME, a null
+// sink, a loopback source fed a ramp by pw-cat, WirePlumber to link them),
+// started and stopped by the test.
+#include <algorithm>
+
+#include "e2e/e2e.hpp"
+
+namespace varnow::testing {
+namespace {
+
+// The server and its clients end with the script, or after a minute; then
+// the program ($0) runs, with the sink's monitor recorded to monitor.raw
+// (32-bit) while it does. Waits for the socket and the nodes, never a time.
+constexpr const char* kWithPipeWire = R"sh(
+  for p in pipewire wireplumber pipewire-alsa pipewire-bin dbus; do
+    [ "$(dpkg-query -W -f='${db:Status-Abbrev}' $p 2>/dev/null)" = "ii " ] || exit 77
+  done
+  export XDG_RUNTIME_DIR="$HOME/run" PIPEWIRE_RUNTIME_DIR="$HOME/run" XDG_STATE_HOME="$HOME/state"
+  unset DBUS_SESSION_BUS_ADDRESS PIPEWIRE_REMOTE
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR" && exec 3>&1 1>&2
+  pids=""
+  trap 'kill $pids 2>/dev/null; wait' EXIT
+  timeout -k5 60 pipewire -c "$HOME/server.conf" & pids="$pids $!"
+  until [ -S "$XDG_RUNTIME_DIR/pipewire-0" ]; do kill -0 $pids || exit 1; sleep 0.01; done
+  timeout -k5 60 dbus-run-session -- wireplumber & pids="$pids $!"
+  timeout -k5 60 pw-loopback -n ramp -c 1 -m '[ MONO ]' \
+    --capture-props='media.class=Audio/Sink node.name=ramp_in' \
+    --playback-props='media.class=Audio/Source node.name=ramp_src' & pids="$pids $!"
+  until pw-cli ls Node 2>/dev/null | grep -q 'node.name = "ramp_in"'; do sleep 0.01; done
+  timeout -k5 60 pw-cat -p --target ramp_in "$HOME/ramp.wav" & pids="$pids $!"
+  timeout -k5 60 pw-cat -r --target test_sink -P stream.capture.sink=true --format s32 \
+    --channels 1 --rate 48000 "$HOME/monitor.wav" & pids="$pids $!"
+  until [ "$(pw-link -l 2>/dev/null | grep -c '|->')" -ge 2 ]; do sleep 0.01; done
+  if [ -n "${WITH_PULSE:-}" ]; then
+    command -v pipewire-pulse >/dev/null || exit 77
+    timeout -k5 60 pipewire-pulse & pids="$pids $!"
+    until [ -S "$XDG_RUNTIME_DIR/pulse/native" ]; do sleep 0.01; done
+  fi
+  "$0" >&3; status=$?
+  # A second more of the monitor, so that it holds all the program played.
+  size=$(stat -c %s "$HOME/monitor.wav")
+  until [ "$(stat -c %s "$HOME/monitor.wav")" -gt $((size + 192000)) ]; do sleep 0.01; done
+  exit $status)sh";
+
+constexpr const char* kServer = R"(
+context.properties = { core.daemon = true core.name = pipewire-0
+  default.clock.rate = 48000 default.clock.quantum = 1024 default.clock.min-quantum = 16 }
+context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert
+                     support.* = support/libspa-support }
+context.modules = [ { name = libpipewire-module-protocol-native }
+  { name = libpipewire-module-metadata } { name = libpipewire-module-spa-node-factory }
+  { name = libpipewire-module-client-node } { name = libpipewire-module-access }
+  { name = libpipewire-module-adapter } { name = libpipewire-module-link-factory } ]
+context.objects = [ { factory = metadata args = { metadata.name = default } }
+  { factory = spa-node-factory args = { factory.name = support.node.driver
+      node.name = Dummy-Driver node.group = pipewire.dummy priority.driver = 20000 } }
+  { factory = adapter args = { factory.name = support.null-audio-sink node.name = test_sink
+      media.class = Audio/Sink audio.position = [ MONO ] node.driver = true } } ]
+)";
+
+// The samples of a 32-bit WAV file (its data chunk, wherever it starts) as
+// the 24-bit values they carry.
+Samples monitorSamples(const std::string& file) {
+  const std::size_t data = file.find("data");
+  Samples samples;
+  for (std::size_t at = data + 8; data != std::string::npos && at + 4 <= file.size(); at += 4)
+    samples.push_back(static_cast<std::int32_t>(field32(file, at)) >> 8);
+  return samples;
+}
+
+struct PipeWireProject {
+  ProjectFixture project;
+  PipeWireProject(int period, const std::string& settings, const std::string& play = "")
+      : project("", play, "vox.wav\n", 1, 1, 1) {
+    project.writeFile("param.txt", "dv\tpwramp\nsr\t48000\ninputs\t1\noutputs\t1\nch\t1\nbuf\t" +
+                                       std::to_string(period) + "\n" + settings +
+                                       "clock\thc\nmeter\t0\n");
+    project.appendAsoundrc(
+        "pcm.pwramp { type pipewire playback_node \"test_sink\" "
+        "capture_node \"ramp_src\" }\n");
+    writeBytes(project.home() / "server.conf", kServer);
+    writeBytes(project.home() / "ramp.wav", wavFile(staircase(48000 * 40, 1)));
+  }
+  RunResult run(const std::string& input, const std::string& before = "") const {
+    return project.runCommand({"/bin/sh", "-c", before + kWithPipeWire, varnowBinary()}, input);
+  }
+};
+
+// Disabled: on this machine's private server (dummy driver, null sink) the
+// monitor loses one period some 8000 frames into a pass at buf 256, and a
+// capture through the loopback source loses one likewise (at 1024, 256 and
+// 64, with the program before this change too): not yet understood.
+TEST(PipeWire, DISABLED_APlayPassGivesTheSinkEveryFrameToTheStop) {
+  PipeWireProject p(256, "o\t48000\n", "a.wav\n");
+  p.project.writeWave("a.wav", staircase(60000, 1));
+  const RunResult result = p.run("p x");
+  if (result.exitStatus == 77) GTEST_SKIP() << "No PipeWire: its packages are not installed.";
+  ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
+  const Samples monitor = monitorSamples(readBytes(p.project.home() / "monitor.wav"));
+  // The staircase 1 .. 48128 (the stop rounded to the period) in one piece.
+  const auto first = std::find(monitor.begin(), monitor.end(), 1);
+  ASSERT_NE(first, monitor.end());
+  const Samples played(first, first + std::min<std::ptrdiff_t>(48128, monitor.end() - first));
+  EXPECT_TRUE(same(played, staircase(48128, 1)));
+}
+
+TEST(PipeWire, ThePulseDeviceIsRefusedWithItsSentence) {
+  PipeWireProject p(1024, "");
+  p.project.writeFile("param.txt", "dv\tpulse\nsr\t48000\ninputs\t1\noutputs\t1\nch\t1\n");
+  const RunResult result = p.run("x", "WITH_PULSE=1\n");
+  if (result.exitStatus == 77) GTEST_SKIP() << "No PipeWire or no pipewire-pulse.";
+  EXPECT_EQ(result.exitStatus, 1) << result.out << result.err;
+  EXPECT_TRUE(has(result.err,
+                  "The device pulse does not take one buffer per channel: use "
+                  "plug:pulse, or pipewire under PipeWire.\n"));
+}
+
+}  // namespace
+}  // namespace varnow::testing
