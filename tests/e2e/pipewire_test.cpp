@@ -45,10 +45,13 @@ constexpr const char* kWithPipeWire = R"sh(
 
 constexpr const char* kServer = R"(
 context.properties = { core.daemon = true core.name = pipewire-0
-  default.clock.rate = 48000 default.clock.quantum = 1024 default.clock.min-quantum = 16 }
+  default.clock.rate = 48000 default.clock.quantum = QUANTUM default.clock.min-quantum = QUANTUM
+  default.clock.max-quantum = QUANTUM }
 context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert
                      support.* = support/libspa-support }
-context.modules = [ { name = libpipewire-module-protocol-native }
+context.modules = [
+  { name = libpipewire-module-rt args = { nice.level = -11 rt.prio = 70 } flags = [ ifexists nofail ] }
+  { name = libpipewire-module-protocol-native }
   { name = libpipewire-module-metadata } { name = libpipewire-module-spa-node-factory }
   { name = libpipewire-module-client-node } { name = libpipewire-module-access }
   { name = libpipewire-module-adapter } { name = libpipewire-module-link-factory } ]
@@ -79,7 +82,12 @@ struct PipeWireProject {
     project.appendAsoundrc(
         "pcm.pwramp { type pipewire playback_node \"test_sink\" "
         "capture_node \"ramp_src\" }\n");
-    writeBytes(project.home() / "server.conf", kServer);
+    // The server runs at the period's quantum from its start: a quantum that
+    // changes when the pass joins the graph costs the monitor a cycle.
+    std::string server = kServer;
+    for (std::size_t at; (at = server.find("QUANTUM")) != std::string::npos;)
+      server.replace(at, 7, std::to_string(period));
+    writeBytes(project.home() / "server.conf", server);
     writeBytes(project.home() / "ramp.wav", wavFile(staircase(48000 * 40, 1)));
   }
   RunResult run(const std::string& input, const std::string& before = "") const {
@@ -87,22 +95,46 @@ struct PipeWireProject {
   }
 };
 
-// Disabled: on this machine's private server (dummy driver, null sink) the
-// monitor loses one period some 8000 frames into a pass at buf 256, and a
-// capture through the loopback source loses one likewise (at 1024, 256 and
-// 64, with the program before this change too): not yet understood.
-TEST(PipeWire, DISABLED_APlayPassGivesTheSinkEveryFrameToTheStop) {
-  PipeWireProject p(256, "o\t48000\n", "a.wav\n");
-  p.project.writeWave("a.wav", staircase(60000, 1));
-  const RunResult result = p.run("p x");
-  if (result.exitStatus == 77) GTEST_SKIP() << "No PipeWire: its packages are not installed.";
-  ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
-  const Samples monitor = monitorSamples(readBytes(p.project.home() / "monitor.wav"));
-  // The staircase 1 .. 48128 (the stop rounded to the period) in one piece.
-  const auto first = std::find(monitor.begin(), monitor.end(), 1);
-  ASSERT_NE(first, monitor.end());
-  const Samples played(first, first + std::min<std::ptrdiff_t>(48128, monitor.end() - first));
-  EXPECT_TRUE(same(played, staircase(48128, 1)));
+// Disabled: on this machine's private server a take through the loopback
+// source loses one period now and then, most often the second one (at 1024
+// and at 256, with the fixed quantum and real-time priority too, and with the program as it was
+// before the watchdog and the non-blocking transfers): not understood yet.
+TEST(PipeWire, DISABLED_RecordingWithoutPlaybackTakesTheRampWithoutAGap) {
+  for (const int period : {1024, 256}) {
+    SCOPED_TRACE(period);
+    PipeWireProject p(period, "o\t48128\n");
+    const RunResult result = p.run("R_t x");
+    if (result.exitStatus == 77) GTEST_SKIP() << "No PipeWire: its packages are not installed.";
+    ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
+    const Samples take = wavSamples(p.project.readFile("vox_t.wav"));
+    ASSERT_EQ(take.size(), 48128U);
+    // The ramp has been playing for a while: the take is a stretch of it.
+    ASSERT_GT(take[0], 0);
+    EXPECT_TRUE(same(take, staircase(take.size(), take[0])));
+  }
+}
+
+TEST(PipeWire, APlayPassGivesTheSinkEveryFrameToTheStop) {
+  // At 64 the monitor still loses a period now and then on this machine.
+  for (const int period : {1024, 256}) {
+    SCOPED_TRACE(period);
+    PipeWireProject p(period, "o\t48000\n", "a.wav\n");
+    p.project.writeWave("a.wav", staircase(60000, 1));
+    const RunResult result = p.run("p x");
+    if (result.exitStatus == 77) GTEST_SKIP() << "No PipeWire: its packages are not installed.";
+    ASSERT_EQ(result.exitStatus, 0) << result.out << result.err;
+    const Samples monitor = monitorSamples(readBytes(p.project.home() / "monitor.wav"));
+    // The staircase from 1 to the stop (rounded up to the period) in one piece.
+    const std::int64_t stop = (48000 + period - 1) / period * period;
+    const auto first = std::find(monitor.begin(), monitor.end(), 1);
+    ASSERT_NE(first, monitor.end());
+    const Samples played(first, first + std::min<std::ptrdiff_t>(stop, monitor.end() - first));
+    EXPECT_TRUE(same(played, staircase(static_cast<std::size_t>(stop), 1)));
+    // And silence after it: nothing beyond the stop was played.
+    if (monitor.end() - first > stop) {
+      EXPECT_EQ(*(first + stop), 0);
+    }
+  }
 }
 
 TEST(PipeWire, ThePulseDeviceIsRefusedWithItsSentence) {
