@@ -5,16 +5,10 @@
 #include <map>
 
 #include "durable/record_bytes.hpp"
-#include "e2e/e2e.hpp"
+#include "e2e/decision_project.hpp"
 
 namespace varnow::testing {
 namespace {
-
-constexpr std::size_t kTake = 9216;
-constexpr std::int32_t kBaseOne = 1000000;
-constexpr std::int32_t kBaseTwo = 2000000;
-const std::string kPrompt = "Recording finished.  Enter a take handling command.\n";
-const std::string kOld = wavFile(staircase(40000, -100, -1));
 
 using Snapshot = std::map<std::string, std::string>;
 
@@ -43,16 +37,7 @@ struct HistoryProject : ProjectFixture {
       all[name] = readFile(name);
     return all;
   }
-  // The files the store keeps for decisions (the records left out).
-  Names stored() const {
-    Names names;
-    std::error_code none;
-    for (const auto& entry : std::filesystem::directory_iterator(dir() / ".varnow-undo", none)) {
-      const std::string name = entry.path().filename().string();
-      if (name != "record" && name != "history" && name != "redo") names.push_back(name);
-    }
-    return names;
-  }
+  Names stored() const { return storedFiles(*this); }
   std::size_t punch = 0;
   std::string extra_;
 };

@@ -3,16 +3,10 @@
 #include <filesystem>
 #include <tuple>
 
-#include "e2e/e2e.hpp"
+#include "e2e/decision_project.hpp"
 
 namespace varnow::testing {
 namespace {
-
-constexpr std::size_t kTake = 9216;
-constexpr std::int32_t kBaseOne = 1000000;
-constexpr std::int32_t kBaseTwo = 2000000;
-const std::string kPrompt = "Recording finished.  Enter a take handling command.\n";
-const std::string kOld = wavFile(staircase(40000, -100, -1));
 
 // Two inputs record vox.wav (there) and bass.wav (not yet), from `punch`.
 struct UndoProject : ProjectFixture {
@@ -28,22 +22,8 @@ struct UndoProject : ProjectFixture {
     return stamped("audio_ch_" + std::to_string(channel) + "_",
                    punch == 0 ? ".wav" : "_stp_" + std::to_string(punch) + ".wav");
   }
-  std::vector<std::string> store() const {
-    std::vector<std::string> names;
-    std::error_code none;  // no store: nothing in it
-    for (const auto& entry : std::filesystem::directory_iterator(dir() / ".varnow-undo", none))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  // The files kept in the store for decisions (the records left out).
-  std::vector<std::string> stored() const {
-    std::vector<std::string> names = store();
-    std::erase_if(names, [](const std::string& name) {
-      return name == "record" || name == "history" || name == "redo";
-    });
-    return names;
-  }
+  std::vector<std::string> store() const { return storeNames(*this); }
+  std::vector<std::string> stored() const { return storedFiles(*this); }
   // The project as the first recording left it, `others` besides, and no
   // decision on record with nothing stored.
   void expectAsRecorded(Names others = {}, std::int32_t shift = 0) const {
