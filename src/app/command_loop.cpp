@@ -282,7 +282,7 @@ void measureLatencyCommand(RunState& state) {
 void windDown(RunState& state) {
   checkListFiles(state.settings);
   print("\n");
-  state.device.drainAndClose();
+  state.device.stopAndClose();
 }
 
 void runCommandLoop(RunState& state) {

@@ -62,7 +62,7 @@ int PLAY_REC(ProjectSettings& settings) {
     // End of input, or a stop signal at a prompt or during a pass, ends the
     // run as the exit command does, without asking anything further.
     print("\n");
-    device.drainAndClose();
+    device.stopAndClose();
     if (ended.signalNumber != 0) status = stopExitStatus(ended.signalNumber);
   }
   // A signal that came while the run was winding down still ends it.

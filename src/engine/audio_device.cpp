@@ -134,6 +134,18 @@ std::optional<DeviceFailure> AudioDevice::open(const ProjectSettings& settings) 
     captureFailure_ = failure("Could not set record hardware parameters: %s\n", err, false);
   }
 
+  // Each stream is started and stopped once, so that the first pass finds
+  // it as every later one does: a sound server's stream that has never run
+  // joins the server's cycle a period later, and the first take would land
+  // a period away from where the measured correction puts the others.
+  if (!captureFailure_) {
+    for (snd_pcm_t* pcm : {playback_, capture_}) {
+      snd_pcm_start(pcm);
+      snd_pcm_drop(pcm);
+      snd_pcm_prepare(pcm);
+    }
+  }
+
   // Read back in the report's order: capture buffer, playback buffer, capture
   // period, playback period, playback channels, capture channels, rates.
   recordReport_ = readBack(recordParams.get());
@@ -165,9 +177,12 @@ void AudioDevice::printReport(const ProjectSettings& settings) const {
   print("\n");
 }
 
-void AudioDevice::drainAndClose() {
-  if (playback_ != nullptr) snd_pcm_drain(playback_);
-  if (capture_ != nullptr) snd_pcm_drain(capture_);
+// Every pass has let the card play what it was given before it reported;
+// what a stopped pass left is dropped. A drain here would wait for ever on a
+// device that no longer runs (a sound server's stream nobody links).
+void AudioDevice::stopAndClose() {
+  if (playback_ != nullptr) snd_pcm_drop(playback_);
+  if (capture_ != nullptr) snd_pcm_drop(capture_);
   if (playback_ != nullptr) snd_pcm_close(playback_);
   playback_ = nullptr;
   if (capture_ != nullptr) snd_pcm_close(capture_);

@@ -66,8 +66,8 @@ class AudioDevice {
   // Set when the capture installation failed; the caller ends the program.
   const std::optional<DeviceFailure>& captureInstallFailure() const { return captureFailure_; }
 
-  // Drains playback, drains capture, closes playback, closes capture.
-  void drainAndClose();
+  // Drops what playback and capture still hold and closes them.
+  void stopAndClose();
 
   snd_pcm_t* playback() const { return playback_; }
   snd_pcm_t* capture() const { return capture_; }

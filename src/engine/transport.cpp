@@ -346,8 +346,11 @@ void Transport::setUp(PassContext& context, const PassLines& lines, PassState& p
 
   snd_pcm_t* playback = context.device.playback();
   snd_pcm_t* capture = context.device.capture();
-  snd_pcm_drain(playback);
-  snd_pcm_drain(capture);
+  // The last pass drained what it played; what a stopped pass left behind is
+  // dropped. A blocking drain here would wait for ever on a device that does
+  // not run.
+  snd_pcm_drop(playback);
+  snd_pcm_drop(capture);
   if (pass.record || pass.monitor) {
     snd_pcm_prepare(capture);
     if (pass.play) snd_pcm_prepare(playback);
