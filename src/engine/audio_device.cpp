@@ -135,9 +135,9 @@ std::optional<DeviceFailure> AudioDevice::open(const ProjectSettings& settings) 
   }
 
   // Each stream is started and stopped once, so that the first pass finds
-  // it as every later one does: a sound server's stream that has never run
-  // joins the server's cycle a period later, and the first take would land
-  // a period away from where the measured correction puts the others.
+  // it as every later one does. Through a sound server, a stream that had
+  // never run put the first pass's take a period away from every later
+  // one's, so a measured correction held for one or the other.
   if (!captureFailure_) {
     for (snd_pcm_t* pcm : {playback_, capture_}) {
       snd_pcm_start(pcm);
