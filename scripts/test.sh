@@ -42,17 +42,18 @@ VARNOW_UNDER_TEST="$PWD/build/release/varnow" \
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVARNOW_SANITIZE=ON -DVARNOW_WERROR=ON >/dev/null
 cmake --build build/sanitize -j"$jobs"
-# The tests that make ALSA load its jack plugin (the JACK recording, and the
-# device listing among the command-line options) unwind every allocation in
-# full, so that the plugin's suppressed leaks show their loader; the rest
-# unwind fast, which takes a third off the run.
+# The tests that make ALSA load its jack or pipewire plugin (the JACK
+# recording, the device listing among the command-line options, the private
+# PipeWire server) unwind every allocation in full, so that the plugin's
+# suppressed leaks show their loader; the rest unwind fast, which takes a
+# third off the run.
 sanitized() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc="$1" \
     LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":print_suppressions=0 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build/sanitize --output-on-failure -j"$jobs" "${@:2}"
 }
-jack_plugin='^e2e\.(Jack|CommandLine)\.'
+loaded_plugins='^e2e\.(Jack|CommandLine|PipeWire)\.'
 # The crash sweep (thousands of runs of the program, each killed or failed
 # at one call) judges the files, not the memory: it runs in the normal and
 # the Release builds, and the sanitizers see the same code in the recovery
@@ -61,8 +62,8 @@ jack_plugin='^e2e\.(Jack|CommandLine)\.'
 # real time, which the sanitizers' slowdown does not keep on two shared
 # cores; the refusal of the pulse device and the stream nobody links stay.
 pipewire_passes='^e2e\.PipeWire\.(Recording|APlayPass|TheLatency)'
-sanitized 1 -E "$jack_plugin|^e2e\.Sweep|$pipewire_passes"
-sanitized 0 -R "$jack_plugin"
+sanitized 1 -E "$loaded_plugins|^e2e\.Sweep"
+sanitized 0 -R "$loaded_plugins" -E "$pipewire_passes"
 
 echo "== ThreadSanitizer build: the rings between the period loop and the disk thread, and the passes"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNOW_TSAN=ON -DVARNOW_BENCH=OFF \
