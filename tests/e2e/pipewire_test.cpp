@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,12 +83,9 @@ std::string replaced(std::string text, const std::string& word, const std::strin
   return text;
 }
 
-// A FIFO of the server's, opened without waiting for its other end, a
-// megabyte deep.
-int openFifo(const std::filesystem::path& path) {
-  if (mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
-  const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error("cannot open a FIFO");
+// A FIFO of the server's, a megabyte deep.
+int serverFifo(const std::filesystem::path& path) {
+  const int fd = openFifo(path);
   fcntl(fd, F_SETPIPE_SZ, 1 << 20);
   return fd;
 }
@@ -106,8 +102,8 @@ class PrivatePipeWire {
     writeBytes(
         home_ / "server.conf",
         replaced(replaced(kServer, "QUANTUM", std::to_string(quantum)), "HOME", home_.string()));
-    ramp_ = openFifo(home_ / "ramp.fifo");
-    monitor_ = openFifo(home_ / "monitor.fifo");
+    ramp_ = serverFifo(home_ / "ramp.fifo");
+    monitor_ = serverFifo(home_ / "monitor.fifo");
     // The program the test starts finds the server through these.
     setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
     setenv("PIPEWIRE_RUNTIME_DIR", run.c_str(), 1);
@@ -163,8 +159,12 @@ class PrivatePipeWire {
   }
   // Waits until the monitor holds `frames` more frames than now.
   bool monitorMore(std::size_t frames) const {
-    const std::size_t target = monitor().size() + frames;
-    return waitUntil([&] { return monitor().size() >= target; }, milliseconds(10000));
+    const auto size = [this] {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      return monitored_.size();
+    };
+    const std::size_t target = size() + frames;
+    return waitUntil([&] { return size() >= target; }, milliseconds(10000));
   }
 
  private:

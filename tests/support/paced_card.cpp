@@ -5,7 +5,6 @@
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,13 +26,6 @@ constexpr auto kIdleAfter = std::chrono::seconds(1);
 // Above the program's period loop (40), so that a late card is not taken
 // for a late program; only where the test may.
 constexpr int kCardPriority = 60;
-
-int openFifo(const std::filesystem::path& path) {
-  if (mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
-  const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error("cannot open " + path.string());
-  return fd;
-}
 
 // The time the hypervisor took from this machine's processors so far, in
 // ticks of 10 ms: the steal field of /proc/stat.

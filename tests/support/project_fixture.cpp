@@ -59,6 +59,13 @@ void ProjectFixture::defineCard(const std::string& playPath, const std::string& 
   writeBytes(homeDir_ / ".asoundrc", cardDefinition("vcard", playPath, capturePath));
 }
 
+int openFifo(const std::filesystem::path& path) {
+  if (mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
+  const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot open " + path.string());
+  return fd;
+}
+
 void ProjectFixture::makeFifo(const std::string& name) const {
   if (mkfifo(path(name).c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed");
 }

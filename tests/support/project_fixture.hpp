@@ -29,6 +29,8 @@ inline std::string readBytes(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 void writeBytes(const std::filesystem::path& path, const std::string& bytes);
+// A FIFO made at `path` and opened at both ends, without waiting for a peer.
+int openFifo(const std::filesystem::path& path);
 // The names in `dir`, sorted; only those of regular files when `regularOnly`.
 std::vector<std::string> namesIn(const std::filesystem::path& dir, bool regularOnly = false);
 // An .asoundrc card `name` whose playback goes to one file and capture comes from another.
